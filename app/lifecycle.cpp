@@ -1,0 +1,94 @@
+#include "app/lifecycle.h"
+
+#include "app/command_line.h"
+#include "app/state.h"
+#include "engine/autoclicker.h"
+#include "engine/keyspammer.h"
+#include "engine/signals.h"
+#include "platform/input.h"
+#include "platform/keys.h"
+#include "platform/shell.h"
+#include "store/app_settings.h"
+#include "store/profiles.h"
+
+#include <cstdio>
+#include <mutex>
+
+std::mutex g_UpdateUiMutex;                    // around updater calls into the page
+std::atomic<bool> g_UpdateInstallCancel{false}; // set when the application ends
+
+namespace {
+
+std::atomic<bool> g_ShutDownDone{false};
+
+void CancelUpdateInstall() {
+    std::lock_guard<std::mutex> lock(g_UpdateUiMutex);
+    g_UpdateInstallCancel.store(true);
+}
+
+void LoadSessionAndSettings() {
+    g_SessionStateFilePath = OsDataDir() + "/session.dat";
+    if (!LoadSessionState()) {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        profiles.push_back(MacroProfile{kDefaultProfileName, "", {}});
+    }
+    EnsureDefaultProfileExists();
+    LoadAppSettings();
+    PlatformApplyLaunchOnStartup(g_LaunchOnStartup.load());
+}
+
+void StartWorkers() {
+    g_Threads.emplace_back(AutoClickerThread);
+    g_Threads.emplace_back(KeySpammerThread);
+    g_Threads.emplace_back(SignalProcessorThread);
+    g_Threads.emplace_back(SessionAutosaveThread);
+}
+
+}  // namespace
+
+void ShutDown() {
+    if (g_ShutDownDone.exchange(true)) return;
+    CancelUpdateInstall();
+    SaveSessionStateAtExit();
+    g_AppRunning.store(false);
+    // One last pass on this thread so running tools let go of their buttons and keys.
+    triggerAutoClickStop.store(true);
+    triggerKeySpamStop.store(true);
+    ProcessSignals();
+    WakeSignalProcessor();
+    WakeAutoClickThread();
+    WakeKeySpamThread();
+    WakePlaybackThread();
+    for (auto& thread : g_Threads) {
+        if (thread.joinable()) thread.join();
+    }
+    g_Threads.clear();
+    OsKeysStopWatchingLayout();
+    OsInputShutdown();
+}
+
+int RunQuillon(int argc, char** argv) {
+    const CommandLine commandLine = ScanCommandLine(argc, argv);
+    if (commandLine.runSelfTest) return RunSelfTestAndReport(commandLine.selfTestPath);
+    if (commandLine.childMode) return 0;
+
+    // Quit requests arrive through a descriptor; worker threads inherit the blocked mask.
+    OsBlockTerminationSignals();
+    if (!OsAcquireSingleInstanceLock()) {
+        OsActivateOtherInstance();
+        return 0;
+    }
+    LoadSessionAndSettings();
+    OsBeginLatencyCriticalActivity();
+    OsKeysWatchLayout();
+    if (!OsInputInit()) {
+        std::fprintf(stderr,
+                     "quillon: no usable X display (DISPLAY unset or unreachable, or the X "
+                     "server lacks XTEST 2.2)\n");
+        return 1;
+    }
+    StartWorkers();
+    OsRunUntilTerminated();
+    ShutDown();
+    return 0;
+}

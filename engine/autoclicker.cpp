@@ -1,0 +1,68 @@
+#include "engine/autoclicker.h"
+
+#include "app/state.h"
+#include "platform/input.h"
+#include "platform/thread.h"
+
+#include <sched.h>
+
+namespace {
+
+void Click(int button, int clickCount) {
+    OsMouseButton(button, true, clickCount);
+    OsMouseButton(button, false, clickCount);
+}
+
+// X has no click-count field: the server sees two clicks 15 ms apart, which is what turns
+// them into a double click for the application.
+void DoubleClick(int button) {
+    Click(button, 1);
+    const int64_t secondAt = SteadyNowNs() + 15000000;
+    struct timespec nap = {0, 13000000};
+    nanosleep(&nap, nullptr);
+    while (SteadyNowNs() < secondAt) sched_yield();
+    Click(button, 2);
+}
+
+bool BudgetUsedUp() {
+    return autoClickRepeatMode.load() == 0 &&
+           currentClickCount.load() >= autoClickRepeatTimes.load();
+}
+
+void ClickOnce() {
+    if (autoClickLocationMode.load() == 1) {
+        OsMoveMouseTo(autoClickFixedX.load(), autoClickFixedY.load());
+    }
+    const int button = autoClickerButtonIdx.load();
+    if (button >= 0 && button <= 2) {
+        if (autoClickClickType.load() == 1) {
+            DoubleClick(button);
+        } else {
+            Click(button, 1);
+        }
+    }
+    currentClickCount.fetch_add(1);
+}
+
+}  // namespace
+
+void AutoClickerThread() {
+    OsNameThread("QLN autoclicker");
+    OsRaiseToUserInteractive();
+    while (g_AppRunning.load()) {
+        if (!isAutoClicking.load()) {
+            currentClickCount.store(0);
+            IdleWait(g_AutoClickWake);
+            continue;
+        }
+        if (BudgetUsedUp()) {
+            isAutoClicking.exchange(false);
+            continue;
+        }
+        ClickOnce();
+        const int64_t interval =
+            ToolIntervalMs(autoClickIntervalHours.load(), autoClickIntervalMins.load(),
+                           autoClickIntervalSecs.load(), autoClickIntervalMs.load());
+        WaitIntervalOrWake(g_AutoClickWake, static_cast<double>(interval));
+    }
+}

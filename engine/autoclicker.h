@@ -1,0 +1,4 @@
+#pragma once
+
+// Thread body of "QLN autoclicker".
+void AutoClickerThread();

@@ -1,0 +1,104 @@
+#include "engine/keyspammer.h"
+
+#include "app/state.h"
+#include "platform/input.h"
+#include "platform/thread.h"
+#include "store/profiles.h"
+
+namespace {
+
+thread_local int t_SequencePosition = 0;
+
+void RefreshFirstTarget() { vkKeySpamTarget.store(keySpamTargets[0].load()); }
+
+bool BudgetUsedUp() {
+    return keySpamRepeatMode.load() == 0 &&
+           currentKeySpamCount.load() >= keySpamRepeatTimes.load();
+}
+
+void PressChord(int count) {
+    for (int i = 0; i < count; ++i) OsKeyVk(keySpamTargets[i].load(), true);
+    for (int i = 0; i < count; ++i) OsKeyVk(keySpamTargets[i].load(), false);
+}
+
+void PressNextInSequence(int count) {
+    const int vk = keySpamTargets[t_SequencePosition].load();
+    OsKeyVk(vk, true);
+    OsKeyVk(vk, false);
+    t_SequencePosition = (t_SequencePosition + 1) % count;
+}
+
+// One tick; false when the spammer had to stop instead.
+bool SpamOnce() {
+    if (BudgetUsedUp()) {
+        isKeySpamming.store(false);
+        ReleaseAllKeySpamTargets();
+        return false;
+    }
+    int count = keySpamTargetCount.load();
+    if (count > kKeySpamSlots) count = kKeySpamSlots;
+    if (count <= 0) {
+        isKeySpamming.store(false);
+        return false;
+    }
+    if (t_SequencePosition >= count || t_SequencePosition < 0) t_SequencePosition = 0;
+    if (keySpamChordMode.load()) {
+        PressChord(count);
+    } else {
+        PressNextInSequence(count);
+    }
+    currentKeySpamCount.fetch_add(1);
+    return true;
+}
+
+}  // namespace
+
+void KeySpammerThread() {
+    OsNameThread("QLN key spammer");
+    OsRaiseToUserInteractive();
+    while (g_AppRunning.load()) {
+        if (!isKeySpamming.load()) {
+            currentKeySpamCount.store(0);
+            IdleWait(g_KeySpamWake);
+            continue;
+        }
+        if (!SpamOnce()) continue;
+        const int64_t interval =
+            ToolIntervalMs(keySpamIntervalHours.load(), keySpamIntervalMins.load(),
+                           keySpamIntervalSecs.load(), keySpamIntervalMs.load());
+        WaitIntervalOrWake(g_KeySpamWake, static_cast<double>(interval));
+    }
+}
+
+void AppendKeySpamTarget(int vk) {
+    const int count = keySpamTargetCount.load();
+    if (count >= kKeySpamCap || count < 0) return;
+    keySpamTargets[count].exchange(vk);
+    keySpamTargetCount.exchange(count + 1);
+    RefreshFirstTarget();
+    SnapshotActiveProfileSettings();
+}
+
+void RemoveKeySpamTarget(int index) {
+    const int count = keySpamTargetCount.load();
+    if (index < 0 || index >= count || count > kKeySpamSlots) return;
+    for (int i = index; i + 1 < count; ++i) keySpamTargets[i].exchange(keySpamTargets[i + 1].load());
+    keySpamTargetCount.exchange(count - 1);
+    if (count == 1) {
+        // The first-target copy keeps its value, so the page still shows the last key used.
+        SnapshotActiveProfileSettings();
+        if (isKeySpamming.load()) {
+            triggerKeySpamStop.store(true);
+            WakeSignalProcessor();
+        }
+        return;
+    }
+    RefreshFirstTarget();
+    SnapshotActiveProfileSettings();
+}
+
+void ReleaseAllKeySpamTargets() {
+    int count = keySpamTargetCount.load();
+    if (count > kKeySpamSlots) count = kKeySpamSlots;
+    for (int i = 0; i < count; ++i) OsKeyVk(keySpamTargets[i].load(), false);
+}

@@ -1,0 +1,176 @@
+#include "platform/linux/shell_files.h"
+
+#include "platform/files.h"
+#include "platform/shell.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string HomeDir() {
+    const char* home = getenv("HOME");
+    if (home != nullptr && home[0] == '/') return home;
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return "/tmp";
+}
+
+// An XDG base variable counts only when it holds an absolute path.
+std::string XdgDir(const char* variable, const char* fallbackBelowHome) {
+    const char* value = getenv(variable);
+    if (value != nullptr && value[0] == '/') return value;
+    return HomeDir() + "/" + fallbackBelowHome;
+}
+
+std::string ComputeDataDir() {
+    const std::string dir = XdgDir("XDG_DATA_HOME", ".local/share") + "/Quillon";
+    OsMakeDirs(dir, 0700);
+    chmod(dir.c_str(), 0700);
+    return dir;
+}
+
+std::string RunningExecutable() {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string ParentOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Quotes one argument of a desktop entry's Exec key: the argument quoting first, then the
+// escaping every string value gets, and a literal percent sign doubled.
+std::string QuoteExecArgument(const std::string& argument) {
+    std::string quoted = "\"";
+    for (char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') quoted.push_back('\\');
+        quoted.push_back(c);
+    }
+    quoted.push_back('"');
+    std::string value;
+    for (char c : quoted) {
+        if (c == '\\') {
+            value += "\\\\";
+        } else if (c == '%') {
+            value += "%%";
+        } else if (c == '\n') {
+            value += "\\n";
+        } else {
+            value.push_back(c);
+        }
+    }
+    return value;
+}
+
+std::mutex g_LockMutex;
+bool g_LockHeld = false;
+int g_LockFd = -1;
+
+}  // namespace
+
+std::string OsDataDir() {
+    static const std::string dir = ComputeDataDir();
+    return dir;
+}
+
+std::string OsInstanceLockPath() { return OsDataDir() + "/instance.lock"; }
+
+bool OsAcquireSingleInstanceLock() {
+    std::lock_guard<std::mutex> guard(g_LockMutex);
+    if (g_LockHeld) return true;
+    const int fd = open(OsInstanceLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Without a lock file there is nothing to share; go on as the single instance.
+    if (fd < 0) return true;
+    // A record lock, so that a second instance can ask who holds it. Nothing else in this
+    // process may open and close this file: closing any descriptor of it drops the lock.
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (fcntl(fd, F_SETLK, &lock) != 0) {
+        close(fd);
+        return false;
+    }
+    g_LockFd = fd;
+    g_LockHeld = true;
+    return true;
+}
+
+int OsInstanceLockHolderPid() {
+    const int fd = open(OsInstanceLockPath().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    struct flock query = {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    int pid = 0;
+    if (fcntl(fd, F_GETLK, &query) == 0 && query.l_type != F_UNLCK) pid = query.l_pid;
+    close(fd);
+    return pid > 0 ? pid : 0;
+}
+
+std::string OsAutostartEntryPath(const std::string& bundleId) {
+    return XdgDir("XDG_CONFIG_HOME", ".config") + "/autostart/" + bundleId + ".desktop";
+}
+
+std::string OsAutostartEntryText(const std::string& exePath) {
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Quillon\n"
+           "Comment=Input automation\n"
+           "Exec=" +
+           QuoteExecArgument(exePath) +
+           "\n"
+           "Terminal=false\n"
+           "X-GNOME-Autostart-enabled=true\n";
+}
+
+bool OsWriteAutostartEntry(const std::string& entryPath, const std::string& exePath,
+                           bool enabled) {
+    if (!enabled) return OsRemoveFileDurably(entryPath);
+    const std::string text = OsAutostartEntryText(exePath);
+    if (FileText(entryPath) == text) return true;
+    if (!OsMakeDirs(ParentOf(entryPath), 0700)) return false;
+    return OsWriteFileAtomic(entryPath, text, 0644);
+}
+
+std::string OsBundleIdentifierFromExe(const std::string& exePath) {
+    const std::string root = ParentOf(ParentOf(exePath));
+    std::ifstream in(root + "/bundle.ini");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("identifier=", 0) == 0) return line.substr(11);
+    }
+    return {};
+}
+
+void OsApplyLaunchAtLogin(bool enabled) {
+    const std::string exe = RunningExecutable();
+    const std::string bundleId = OsBundleIdentifierFromExe(exe);
+    // Outside an installed bundle there is nothing stable to start at login.
+    if (exe.empty() || bundleId.empty() || bundleId.find('/') != std::string::npos) return;
+    OsWriteAutostartEntry(OsAutostartEntryPath(bundleId), exe, enabled);
+}
+
+void PlatformApplyLaunchOnStartup(bool enabled) { OsApplyLaunchAtLogin(enabled); }

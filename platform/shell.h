@@ -1,0 +1,25 @@
+#pragma once
+
+// Desktop-shell services: data directory, single instance, start-up at login, process life.
+
+#include <string>
+
+// First call of main, before any X call: several threads use Xlib on their own connections.
+void OsInitThreads();
+
+// $XDG_DATA_HOME/Quillon or ~/.local/share/Quillon, created with mode 0700; same text each call.
+std::string OsDataDir();
+// True when this process holds (or already held) the instance lock.
+bool OsAcquireSingleInstanceLock();
+// Brings the window of the instance holding the lock to the front, when it has one.
+void OsActivateOtherInstance();
+// Punctual timers for the rest of the process (threads started afterwards inherit it).
+void OsBeginLatencyCriticalActivity();
+// Writes or removes the XDG autostart entry.
+void OsApplyLaunchAtLogin(bool enabled);
+void PlatformApplyLaunchOnStartup(bool enabled);
+
+// SIGINT and SIGTERM are turned into a quit request; call before any thread starts.
+void OsBlockTerminationSignals();
+// Runs the headless main loop until SIGINT or SIGTERM, serving layout notifications.
+void OsRunUntilTerminated();

@@ -1,0 +1,5 @@
+#include "platform/shell.h"
+
+#include <X11/Xlib.h>
+
+void OsInitThreads() { XInitThreads(); }

@@ -1,0 +1,89 @@
+// Input synthesis through XTEST on a connection of its own. The auto clicker, key spammer and
+// signal processor post concurrently, so every request goes through one mutex.
+#include "platform/input.h"
+#include "platform/keys.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+#include <mutex>
+
+std::atomic<uint32_t> g_HeldButtons{0};
+
+namespace {
+
+std::mutex g_SynthMutex;
+Display* g_SynthDisplay = nullptr;  // guarded by g_SynthMutex
+
+bool HasXTest22(Display* display) {
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor)) return false;
+    return major > 2 || (major == 2 && minor >= 2);
+}
+
+unsigned XButtonFor(int button) {
+    if (button == 0) return 1;
+    if (button == 1) return 3;
+    return 2;
+}
+
+uint32_t HeldBitFor(int button) {
+    if (button == 0) return 1u;
+    if (button == 1) return 2u;
+    return 4u;
+}
+
+}  // namespace
+
+bool OsInputInit() {
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    if (g_SynthDisplay) return true;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    if (!HasXTest22(display)) {
+        XCloseDisplay(display);
+        return false;
+    }
+    // Posted events must not be held back behind a grab of ours on another connection.
+    XTestGrabControl(display, True);
+    g_SynthDisplay = display;
+    return true;
+}
+
+void OsInputShutdown() {
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    if (!g_SynthDisplay) return;
+    XCloseDisplay(g_SynthDisplay);
+    g_SynthDisplay = nullptr;
+}
+
+void OsMouseButton(int button, bool down, int clickCount) {
+    (void)clickCount;
+    const uint32_t bit = HeldBitFor(button);
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    if (!g_SynthDisplay) return;
+    if (down) {
+        g_HeldButtons.fetch_or(bit);
+    } else {
+        g_HeldButtons.fetch_and(~bit);
+    }
+    XTestFakeButtonEvent(g_SynthDisplay, XButtonFor(button), down ? True : False, CurrentTime);
+    XFlush(g_SynthDisplay);
+}
+
+void OsMoveMouseTo(int x, int y) {
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    if (!g_SynthDisplay) return;
+    XTestFakeMotionEvent(g_SynthDisplay, -1, x, y, CurrentTime);
+    XFlush(g_SynthDisplay);
+}
+
+void OsKeyVk(int vk, bool down) {
+    const int keyCode = VkToOsKeyCode(vk);
+    if (keyCode < 0) return;
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    if (!g_SynthDisplay) return;
+    XTestFakeKeyEvent(g_SynthDisplay, static_cast<unsigned>(keyCode), down ? True : False,
+                      CurrentTime);
+    XFlush(g_SynthDisplay);
+}

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Quillon need.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev clang-format
+  libx11-dev libx11-xcb-dev libxtst-dev libxi-dev libxkbcommon-dev libxkbcommon-x11-dev libxss-dev
+  libssl-dev libcurl4-openssl-dev libarchive-dev libgtest-dev
+  xvfb x11-xkb-utils xdotool xauth openssl
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,308 @@
+#include "store/app_settings.h"
+
+#include "app/state.h"
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "store/codecs.h"
+#include "store/numbers.h"
+
+#include <fstream>
+#include <mutex>
+
+std::atomic<bool> g_AlwaysOnTop{false};
+std::atomic<bool> g_LaunchOnStartup{false};
+std::atomic<bool> g_StartMinimized{false};
+std::atomic<bool> g_DisableAnimations{false};
+std::atomic<bool> g_ShowWarnings{true};
+std::set<std::string> g_SeenWarningIds;
+std::set<std::string> g_MinimizedPanels;
+std::vector<std::string> g_PanelOrder;
+std::atomic<int32_t> g_SavedWindowX{0};
+std::atomic<int32_t> g_SavedWindowY{0};
+std::atomic<int32_t> g_SavedWindowWidth{420};
+std::atomic<int32_t> g_SavedWindowHeight{560};
+std::atomic<bool> g_SavedMaximized{false};
+std::atomic<bool> g_HasSavedWindowPos{false};
+
+void PlatformApplyAlwaysOnTop(bool on);
+
+namespace {
+
+const char* const kPanelIds[] = {"panel-ui", "panel-profile", "panel-spammer", "panel-keyspam",
+                                 "panel-tracker"};
+
+struct FlagKey {
+    const char* key;
+    std::atomic<bool>* flag;
+};
+
+// Boolean lines of the file, in file order.
+const FlagKey kFileFlags[] = {
+    {"alwaysOnTop", &g_AlwaysOnTop},
+    {"launchOnStartup", &g_LaunchOnStartup},
+    {"startMinimized", &g_StartMinimized},
+    {"hotkeysEnabled", &g_HotkeysEnabled},
+    {"hotkeyLockOn", &g_HotkeyLockEnabled},
+    {"stopToolsWithMacro", &g_StopToolsWithMacro},
+    {"disableAnimations", &g_DisableAnimations},
+    {"showWarnings", &g_ShowWarnings},
+};
+
+struct IntKey {
+    const char* key;
+    std::atomic<int32_t>* value;
+};
+
+const IntKey kWindowInts[] = {
+    {"windowX", &g_SavedWindowX},
+    {"windowY", &g_SavedWindowY},
+    {"windowWidth", &g_SavedWindowWidth},
+    {"windowHeight", &g_SavedWindowHeight},
+};
+
+template <typename Container>
+std::string Join(const Container& items, const char* quote) {
+    std::string out;
+    bool first = true;
+    for (const std::string& item : items) {
+        if (!first) out.push_back(',');
+        first = false;
+        out += quote + item + quote;
+    }
+    return out;
+}
+
+bool ApplyFlagLine(const std::string& key, const std::string& value) {
+    for (const FlagKey& entry : kFileFlags) {
+        if (key == entry.key) {
+            entry.flag->store(value == "1");
+            return true;
+        }
+    }
+    if (key == "windowMaximized") {
+        g_SavedMaximized.store(value == "1");
+        return true;
+    }
+    return false;
+}
+
+bool ApplyWindowLine(const std::string& key, const std::string& value) {
+    for (const IntKey& entry : kWindowInts) {
+        if (key != entry.key) continue;
+        int32_t number = 0;
+        if (ParseInt32(value, number)) {
+            entry.value->store(number);
+            if (entry.value == &g_SavedWindowX) g_HasSavedWindowPos.store(true);
+        }
+        return true;
+    }
+    return false;
+}
+
+void ApplyListLine(const std::string& key, const std::string& value) {
+    if (key == "seenWarnings") {
+        g_SeenWarningIds.clear();
+        for (const std::string& id : SplitString(value, ',')) {
+            if (IsStorableWarningId(id)) g_SeenWarningIds.insert(id);
+        }
+    } else if (key == "minimizedPanels") {
+        g_MinimizedPanels.clear();
+        for (const std::string& id : SplitString(value, ',')) {
+            if (IsKnownPanelId(id)) g_MinimizedPanels.insert(id);
+        }
+    } else if (key == "panelOrder") {
+        ParsePanelOrder(value, g_PanelOrder);
+    }
+}
+
+void ApplySettingsLine(const std::string& line) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) return;
+    const std::string key = line.substr(0, equals);
+    const std::string value = line.substr(equals + 1);
+    if (ApplyFlagLine(key, value) || ApplyWindowLine(key, value)) return;
+    ApplyListLine(key, value);
+}
+
+std::string SettingsFileText() {
+    std::string out;
+    for (const FlagKey& entry : kFileFlags) {
+        out += std::string(entry.key) + "=" + (entry.flag->load() ? "1" : "0") + "\n";
+    }
+    out += "seenWarnings=" + Join(g_SeenWarningIds, "") + "\n";
+    out += "minimizedPanels=" + Join(g_MinimizedPanels, "") + "\n";
+    out += "panelOrder=" + Join(g_PanelOrder, "") + "\n";
+    for (const IntKey& entry : kWindowInts) {
+        out += std::string(entry.key) + "=" + std::to_string(entry.value->load()) + "\n";
+    }
+    out += std::string("windowMaximized=") + (g_SavedMaximized.load() ? "1" : "0") + "\n";
+    return out;
+}
+
+bool ApplyNamedSetting(const std::string& key, bool on) {
+    if (key == "alwaysOnTop") {
+        g_AlwaysOnTop.store(on);
+        PlatformApplyAlwaysOnTop(on);
+    } else if (key == "launchOnStartup") {
+        g_LaunchOnStartup.store(on);
+        PlatformApplyLaunchOnStartup(on);
+    } else if (key == "startMinimized") {
+        g_StartMinimized.store(on);
+    } else if (key == "hotkeysEnabled") {
+        g_HotkeysEnabled.store(on);
+    } else if (key == "hotkeyLock") {
+        g_HotkeyLockEnabled.store(on);
+        g_HotkeysUnlocked.store(true);
+    } else if (key == "stopToolsWithMacro") {
+        g_StopToolsWithMacro.store(on);
+    } else if (key == "disableAnimations") {
+        g_DisableAnimations.store(on);
+    } else if (key == "showWarnings") {
+        g_ShowWarnings.store(on);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void ApplyPanelMinimized(const std::string& key, bool on) {
+    if (key.rfind("min:", 0) != 0) return;
+    const std::string id = key.substr(4);
+    if (!IsKnownPanelId(id)) return;
+    if (on) {
+        g_MinimizedPanels.insert(id);
+    } else {
+        g_MinimizedPanels.erase(id);
+    }
+}
+
+}  // namespace
+
+std::string GetAppSettingsFilePath() { return OsDataDir() + "/appsettings.txt"; }
+
+bool IsKnownPanelId(const std::string& id) {
+    for (const char* known : kPanelIds) {
+        if (id == known) return true;
+    }
+    return false;
+}
+
+bool ParsePanelOrder(const std::string& text, std::vector<std::string>& out) {
+    std::vector<std::string> order;
+    for (const std::string& piece : SplitString(text, ',')) {
+        if (piece.empty()) continue;
+        if (!IsKnownPanelId(piece)) return false;
+        for (const std::string& seen : order) {
+            if (seen == piece) return false;
+        }
+        order.push_back(piece);
+    }
+    out = std::move(order);
+    return true;
+}
+
+bool IsStorableWarningId(const std::string& id) {
+    if (id.empty()) return false;
+    for (unsigned char c : id) {
+        // A comma would split it in the file; a quote, a backslash or a control byte would break
+        // the JSON of getAppSettings, which carries ids verbatim.
+        if (c == ',' || c == '"' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
+bool LoadAppSettings() {
+    std::ifstream in(GetAppSettingsFilePath(), std::ios::binary);
+    if (!in) return false;
+    std::string line;
+    while (std::getline(in, line)) ApplySettingsLine(line);
+    return true;
+}
+
+bool SaveAppSettings() {
+    static std::mutex writeMutex;
+    std::lock_guard<std::mutex> guard(writeMutex);
+    return OsWriteFileAtomic(GetAppSettingsFilePath(), SettingsFileText());
+}
+
+void ResetAppSettingsForTest() {
+    g_AlwaysOnTop = false;
+    g_LaunchOnStartup = false;
+    g_StartMinimized = false;
+    g_DisableAnimations = false;
+    g_ShowWarnings = true;
+    g_SeenWarningIds.clear();
+    g_MinimizedPanels.clear();
+    g_PanelOrder.clear();
+    g_SavedWindowX = 0;
+    g_SavedWindowY = 0;
+    g_SavedWindowWidth = 420;
+    g_SavedWindowHeight = 560;
+    g_SavedMaximized = false;
+    g_HasSavedWindowPos = false;
+}
+
+std::string BindGetAppSettings() {
+    auto flag = [](const std::atomic<bool>& value) { return value.load() ? "true" : "false"; };
+    std::string out = "{";
+    out += std::string("\"alwaysOnTop\":") + flag(g_AlwaysOnTop);
+    out += std::string(",\"launchOnStartup\":") + flag(g_LaunchOnStartup);
+    out += std::string(",\"startMinimized\":") + flag(g_StartMinimized);
+    out += std::string(",\"hotkeysEnabled\":") + flag(g_HotkeysEnabled);
+    out += std::string(",\"hotkeyLock\":") + flag(g_HotkeyLockEnabled);
+    out += std::string(",\"disableAnimations\":") + flag(g_DisableAnimations);
+    out += std::string(",\"showWarnings\":") + flag(g_ShowWarnings);
+    out += ",\"seenWarnings\":[" + Join(g_SeenWarningIds, "\"") + "]";
+    out += ",\"minimizedPanels\":[" + Join(g_MinimizedPanels, "\"") + "]";
+    out += ",\"panelOrder\":[" + Join(g_PanelOrder, "\"") + "]";
+    out += "}";
+    return out;
+}
+
+void BindSetAppSetting(const std::string& request) {
+    const std::vector<std::string> pieces = SplitString(ParseJSString(request), ',');
+    if (pieces.size() != 2) return;
+    const bool on = pieces[1] == "1";
+    if (!ApplyNamedSetting(pieces[0], on)) ApplyPanelMinimized(pieces[0], on);
+    SaveAppSettings();
+}
+
+void BindMarkWarningSeen(const std::string& request) {
+    const std::string id = ParseJSString(request);
+    if (!IsStorableWarningId(id) || g_SeenWarningIds.count(id) != 0) return;
+    g_SeenWarningIds.insert(id);
+    SaveAppSettings();
+}
+
+void BindSetPanelOrder(const std::string& request) {
+    if (ParsePanelOrder(ParseJSString(request), g_PanelOrder)) SaveAppSettings();
+}
+
+void BindResetHotkeys() {
+    vkRecord.exchange(119);
+    vkPlay.exchange(118);
+    vkAutoClicker.exchange(117);
+    vkKeySpamHotkey.exchange(120);
+    vkUnlock.exchange(121);
+}
+
+void BindReassignKey(const std::string& request) {
+    static const struct {
+        const char* name;
+        ReassignCode code;
+    } kRoles[] = {
+        {"rec", kReassignRecord},
+        {"play", kReassignPlay},
+        {"auto", kReassignAutoClicker},
+        {"keyspamhotkey", kReassignKeySpamHotkey},
+        {"keyspamtarget", kReassignKeySpamTarget},
+        {"unlock", kReassignUnlock},
+    };
+    const std::string role = ParseJSString(request);
+    for (const auto& entry : kRoles) {
+        if (role == entry.name) {
+            currentReassign.exchange(entry.code);
+            return;
+        }
+    }
+}

@@ -1,0 +1,93 @@
+#include "store/status.h"
+
+#include "app/state.h"
+#include "platform/files.h"
+#include "platform/keys.h"
+#include "platform/shell.h"
+#include "store/codecs.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+const char* StateWord() {
+    if (isRecording.load()) return "Recording";
+    if (isPlaying.load()) return "Playing";
+    return "Idle";
+}
+
+const char* ReassignWord(int32_t code) {
+    switch (code) {
+        case kReassignRecord: return "rec";
+        case kReassignPlay: return "play";
+        case kReassignAutoClicker: return "auto";
+        case kReassignKeySpamHotkey: return "keyspamhotkey";
+        case kReassignKeySpamTarget: return "keyspamtarget";
+        case kReassignUnlock: return "unlock";
+        default: return "";
+    }
+}
+
+std::string KeySpamTargetNames() {
+    const int32_t count = std::clamp(keySpamTargetCount.load(), 0, kKeySpamSlots);
+    std::string out = "[";
+    for (int32_t i = 0; i < count; ++i) {
+        if (i > 0) out.push_back(',');
+        out += JsonEscapeForBind(GetKeyName(keySpamTargets[i].load()));
+    }
+    out.push_back(']');
+    return out;
+}
+
+void AppendMember(std::string& out, const char* key, const std::string& value) {
+    if (out.size() > 1) out.push_back(',');
+    out.push_back('"');
+    out += key;
+    out += "\":";
+    out += value;
+}
+
+std::string Bool(bool value) { return value ? "true" : "false"; }
+std::string Quoted(const char* word) { return std::string("\"") + word + "\""; }
+std::string KeyName(const std::atomic<int32_t>& vk) {
+    return JsonEscapeForBind(GetKeyName(vk.load()));
+}
+
+}  // namespace
+
+std::string BuildTrackerStatusJson(const std::string& restore) {
+    size_t count = 0;
+    if (currentProfileIdx >= 0 && static_cast<size_t>(currentProfileIdx) < profiles.size()) {
+        count = profiles[static_cast<size_t>(currentProfileIdx)].events.size();
+    }
+    std::string out = "{";
+    AppendMember(out, "state", Quoted(StateWord()));
+    AppendMember(out, "count", std::to_string(count));
+    AppendMember(out, "restore", restore);
+    AppendMember(out, "hkRec", KeyName(vkRecord));
+    AppendMember(out, "hkPlay", KeyName(vkPlay));
+    AppendMember(out, "hkAuto", KeyName(vkAutoClicker));
+    AppendMember(out, "hkKeySpam", KeyName(vkKeySpamHotkey));
+    AppendMember(out, "hkUnlock", KeyName(vkUnlock));
+    AppendMember(out, "lockOn", Bool(g_HotkeyLockEnabled.load()));
+    AppendMember(out, "unlocked", Bool(g_HotkeysUnlocked.load()));
+    AppendMember(out, "keySpamTargets", KeySpamTargetNames());
+    AppendMember(out, "keySpamChord", Bool(keySpamChordMode.load()));
+    AppendMember(out, "ksCap", std::to_string(kKeySpamCap));
+    AppendMember(out, "reassigning", Quoted(ReassignWord(currentReassign.load())));
+    AppendMember(out, "panelHover", Bool(g_PanelHoverActive.load()));
+    AppendMember(out, "autoClicking", Bool(isAutoClicking.load()));
+    AppendMember(out, "keySpamming", Bool(isKeySpamming.load()));
+    AppendMember(out, "canUndoContinue", Bool(CanUndoContinueLocked()));
+    out.push_back('}');
+    return out;
+}
+
+std::string GetTrackerStatusFilePath() { return OsDataDir() + "/status.txt"; }
+
+bool SaveTrackerStatusToFile(const std::string& text) {
+    static std::mutex writeMutex;
+    std::lock_guard<std::mutex> guard(writeMutex);
+    return OsWriteFileAtomic(GetTrackerStatusFilePath(), text);
+}

@@ -1,0 +1,59 @@
+#include "tests/support/x11_state.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+namespace {
+struct Connection {
+    Display* display = XOpenDisplay(nullptr);
+    ~Connection() {
+        if (display) XCloseDisplay(display);
+    }
+};
+}  // namespace
+
+std::vector<int> ServerHeldButtons() {
+    Connection c;
+    std::vector<int> held;
+    if (!c.display) return held;
+    Window root, child;
+    int rootX, rootY, winX, winY;
+    unsigned mask = 0;
+    XQueryPointer(c.display, DefaultRootWindow(c.display), &root, &child, &rootX, &rootY, &winX,
+                  &winY, &mask);
+    const unsigned buttonMasks[] = {Button1Mask, Button2Mask, Button3Mask, Button4Mask,
+                                    Button5Mask};
+    for (int i = 0; i < 5; ++i) {
+        if (mask & buttonMasks[i]) held.push_back(i + 1);
+    }
+    return held;
+}
+
+std::vector<int> ServerHeldKeys() {
+    Connection c;
+    std::vector<int> held;
+    if (!c.display) return held;
+    char keys[32] = {};
+    XQueryKeymap(c.display, keys);
+    for (int code = 0; code < 256; ++code) {
+        if (keys[code / 8] & (1 << (code % 8))) held.push_back(code);
+    }
+    return held;
+}
+
+bool ServerPointerPosition(int& x, int& y) {
+    Connection c;
+    if (!c.display) return false;
+    Window root, child;
+    int winX, winY;
+    unsigned mask = 0;
+    return XQueryPointer(c.display, DefaultRootWindow(c.display), &root, &child, &x, &y, &winX,
+                         &winY, &mask);
+}
+
+void HarnessWarpPointer(int x, int y) {
+    Connection c;
+    if (!c.display) return;
+    XTestFakeMotionEvent(c.display, -1, x, y, CurrentTime);
+    XSync(c.display, False);
+}

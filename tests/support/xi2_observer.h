@@ -1,0 +1,47 @@
+#pragma once
+
+// An independent XInput 2 client that watches what reaches the X server: raw button, key and
+// motion events with their source device, stamped with CLOCK_MONOTONIC on receipt.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct ObservedEvent {
+    int type = 0;      // XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, ...
+    int detail = 0;    // keycode or button
+    int sourceId = 0;  // the slave device the event came from
+    int64_t stampNs = 0;
+};
+
+struct Xi2Observer {
+    std::vector<ObservedEvent> events; // guarded by mutex
+    std::mutex mutex;
+    std::atomic<bool> running{false};
+    std::thread thread;
+    int xtestPointerId = -1;  // "Virtual core XTEST pointer"
+    int xtestKeyboardId = -1; // "Virtual core XTEST keyboard"
+};
+
+bool StartObserver(Xi2Observer& observer, bool withMotion = false);
+void StopObserver(Xi2Observer& observer);
+std::vector<ObservedEvent> ObservedSnapshot(Xi2Observer& observer);
+void ClearObserved(Xi2Observer& observer);
+// Waits until pred(snapshot) holds or the timeout passes; returns the last snapshot.
+template <typename Pred>
+std::vector<ObservedEvent> WaitForObserved(Xi2Observer& observer, Pred pred, int timeoutMs);
+
+int64_t MonotonicNs();
+
+template <typename Pred>
+std::vector<ObservedEvent> WaitForObserved(Xi2Observer& observer, Pred pred, int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        auto snapshot = ObservedSnapshot(observer);
+        if (pred(snapshot) || std::chrono::steady_clock::now() >= until) return snapshot;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}

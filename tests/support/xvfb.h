@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+// A private Xvfb for one test binary or benchmark; never the user's display.
+struct PrivateXvfb {
+    pid_t pid = -1;
+    std::string display; // ":N"
+};
+
+// Starts Xvfb on a free display number, waits until it accepts connections and points
+// DISPLAY at it. Returns false (with the reason on stderr) when it cannot start.
+bool StartPrivateXvfb(PrivateXvfb& server);
+void StopPrivateXvfb(PrivateXvfb& server);
+
+// Runs a command to completion with DISPLAY set; returns its exit status (-1 if it failed).
+int RunCommand(const std::string& command);
