@@ -2,12 +2,12 @@
 
 #include <string>
 
-extern std::string g_UpdateManifestOverride; // manifest source given on the command line
+extern std::string g_UpdateManifestOverride;  // manifest source given on the command line
 
 // What the command line asks for, scanned before anything else starts.
 struct CommandLine {
-    bool childMode = false;     // "--child": ends at once
-    bool runSelfTest = false;   // "--selftest-update=": runs the update self-test and ends
+    bool childMode = false;    // "--child": ends at once
+    bool runSelfTest = false;  // "--selftest-update=": runs the update self-test and ends
     std::string selfTestPath;
 };
 

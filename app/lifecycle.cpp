@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <mutex>
 
-std::mutex g_UpdateUiMutex;                    // around updater calls into the page
-std::atomic<bool> g_UpdateInstallCancel{false}; // set when the application ends
+std::mutex g_UpdateUiMutex;                      // around updater calls into the page
+std::atomic<bool> g_UpdateInstallCancel{false};  // set when the application ends
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "app/state.h"
 
+#include <sched.h>
 #include <chrono>
 #include <cmath>
-#include <sched.h>
 
 std::atomic<bool> g_AppRunning{true};
 std::vector<std::thread> g_Threads;
@@ -91,8 +91,7 @@ WakeEvent g_PlaybackWake;
 
 bool SameEvent(const UnifiedEvent& a, const UnifiedEvent& b) {
     return a.type == b.type && a.time == b.time && a.x == b.x && a.y == b.y &&
-           a.mouseFlags == b.mouseFlags && a.key == b.key && a.down == b.down &&
-           a.wheel == b.wheel;
+           a.mouseFlags == b.mouseFlags && a.key == b.key && a.down == b.down && a.wheel == b.wheel;
 }
 
 bool SameEventList(const std::vector<UnifiedEvent>& a, const std::vector<UnifiedEvent>& b) {

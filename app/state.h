@@ -13,75 +13,75 @@
 #include <vector>
 
 // ---- process ----
-extern std::atomic<bool> g_AppRunning;    // cleared once by ShutDown; ends every loop and wait
-extern std::vector<std::thread> g_Threads; // the four long-lived workers, joined by ShutDown
+extern std::atomic<bool> g_AppRunning;      // cleared once by ShutDown; ends every loop and wait
+extern std::vector<std::thread> g_Threads;  // the four long-lived workers, joined by ShutDown
 
 // ---- auto clicker ----
-extern std::atomic<int32_t> vkAutoClicker;          // hotkey that toggles the auto clicker
-extern std::atomic<int32_t> autoClickIntervalHours; // interval parts
+extern std::atomic<int32_t> vkAutoClicker;           // hotkey that toggles the auto clicker
+extern std::atomic<int32_t> autoClickIntervalHours;  // interval parts
 extern std::atomic<int32_t> autoClickIntervalMins;
 extern std::atomic<int32_t> autoClickIntervalSecs;
 extern std::atomic<int32_t> autoClickIntervalMs;
-extern std::atomic<int32_t> autoClickerButtonIdx;  // 0 left, 1 right, 2 middle, above: no click
-extern std::atomic<int32_t> autoClickClickType;    // 1 double click, else single
-extern std::atomic<int32_t> autoClickRepeatMode;   // 0 stop after autoClickRepeatTimes clicks
-extern std::atomic<int32_t> autoClickRepeatTimes;  // click budget for repeat mode 0
-extern std::atomic<int32_t> autoClickLocationMode; // 1 click at the fixed point
-extern std::atomic<int32_t> autoClickFixedX;       // fixed point, root-window coordinates
+extern std::atomic<int32_t> autoClickerButtonIdx;   // 0 left, 1 right, 2 middle, above: no click
+extern std::atomic<int32_t> autoClickClickType;     // 1 double click, else single
+extern std::atomic<int32_t> autoClickRepeatMode;    // 0 stop after autoClickRepeatTimes clicks
+extern std::atomic<int32_t> autoClickRepeatTimes;   // click budget for repeat mode 0
+extern std::atomic<int32_t> autoClickLocationMode;  // 1 click at the fixed point
+extern std::atomic<int32_t> autoClickFixedX;        // fixed point, root-window coordinates
 extern std::atomic<int32_t> autoClickFixedY;
-extern std::atomic<bool> isPickingLocation;      // next left click anywhere sets the fixed point
-extern std::atomic<bool> isAutoClicking;         // auto clicker running
-extern std::atomic<int32_t> currentClickCount;   // clicks in the current run, 0 when idle
+extern std::atomic<bool> isPickingLocation;     // next left click anywhere sets the fixed point
+extern std::atomic<bool> isAutoClicking;        // auto clicker running
+extern std::atomic<int32_t> currentClickCount;  // clicks in the current run, 0 when idle
 
 // ---- key spammer ----
 constexpr int kKeySpamSlots = 256;
 constexpr int kKeySpamCap = 3;
-extern std::atomic<int32_t> vkKeySpamHotkey;                  // hotkey that toggles the spammer
-extern std::atomic<int32_t> keySpamTargets[kKeySpamSlots];    // live slots at the front
-extern std::atomic<int32_t> keySpamTargetCount;               // number of live targets (<= 3)
-extern std::atomic<int32_t> vkKeySpamTarget;                  // copy of the first slot
+extern std::atomic<int32_t> vkKeySpamHotkey;                // hotkey that toggles the spammer
+extern std::atomic<int32_t> keySpamTargets[kKeySpamSlots];  // live slots at the front
+extern std::atomic<int32_t> keySpamTargetCount;             // number of live targets (<= 3)
+extern std::atomic<int32_t> vkKeySpamTarget;                // copy of the first slot
 extern std::atomic<int32_t> keySpamIntervalHours;
 extern std::atomic<int32_t> keySpamIntervalMins;
 extern std::atomic<int32_t> keySpamIntervalSecs;
 extern std::atomic<int32_t> keySpamIntervalMs;
-extern std::atomic<int32_t> keySpamRepeatMode;  // 0 stop after keySpamRepeatTimes ticks
-extern std::atomic<int32_t> keySpamRepeatTimes; // tick budget for repeat mode 0
-extern std::atomic<bool> keySpamChordMode;      // all targets down together, then up together
-extern std::atomic<bool> isKeySpamming;         // key spammer running
-extern std::atomic<int32_t> currentKeySpamCount; // ticks in the current run, 0 when idle
+extern std::atomic<int32_t> keySpamRepeatMode;    // 0 stop after keySpamRepeatTimes ticks
+extern std::atomic<int32_t> keySpamRepeatTimes;   // tick budget for repeat mode 0
+extern std::atomic<bool> keySpamChordMode;        // all targets down together, then up together
+extern std::atomic<bool> isKeySpamming;           // key spammer running
+extern std::atomic<int32_t> currentKeySpamCount;  // ticks in the current run, 0 when idle
 
 // ---- macro recorder ----
-extern std::atomic<int32_t> vkRecord; // hotkey that toggles recording
-extern std::atomic<int32_t> vkPlay;   // hotkey that toggles playback
+extern std::atomic<int32_t> vkRecord;  // hotkey that toggles recording
+extern std::atomic<int32_t> vkPlay;    // hotkey that toggles playback
 extern std::atomic<bool> bRecordMouseMovement;
 extern std::atomic<bool> bRecordMouseClicks;
 extern std::atomic<bool> bRecordMouseScroll;
 extern std::atomic<bool> bRecordKeyboard;
-extern std::atomic<float> fPlaybackSpeed;    // stored and reported only
-extern std::atomic<int32_t> iLoopIntervalMs; // stored and reported only
-extern std::atomic<bool> bUseRelativeMouse;  // record motion as relative steps
-extern std::atomic<bool> bLoopSequence;      // stored and reported only
+extern std::atomic<float> fPlaybackSpeed;     // stored and reported only
+extern std::atomic<int32_t> iLoopIntervalMs;  // stored and reported only
+extern std::atomic<bool> bUseRelativeMouse;   // record motion as relative steps
+extern std::atomic<bool> bLoopSequence;       // stored and reported only
 extern std::atomic<bool> isRecording;
 extern std::atomic<bool> isPlaying;
-extern std::atomic<bool> g_StopToolsWithMacro; // ending a recording or playback stops the tools
+extern std::atomic<bool> g_StopToolsWithMacro;  // ending a recording or playback stops the tools
 extern std::vector<MacroProfile> profiles;      // guarded by profileMutex
 extern int32_t currentProfileIdx;               // guarded by profileMutex
 extern std::mutex profileMutex;
-extern int32_t g_ContinueUndoProfile;                  // profile of the last appending recording
-extern std::vector<UnifiedEvent> g_ContinueUndoBefore; // events before that recording
-extern std::vector<UnifiedEvent> g_ContinueUndoAfter;  // events as that recording left them
-extern size_t g_RecordFirstNewIdx;                     // first event of the current recording
-extern std::atomic<int64_t> g_RecordStart;             // steady-clock ns at recording start
+extern int32_t g_ContinueUndoProfile;                   // profile of the last appending recording
+extern std::vector<UnifiedEvent> g_ContinueUndoBefore;  // events before that recording
+extern std::vector<UnifiedEvent> g_ContinueUndoAfter;   // events as that recording left them
+extern size_t g_RecordFirstNewIdx;                      // first event of the current recording
+extern std::atomic<int64_t> g_RecordStart;              // steady-clock ns at recording start
 
 // ---- hotkey control ----
 extern std::atomic<bool> g_HotkeysEnabled;
-extern std::atomic<bool> g_HotkeyLockEnabled; // the unlock key gates the hotkeys
+extern std::atomic<bool> g_HotkeyLockEnabled;  // the unlock key gates the hotkeys
 extern std::atomic<bool> g_HotkeysUnlocked;
 extern std::atomic<int32_t> vkUnlock;
-extern std::atomic<bool> g_HoldModeAuto;    // stored and reported; hotkeys still toggle
+extern std::atomic<bool> g_HoldModeAuto;  // stored and reported; hotkeys still toggle
 extern std::atomic<bool> g_HoldModeKeySpam;
-extern std::atomic<int32_t> currentReassign;     // binding the next key press is captured for
-extern std::atomic<int32_t> capturedReassignKey; // consumed by the signal processor
+extern std::atomic<int32_t> currentReassign;      // binding the next key press is captured for
+extern std::atomic<int32_t> capturedReassignKey;  // consumed by the signal processor
 extern std::atomic<bool> g_PanelHoverActive;
 
 // Codes of currentReassign.
@@ -113,7 +113,7 @@ extern std::atomic<bool> triggerPlayStop;
 
 // ---- wake events ----
 struct WakeEvent {
-    std::atomic<bool> flag{false}; // set while a wake is pending
+    std::atomic<bool> flag{false};  // set while a wake is pending
     std::mutex mutex;
     std::condition_variable cv;
 };

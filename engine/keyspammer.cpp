@@ -12,8 +12,7 @@ thread_local int t_SequencePosition = 0;
 void RefreshFirstTarget() { vkKeySpamTarget.store(keySpamTargets[0].load()); }
 
 bool BudgetUsedUp() {
-    return keySpamRepeatMode.load() == 0 &&
-           currentKeySpamCount.load() >= keySpamRepeatTimes.load();
+    return keySpamRepeatMode.load() == 0 && currentKeySpamCount.load() >= keySpamRepeatTimes.load();
 }
 
 void PressChord(int count) {
@@ -82,7 +81,8 @@ void AppendKeySpamTarget(int vk) {
 void RemoveKeySpamTarget(int index) {
     const int count = keySpamTargetCount.load();
     if (index < 0 || index >= count || count > kKeySpamSlots) return;
-    for (int i = index; i + 1 < count; ++i) keySpamTargets[i].exchange(keySpamTargets[i + 1].load());
+    for (int i = index; i + 1 < count; ++i)
+        keySpamTargets[i].exchange(keySpamTargets[i + 1].load());
     keySpamTargetCount.exchange(count - 1);
     if (count == 1) {
         // The first-target copy keeps its value, so the page still shows the last key used.

@@ -74,13 +74,26 @@ void ApplyCapturedReassignment() {
     if (code == 0 || key == 0) return;
     if (key != 27) {  // Esc cancels
         switch (code) {
-            case kReassignRecord: vkRecord.store(key); break;
-            case kReassignPlay: vkPlay.store(key); break;
-            case kReassignAutoClicker: vkAutoClicker.store(key); break;
-            case kReassignKeySpamHotkey: vkKeySpamHotkey.store(key); break;
-            case kReassignUnlock: vkUnlock.store(key); break;
-            case kReassignKeySpamTarget: AppendKeySpamTarget(key); break;
-            default: break;
+            case kReassignRecord:
+                vkRecord.store(key);
+                break;
+            case kReassignPlay:
+                vkPlay.store(key);
+                break;
+            case kReassignAutoClicker:
+                vkAutoClicker.store(key);
+                break;
+            case kReassignKeySpamHotkey:
+                vkKeySpamHotkey.store(key);
+                break;
+            case kReassignUnlock:
+                vkUnlock.store(key);
+                break;
+            case kReassignKeySpamTarget:
+                AppendKeySpamTarget(key);
+                break;
+            default:
+                break;
         }
     }
     currentReassign.store(0);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-constexpr int kKeyCodeCount = 256; // X keycodes are 8 to 255
+constexpr int kKeyCodeCount = 256;  // X keycodes are 8 to 255
 
 // -1 for a VK above 255 or without a key.
 int VkToOsKeyCode(int vk);

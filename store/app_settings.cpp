@@ -6,6 +6,7 @@
 #include "store/codecs.h"
 #include "store/numbers.h"
 
+#include <exception>
 #include <fstream>
 #include <mutex>
 
@@ -24,6 +25,7 @@ std::atomic<int32_t> g_SavedWindowHeight{560};
 std::atomic<bool> g_SavedMaximized{false};
 std::atomic<bool> g_HasSavedWindowPos{false};
 
+// Window level of the main window (shell services); nothing while there is no window.
 void PlatformApplyAlwaysOnTop(bool on);
 
 namespace {
@@ -212,11 +214,17 @@ bool IsStorableWarningId(const std::string& id) {
 }
 
 bool LoadAppSettings() {
-    std::ifstream in(GetAppSettingsFilePath(), std::ios::binary);
-    if (!in) return false;
-    std::string line;
-    while (std::getline(in, line)) ApplySettingsLine(line);
-    return true;
+    // Reading a folder or a failing disk throws from inside the stream buffer; what was read
+    // before stays applied.
+    try {
+        std::ifstream in(GetAppSettingsFilePath(), std::ios::binary);
+        if (!in) return false;
+        std::string line;
+        while (std::getline(in, line)) ApplySettingsLine(line);
+        return !in.bad();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 bool SaveAppSettings() {

@@ -1,6 +1,7 @@
 #include "store/codecs.h"
 
 #include <algorithm>
+#include <exception>
 #include <fstream>
 #include <iterator>
 
@@ -55,9 +56,15 @@ std::string JsonEscapeForBind(const std::string& text) {
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return {};
-    return content;
+    // Reading a folder or a failing disk throws from inside the stream buffer.
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return {};
+        std::string content((std::istreambuf_iterator<char>(in)),
+                            std::istreambuf_iterator<char>());
+        if (in.bad()) return {};
+        return content;
+    } catch (const std::exception&) {
+        return {};
+    }
 }

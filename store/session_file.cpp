@@ -9,6 +9,7 @@
 #include "store/settings_lines.h"
 
 #include <chrono>
+#include <exception>
 #include <fstream>
 #include <mutex>
 #include <string_view>
@@ -81,10 +82,8 @@ bool WriteSession(const std::string& path, const std::string& settingsLine,
     return OsAtomicFileCommit(file);
 }
 
-// Hands the file to the callback line by line, without its line feeds, the way a line reader
-// does: a last line without a line feed still counts. False when the file cannot be opened.
 template <typename OnLine>
-bool ForEachLine(const std::string& path, OnLine onLine) {
+bool ForEachLineOrThrow(const std::string& path, OnLine& onLine) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::vector<char> chunk(kWriteChunk);
@@ -110,8 +109,21 @@ bool ForEachLine(const std::string& path, OnLine onLine) {
             data.remove_prefix(end + 1);
         }
     }
+    if (in.bad()) return false;
     if (!carry.empty()) onLine(std::string_view(carry));
     return true;
+}
+
+// Hands the file to the callback line by line, without its line feeds, the way a line reader
+// does: a last line without a line feed still counts. False when the file cannot be opened or
+// read (a folder, a failing disk).
+template <typename OnLine>
+bool ForEachLine(const std::string& path, OnLine onLine) {
+    try {
+        return ForEachLineOrThrow(path, onLine);
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {

@@ -1,6 +1,7 @@
 #include "store/status.h"
 
 #include "app/state.h"
+#include "engine/signals.h"
 #include "platform/files.h"
 #include "platform/keys.h"
 #include "platform/shell.h"

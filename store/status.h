@@ -4,9 +4,6 @@
 
 #include <string>
 
-// Defined by the signal processor; the caller holds profileMutex.
-bool CanUndoContinueLocked();
-
 // restore: JSON array text of the closed panel windows, inserted unchanged. The caller holds
 // profileMutex and at least one profile exists with currentProfileIdx valid.
 std::string BuildTrackerStatusJson(const std::string& restore);

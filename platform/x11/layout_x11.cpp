@@ -40,8 +40,8 @@ void DropKeymap() {
 
 bool LoadKeymap() {
     xcb_connection_t* connection = XGetXCBConnection(g_Watch.display);
-    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(g_Watch.context, connection,
-                                                        g_Watch.deviceId, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(
+        g_Watch.context, connection, g_Watch.deviceId, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (!keymap) return false;
     xkb_state* state = xkb_x11_state_new_from_device(keymap, connection, g_Watch.deviceId);
     if (!state) {
@@ -106,9 +106,8 @@ bool OsKeysWatchLayout() {
     if (!display) return false;
     g_Watch.display = display;
     g_Watch.context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    g_Watch.deviceId = g_Watch.context
-                           ? xkb_x11_get_core_keyboard_device_id(XGetXCBConnection(display))
-                           : -1;
+    g_Watch.deviceId =
+        g_Watch.context ? xkb_x11_get_core_keyboard_device_id(XGetXCBConnection(display)) : -1;
     if (g_Watch.deviceId < 0 || !LoadKeymap()) {
         CloseWatch();
         return false;

@@ -1,18 +1,18 @@
 // The real quillon process: command line, start-up threads and the end on SIGTERM.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <dirent.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -33,8 +33,9 @@ std::string ReadAll(const fs::path& path) {
 class QuillonProcess : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("qln-proc-" + std::to_string(getpid()) + "-" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("qln-proc-" + std::to_string(getpid()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "data");
     }
@@ -110,8 +111,8 @@ TEST_F(QuillonProcess, ChildModeEndsAtOnce) {
 
 TEST_F(QuillonProcess, SelfTestRunsBeforeAnythingElseAndPrintsAVerdict) {
     // No display and no data directory needed: it ends before any other start-up step.
-    Child child = Spawn({"--update-manifest=a", "--selftest-update=" + (dir / "none.txt").string()},
-                        false);
+    Child child =
+        Spawn({"--update-manifest=a", "--selftest-update=" + (dir / "none.txt").string()}, false);
     const int status = WaitExit(child.pid);
     const std::string out = ReadAll(child.out);
     ASSERT_TRUE(status == 0 || status == 1) << status;
@@ -133,7 +134,8 @@ TEST_F(QuillonProcess, StartsItsWorkersInOrderAndEndsOnSigterm) {
     }
     ASSERT_GE(names.size(), 5u) << ReadAll(child.err);
     const std::vector<std::string> workers(names.begin() + 1, names.begin() + 4);
-    EXPECT_EQ(workers, (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals"}));
+    EXPECT_EQ(workers,
+              (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals"}));
 
     kill(child.pid, SIGTERM);
     EXPECT_EQ(WaitExit(child.pid), 0) << ReadAll(child.err);

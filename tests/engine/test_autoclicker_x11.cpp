@@ -123,7 +123,8 @@ TEST_F(AutoClickerX11, HeldButtonsAreTrackedAndAMoveWhileHeldDrags) {
     OsMoveMouseTo(100, 100);
     ASSERT_TRUE(WaitUntil([] {
         int x = 0, y = 0;
-        return ServerPointerPosition(x, y) && x == 100 && ServerHeldButtons() == std::vector<int>{1};
+        return ServerPointerPosition(x, y) && x == 100 &&
+               ServerHeldButtons() == std::vector<int>{1};
     }));
     OsMouseButton(5, true, 1);  // any other button is the middle one
     EXPECT_EQ(g_HeldButtons.load(), 5u);

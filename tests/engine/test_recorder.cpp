@@ -5,7 +5,9 @@
 
 namespace {
 
-UnifiedEvent Press(double time, uint64_t flags) { return UnifiedEvent{2, time, 10, 10, flags, 0, false, 0}; }
+UnifiedEvent Press(double time, uint64_t flags) {
+    return UnifiedEvent{2, time, 10, 10, flags, 0, false, 0};
+}
 UnifiedEvent Key(double time) { return UnifiedEvent{3, time, 0, 0, 0, 65, true, 0}; }
 
 constexpr uint64_t kLeftDown = 2, kLeftUp = 4, kRightDown = 8;

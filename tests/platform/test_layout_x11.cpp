@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <chrono>
 #include <future>
-#include <poll.h>
 #include <thread>
 
 namespace {
@@ -45,7 +45,7 @@ TEST_F(LayoutX11, UsLayoutNamesAndRejectedCharacters) {
     EXPECT_EQ(NameOnWorker(220), "Backslash");  // the layout's "\" is refused
     EXPECT_EQ(NameOnWorker(222), "'");
     EXPECT_EQ(NameOnWorker(49), "1");
-    EXPECT_EQ(GetKeyName(65), "A");  // live on the layout thread
+    EXPECT_EQ(GetKeyName(65), "A");       // live on the layout thread
     EXPECT_EQ(LayoutCharForKey(65), "");  // Space prints a blank: refused
 }
 

@@ -3,9 +3,9 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
-#include <cstring>
 #include <poll.h>
 #include <time.h>
+#include <cstring>
 
 int64_t MonotonicNs() {
     timespec now{};

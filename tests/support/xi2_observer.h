@@ -18,12 +18,12 @@ struct ObservedEvent {
 };
 
 struct Xi2Observer {
-    std::vector<ObservedEvent> events; // guarded by mutex
+    std::vector<ObservedEvent> events;  // guarded by mutex
     std::mutex mutex;
     std::atomic<bool> running{false};
     std::thread thread;
-    int xtestPointerId = -1;  // "Virtual core XTEST pointer"
-    int xtestKeyboardId = -1; // "Virtual core XTEST keyboard"
+    int xtestPointerId = -1;   // "Virtual core XTEST pointer"
+    int xtestKeyboardId = -1;  // "Virtual core XTEST keyboard"
 };
 
 bool StartObserver(Xi2Observer& observer, bool withMotion = false);

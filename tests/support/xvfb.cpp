@@ -2,12 +2,12 @@
 
 #include <X11/Xlib.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 // A private Xvfb for one test binary or benchmark; never the user's display.
 struct PrivateXvfb {
     pid_t pid = -1;
-    std::string display; // ":N"
+    std::string display;  // ":N"
 };
 
 // Starts Xvfb on a free display number, waits until it accepts connections and points

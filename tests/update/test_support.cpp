@@ -63,9 +63,30 @@ void DrainPipes(int outFd, int errFd, std::string& out, std::string& err) {
     }
 }
 
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extraEnv) {
+    std::vector<std::string> merged;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& extra : extraEnv) replaced = replaced || extra.rfind(name, 0) == 0;
+        if (!replaced) merged.push_back(text);
+    }
+    merged.insert(merged.end(), extraEnv.begin(), extraEnv.end());
+    return merged;
+}
+
+std::vector<char*> PointerList(const std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (const std::string& text : texts) pointers.push_back(const_cast<char*>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 }  // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv) {
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& extraEnv) {
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -76,11 +97,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
 
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
+    std::vector<char*> args = PointerList(argv);
+    const std::vector<std::string> envTexts = MergedEnvironment(extraEnv);
+    std::vector<char*> env = PointerList(envTexts);
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);

@@ -33,8 +33,10 @@ struct ProcessResult {
     std::string err;
 };
 
-// Runs argv[0] (searched in PATH) without a shell and collects its output.
-ProcessResult RunProcess(const std::vector<std::string>& argv);
+// Runs argv[0] (searched in PATH) without a shell and collects its output. extraEnv entries
+// ("NAME=value") are added to, or replace, this process's environment.
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& extraEnv = {});
 
 // A verifier bound to key, counting its calls.
 UpdateCore::ManifestVerifier CountingVerifier(EVP_PKEY* key, int& calls);

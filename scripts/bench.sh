@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds optimised benchmarks and runs them; each prints its figures, its last line a summary.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build/bench --target click_timing
+unset DISPLAY
+for bench in click_timing; do
+  "build/bench/bench/$bench"
+done
