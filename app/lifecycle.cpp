@@ -8,6 +8,7 @@
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "platform/shell.h"
+#include "platform/tap.h"
 #include "store/app_settings.h"
 #include "store/profiles.h"
 
@@ -55,6 +56,7 @@ void ShutDown() {
     triggerAutoClickStop.store(true);
     triggerKeySpamStop.store(true);
     ProcessSignals();
+    OsStopInputTap();
     WakeSignalProcessor();
     WakeAutoClickThread();
     WakeKeySpamThread();
@@ -88,6 +90,8 @@ int RunQuillon(int argc, char** argv) {
         return 1;
     }
     StartWorkers();
+    // With XTEST present the input permissions count as granted, so the tap starts now.
+    OsStartInputTap();
     OsRunUntilTerminated();
     ShutDown();
     return 0;

@@ -16,10 +16,14 @@ size_t FindValueStart(const std::string& json, const std::string& key) {
 
 char UnescapedChar(char c) {
     switch (c) {
-        case 't': return '\t';
-        case 'r': return '\r';
-        case 'n': return '\n';
-        default: return c;
+        case 't':
+            return '\t';
+        case 'r':
+            return '\r';
+        case 'n':
+            return '\n';
+        default:
+            return c;
     }
 }
 

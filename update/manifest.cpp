@@ -49,7 +49,8 @@ bool IsValidTierShape(const std::string& text) {
 }
 
 bool IsValidSha256Shape(const std::string& text) {
-    return text.size() == kSha256HexLength && std::all_of(text.begin(), text.end(), IsLowerHexDigit);
+    return text.size() == kSha256HexLength &&
+           std::all_of(text.begin(), text.end(), IsLowerHexDigit);
 }
 
 bool IsValidManifestUrlShape(const std::string& url) {
@@ -79,8 +80,7 @@ bool EvaluateManifest(const ManifestVerifier& verify, const std::string& json,
     m.sha256 = ExtractJsonStringField(json, "sha256");
     m.sig = ExtractJsonStringField(json, "sig");
 
-    if (m.tier.empty() || m.version.empty() || m.url.empty() || m.sha256.empty() ||
-        m.sig.empty()) {
+    if (m.tier.empty() || m.version.empty() || m.url.empty() || m.sha256.empty() || m.sig.empty()) {
         return false;
     }
     if (!IsValidTierShape(m.tier) || !IsValidVersionShape(m.version) ||

@@ -38,7 +38,8 @@ void RunKeyLine(SelfTestRun& run, const std::string& line) {
     const std::vector<uint8_t> blob =
         UpdateSignature::DecodeHex(ExtractJsonStringField(line, "hex"));
     run.testKey.reset();
-    if (!blob.empty()) run.testKey = UpdateSignature::ImportP256PublicBlob(blob.data(), blob.size());
+    if (!blob.empty())
+        run.testKey = UpdateSignature::ImportP256PublicBlob(blob.data(), blob.size());
     WriteResult(run, run.testKey != nullptr, "test key loads as a valid P-256 public key");
 }
 

@@ -17,7 +17,7 @@ inline constexpr std::string_view kTesterSiteHost = "testers.quillon.app";
 // Every tier a manifest may name; the Linux tiers keep a Linux build off other platforms'
 // archives.
 inline constexpr std::array<std::string_view, 9> kTierNames = {
-    "free",    "pro",        "beta",      "mac-free",  "mac-pro",
+    "free",     "pro",        "beta",      "mac-free",  "mac-pro",
     "mac-beta", "linux-free", "linux-pro", "linux-beta"};
 
 // The tier this build asks for.

@@ -156,8 +156,71 @@ TEST_F(Settings, FullLineOlderLayoutsByFieldCount) {
 }
 
 TEST_F(Settings, FullLineStopsAtTheFirstBadFieldOfEachGroup) {
-    // Group 1 ends at the speed; group 2 still reads.
+    // Group 1 ends at the speed, so the loop flag and the hotkeys stay; group 2 still reads.
     DeserializeSettings(
         "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,fast,1,9,9,9,0,9,4,4,4,4,4,4,44,45,45,0,0,0,46");
-    EXPECT_FALSE(bRecordMouseKeyboardDefault());
+    EXPECT_EQ(autoClickFixedY, 1);
+    EXPECT_FALSE(bRecordKeyboard);
+    EXPECT_EQ(fPlaybackSpeed, 1.0f);
+    EXPECT_FALSE(bLoopSequence);
+    EXPECT_EQ(vkRecord, 119);
+    EXPECT_EQ(keySpamIntervalHours, 4);
+    EXPECT_EQ(vkKeySpamHotkey, 44);
+    EXPECT_EQ(vkKeySpamTarget, 45);
+    EXPECT_EQ(vkUnlock, 46);
+    // A bad hotkey in group 2 leaves the first target unset; a bad unlock key is skipped.
+    DeserializeSettings(
+        "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,x,117,3,3,3,3,3,3,F9,60,60,0,0,0,u");
+    EXPECT_EQ(keySpamIntervalHours, 3);
+    EXPECT_EQ(vkKeySpamHotkey, 44);
+    EXPECT_EQ(vkKeySpamTarget, 45);
+    EXPECT_EQ(keySpamTargets[0], 60);
+    EXPECT_EQ(vkUnlock, 46);
+    EXPECT_EQ(vkAutoClicker, 117) << "the skipped field 22 may hold anything";
+}
+
+TEST_F(Settings, TargetListKeepsThreeNumbers) {
+    DeserializeKeySpamTargetList("65|x|66|67|68");
+    EXPECT_EQ(keySpamTargetCount, 3);
+    EXPECT_EQ(SerializeKeySpamTargetList(), "65|66|67");
+    DeserializeKeySpamTargetList("x|");
+    EXPECT_EQ(keySpamTargetCount, 0);
+    EXPECT_EQ(SerializeKeySpamTargetList(), "");
+    DeserializeKeySpamTargetList(" 7junk");
+    EXPECT_EQ(SerializeKeySpamTargetList(), "7");
+}
+
+TEST_F(Settings, ProfileLineOlderLayoutsAndBadFields) {
+    keySpamTargets[1] = 66;
+    keySpamTargetCount = 2;
+    keySpamChordMode = true;
+    // 18 fields: one target, chord off.
+    DeserializeProfileSettings("1,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70");
+    EXPECT_EQ(autoClickIntervalHours, 1);
+    EXPECT_EQ(keySpamTargetCount, 1);
+    EXPECT_EQ(keySpamTargets[0], 70);
+    EXPECT_FALSE(keySpamChordMode);
+    // 17 fields: nothing.
+    DeserializeProfileSettings("9,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10");
+    EXPECT_EQ(autoClickIntervalHours, 1);
+    // A bad field stops there and leaves the targets alone.
+    DeserializeProfileSettings("5,6,x,4,0,0,1,10,0,0,0,0,0,0,5,1,10,80,80|81,1");
+    EXPECT_EQ(autoClickIntervalHours, 5);
+    EXPECT_EQ(autoClickIntervalMins, 6);
+    EXPECT_EQ(autoClickIntervalSecs, 3);
+    EXPECT_EQ(keySpamTargets[0], 70);
+    DeserializeProfileSettings("5,6,0,4,0,0,1,10,0,0,0,0,0,0,5,1,10,bad,80|81,1");
+    EXPECT_EQ(keySpamTargetCount, 1);
+    EXPECT_EQ(vkKeySpamTarget, 70);
+}
+
+TEST_F(Settings, ResetRestoresToolDefaultsOnly) {
+    DeserializeSettings(
+        "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,"
+        "69|70|71,1,1,1,72");
+    ResetSpammerKeySpamDefaults();
+    EXPECT_EQ(SerializeProfileSettings(), kDefaultProfileLine);
+    EXPECT_EQ(vkRecord, 65);
+    EXPECT_EQ(fPlaybackSpeed, 2.5f);
+    EXPECT_EQ(vkKeySpamHotkey, 68);
 }

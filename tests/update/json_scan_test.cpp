@@ -36,9 +36,12 @@ TEST(JsonScan, StringScannerEdgeShapes) {
     EXPECT_EQ(ExtractJsonStringField(R"({"a":5})", "a"), "");
     // A non-string value yields the next string found after it.
     EXPECT_EQ(ExtractJsonStringField(R"({"a":5,"b":"next"})", "a"), "b");
-    // The first occurrence of the quoted key wins, even inside another value.
-    EXPECT_EQ(ExtractJsonStringField(R"({"x":"\"a\":","a":"real"})", "a"), "\\");
-    EXPECT_EQ(ExtractJsonStringField(R"({"x":"see \"a\" here","a":"real"})", "a"), "real");
+    // The first occurrence of the quoted key wins, wherever it is: here a value equal to the
+    // key, so the next member's value is read.
+    EXPECT_EQ(ExtractJsonStringField(R"({"note":"a","b":"other","a":"real"})", "a"), "other");
+    EXPECT_EQ(ExtractJsonStringField(R"({"x":{"a":"inner"},"a":"outer"})", "a"), "inner");
+    // An escaped quote does not make a needle.
+    EXPECT_EQ(ExtractJsonStringField(R"({"x":"\"a\":","a":"real"})", "a"), "real");
 }
 
 TEST(JsonScan, BoolMembers) {

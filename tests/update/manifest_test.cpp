@@ -51,7 +51,8 @@ protected:
 
     std::string Sign(const std::string& tier, const std::string& version, const std::string& sha,
                      const std::string& url) {
-        return QuillonSign::SignRawHex(signer_.get(), BuildManifestPayload(tier, version, sha, url));
+        return QuillonSign::SignRawHex(signer_.get(),
+                                       BuildManifestPayload(tier, version, sha, url));
     }
 
     std::vector<Member> GoodMembers(const std::string& version = "1.0.2",
@@ -83,14 +84,14 @@ protected:
 }  // namespace
 
 TEST(ManifestShapes, Tiers) {
-    for (const char* tier : {"free", "pro", "beta", "mac-free", "mac-pro", "mac-beta",
-                             "linux-free", "linux-pro", "linux-beta"}) {
+    for (const char* tier : {"free", "pro", "beta", "mac-free", "mac-pro", "mac-beta", "linux-free",
+                             "linux-pro", "linux-beta"}) {
         EXPECT_TRUE(IsValidTierShape(tier)) << tier;
     }
-    for (const char* tier : {"", "Free", "FREE", "linux-free ", " pro", "win-free", "linux",
-                             "free\n", "mac-free\0"}) {
+    for (const char* tier : {"", "Free", "FREE", "linux-free ", " pro", "win-free", "linux", "free\n"}) {
         EXPECT_FALSE(IsValidTierShape(tier)) << tier;
     }
+    EXPECT_FALSE(IsValidTierShape(std::string("mac-free\0", 9)));
 }
 
 TEST(ManifestShapes, Sha256) {
@@ -175,10 +176,9 @@ TEST_F(ManifestEvaluation, AcceptsAGoodManifestInAnyMemberOrder) {
         EXPECT_EQ(out.sha256, kSha);
         EXPECT_EQ(out.sig, sig);
         ++orders;
-    } while (std::next_permutation(members.begin(), members.end(),
-                                   [](const Member& a, const Member& b) {
-                                       return a.name < b.name;
-                                   }));
+    } while (
+        std::next_permutation(members.begin(), members.end(),
+                              [](const Member& a, const Member& b) { return a.name < b.name; }));
     EXPECT_EQ(orders, 720);
 }
 
@@ -201,8 +201,8 @@ TEST_F(ManifestEvaluation, RefusesBadShapesBeforeTheSignature) {
                                     const std::string& value) {
         members[index].value = value;
         // Signed over the bad value, so only the shape rule can refuse it.
-        members[4].value = Sign(members[0].value, members[1].value, members[3].value,
-                                members[2].value);
+        members[4].value =
+            Sign(members[0].value, members[1].value, members[3].value, members[2].value);
         verifyCalls_ = 0;
         EXPECT_FALSE(Evaluate(JsonOf(members))) << value;
         EXPECT_EQ(verifyCalls_, 0) << value;
@@ -251,14 +251,14 @@ TEST_F(ManifestEvaluation, SignatureCoversTheExactPayload) {
 
     // Another key's signature.
     QuillonSign::Key other = QuillonSign::GenerateKey();
-    members[4].value =
-        QuillonSign::SignRawHex(other.get(), BuildManifestPayload("linux-free", "1.0.2", kSha, kUrl));
+    members[4].value = QuillonSign::SignRawHex(
+        other.get(), BuildManifestPayload("linux-free", "1.0.2", kSha, kUrl));
     EXPECT_FALSE(Evaluate(JsonOf(members)));
 
     // Truncated, lengthened and non-hex signatures.
     const std::string sig = good[4].value;
-    for (const std::string& bad : {sig.substr(0, 127), sig + "00", sig.substr(0, 127) + "x",
-                                   sig.substr(0, 126)}) {
+    for (const std::string& bad :
+         {sig.substr(0, 127), sig + "00", sig.substr(0, 127) + "x", sig.substr(0, 126)}) {
         members[4].value = bad;
         EXPECT_FALSE(Evaluate(JsonOf(members))) << bad;
     }
@@ -285,7 +285,8 @@ TEST_F(ManifestEvaluation, TierVersionAndHostAreCheckedAfterTheSignature) {
         EXPECT_FALSE(Evaluate(JsonOf(GoodMembers("1.0.2", url)), out)) << url;
         EXPECT_EQ(out.url, "");
     }
-    EXPECT_TRUE(Evaluate(JsonOf(GoodMembers("1.0.2", "https://API.quillon.app/download/pro")), out));
+    EXPECT_TRUE(
+        Evaluate(JsonOf(GoodMembers("1.0.2", "https://API.quillon.app/download/pro")), out));
 }
 
 TEST_F(ManifestEvaluation, EscapedMembersAreVerifiedAsResolved) {
@@ -310,7 +311,8 @@ TEST_F(ManifestEvaluation, PublisherDocumentIsAccepted) {
     EXPECT_NE(QuillonSign::ManifestShapeProblem({"linux-free", "1.0.2", kUrl, "ABC"}), "");
     EXPECT_NE(QuillonSign::ManifestShapeProblem({"linux-free", "1.0", kUrl, kSha}), "");
     EXPECT_NE(QuillonSign::ManifestShapeProblem({"osx", "1.0.2", kUrl, kSha}), "");
-    EXPECT_NE(QuillonSign::ManifestShapeProblem({"linux-free", "1.0.2", "http://quillon.app/", kSha}),
-              "");
+    EXPECT_NE(
+        QuillonSign::ManifestShapeProblem({"linux-free", "1.0.2", "http://quillon.app/", kSha}),
+        "");
     EXPECT_EQ(QuillonSign::JsonStringValue("a\"b\\c\n"), "a\\\"b\\\\c\\n");
 }

@@ -72,8 +72,7 @@ TEST_F(SelfTest, MissingFileIsTheOnlyLine) {
 TEST_F(SelfTest, KeyWithoutCasesFails) {
     std::string report;
     EXPECT_FALSE(Run(KeyLine(key_.get()) + "\n", report));
-    EXPECT_EQ(report,
-              std::string(kKeyPass) + kFixedTail + "FAIL no cases found in vectors file\n");
+    EXPECT_EQ(report, std::string(kKeyPass) + kFixedTail + "FAIL no cases found in vectors file\n");
 }
 
 TEST_F(SelfTest, PassingFileReportsEveryCheck) {
@@ -83,7 +82,8 @@ TEST_F(SelfTest, PassingFileReportsEveryCheck) {
                              "{\"name\":\"no kind\"}\n" + CaseLine(key_.get(), "", true);
     std::string report;
     EXPECT_TRUE(Run(text, report)) << report;
-    EXPECT_EQ(report, std::string(kKeyPass) + "PASS newer\nPASS case 2\nPASS case 3\n" + kFixedTail);
+    EXPECT_EQ(report,
+              std::string(kKeyPass) + "PASS newer\nPASS case 2\nPASS case 3\n" + kFixedTail);
 }
 
 TEST_F(SelfTest, UnexpectedOutcomeFails) {
@@ -114,8 +114,8 @@ TEST_F(SelfTest, BadKeyLinesDropTheKeyUntilAGoodOne) {
     badMagic[1] = '0';
     std::string offCurve = good;
     offCurve.back() = offCurve.back() == '0' ? '1' : '0';
-    for (const std::string& hex :
-         {std::string(""), good.substr(1), good + "00", badMagic, offCurve, "zz" + good.substr(2)}) {
+    for (const std::string& hex : {std::string(""), good.substr(1), good + "00", badMagic, offCurve,
+                                   "zz" + good.substr(2)}) {
         const std::string text = KeyLine(key_.get()) + "\n" + QuillonSign::KeyVectorLine(hex) +
                                  "\n" + CaseLine(key_.get(), "after bad key", true) + "\n" +
                                  KeyLine(key_.get()) + "\n" + CaseLine(key_.get(), "", true);
@@ -177,7 +177,8 @@ TEST_F(SelfTest, CaseValuesGoIntoTheManifestUnescaped) {
 
 TEST_F(SelfTest, PublisherStandardVectorsPass) {
     std::string text;
-    for (const std::string& line : QuillonSign::StandardVectorLines(key_.get())) text += line + "\n";
+    for (const std::string& line : QuillonSign::StandardVectorLines(key_.get()))
+        text += line + "\n";
     std::string report;
     EXPECT_TRUE(Run(text, report)) << report;
     EXPECT_EQ(report.find("FAIL"), std::string::npos) << report;

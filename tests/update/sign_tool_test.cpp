@@ -181,8 +181,8 @@ TEST_F(SignTool, KeyGenerationBlobAndPin) {
     const std::string point = spki.substr(spki.size() - 65);
     WriteFile(dir_.File("point"), point);
     const std::string pubBlob = Trimmed(Tool({"pubkey", pubPem_}).out);
-    EXPECT_EQ(pubBlob.substr(16), UpdateSignature::EncodeHex(
-                                      reinterpret_cast<const uint8_t*>(point.data()) + 1, 64));
+    EXPECT_EQ(pubBlob.substr(16),
+              UpdateSignature::EncodeHex(reinterpret_cast<const uint8_t*>(point.data()) + 1, 64));
     ASSERT_EQ(Openssl({"dgst", "-sha1", "-r", dir_.File("point")}), 0);
     EXPECT_EQ(Trimmed(Tool({"pin", pubPem_}).out), lastOpensslOut_.substr(0, 40));
 }
@@ -191,8 +191,8 @@ TEST_F(SignTool, RefusesKeysItCannotUse) {
     WriteFile(dir_.File("junk.pem"), "not a key\n");
     EXPECT_EQ(Tool({"pubkey", dir_.File("junk.pem")}).exitCode, 1);
     EXPECT_EQ(Tool({"pubkey", dir_.File("absent.pem")}).exitCode, 1);
-    ASSERT_EQ(Openssl({"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-384",
-                       "-out", dir_.File("p384.pem")}),
+    ASSERT_EQ(Openssl({"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-384", "-out",
+                       dir_.File("p384.pem")}),
               0);
     const UpdateTest::ProcessResult p384 = Tool({"pubkey", dir_.File("p384.pem")});
     EXPECT_EQ(p384.exitCode, 1);
@@ -208,12 +208,11 @@ TEST_F(SignTool, VectorLinesDriveTheSelfTest) {
     const UpdateTest::ProcessResult keyLine = Tool({"vector-key", pubPem_});
     const UpdateTest::ProcessResult tampered = Tool(
         {"vector-case", keyPem_, "--name", "tampered sha", "--tier", "linux-free", "--version",
-         "1.0.5", "--url", kUrl, "--sha256", kSha, "--expected-tier", "linux-free",
-         "--own-version", "1.0.1", "--written", std::string("sha256=") + std::string(64, 'e')});
-    const UpdateTest::ProcessResult accepted =
-        Tool({"vector-case", keyPem_, "--expect", "--tier", "linux-free", "--version", "1.0.5",
-              "--url", kUrl, "--sha256", kSha, "--expected-tier", "linux-free", "--own-version",
-              "1.0.1"});
+         "1.0.5", "--url", kUrl, "--sha256", kSha, "--expected-tier", "linux-free", "--own-version",
+         "1.0.1", "--written", std::string("sha256=") + std::string(64, 'e')});
+    const UpdateTest::ProcessResult accepted = Tool(
+        {"vector-case", keyPem_, "--expect", "--tier", "linux-free", "--version", "1.0.5", "--url",
+         kUrl, "--sha256", kSha, "--expected-tier", "linux-free", "--own-version", "1.0.1"});
     ASSERT_EQ(tampered.exitCode, 0) << tampered.err;
     ASSERT_EQ(accepted.exitCode, 0) << accepted.err;
     EXPECT_EQ(Tool({"vector-case", keyPem_, "--written", "name=x"}).exitCode, 1);

@@ -70,7 +70,8 @@ std::string FlipHexDigit(std::string hex, size_t at) {
 
 std::vector<uint8_t> OpenSslDer(const std::array<uint8_t, 64>& raw) {
     ECDSA_SIG* sig = ECDSA_SIG_new();
-    ECDSA_SIG_set0(sig, BN_bin2bn(raw.data(), 32, nullptr), BN_bin2bn(raw.data() + 32, 32, nullptr));
+    ECDSA_SIG_set0(sig, BN_bin2bn(raw.data(), 32, nullptr),
+                   BN_bin2bn(raw.data() + 32, 32, nullptr));
     unsigned char* der = nullptr;
     const int length = i2d_ECDSA_SIG(sig, &der);
     std::vector<uint8_t> out(der, der + length);
@@ -184,7 +185,8 @@ TEST(Signature, BothSFormsVerifyAsEcdsaDoes) {
     ASSERT_TRUE(key);
     // The RFC's "sample" s is the high form; "test" has the low form.
     const std::string lowSample = WithNegatedS(kRfcSampleSig);
-    EXPECT_EQ(lowSample.substr(64), "0834e36ad29a83bf2bc9385e491d6099c8fdf9d1ed67aa7ea5f51f93782857a9");
+    EXPECT_EQ(lowSample.substr(64),
+              "0834e36ad29a83bf2bc9385e491d6099c8fdf9d1ed67aa7ea5f51f93782857a9");
     EXPECT_TRUE(VerifyP256(key.get(), "sample", lowSample));
     EXPECT_TRUE(VerifyP256(key.get(), "test", WithNegatedS(kRfcTestSig)));
     EXPECT_FALSE(VerifyP256(key.get(), "sample", WithNegatedS(kRfcTestSig)));

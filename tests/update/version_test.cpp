@@ -34,13 +34,35 @@ TEST(Version, ParsesNumbersAndTag) {
 }
 
 TEST(Version, RefusesEveryOtherShape) {
-    const std::vector<std::string> bad = {
-        "",           "1",           "1.2",          "1.2.3.4",         "v1.2.3",
-        "1.2.3-rc.1", "1.2.3-beta",  "1.2.3-beta.",  "1.2.3-beta.1x",   "123456.0.0",
-        "0.123456.0", "0.0.123456",  "1.2.3-beta.123456", "1..3",        ".1.2",
-        "1.2.",       " 1.2.3",      "1.2.3 ",       "+1.2.3",          "-1.2.3",
-        "1.2.3-",     "1.2.3-Beta.1", "1.2.3-beta.-1", "1.2.3-beta.1-beta.2", "1.2.3\n",
-        "1.2.3-beta.1.2", "1.-2.3",  "1.2.3--beta.1", "１.2.3"};
+    const std::vector<std::string> bad = {"",
+                                          "1",
+                                          "1.2",
+                                          "1.2.3.4",
+                                          "v1.2.3",
+                                          "1.2.3-rc.1",
+                                          "1.2.3-beta",
+                                          "1.2.3-beta.",
+                                          "1.2.3-beta.1x",
+                                          "123456.0.0",
+                                          "0.123456.0",
+                                          "0.0.123456",
+                                          "1.2.3-beta.123456",
+                                          "1..3",
+                                          ".1.2",
+                                          "1.2.",
+                                          " 1.2.3",
+                                          "1.2.3 ",
+                                          "+1.2.3",
+                                          "-1.2.3",
+                                          "1.2.3-",
+                                          "1.2.3-Beta.1",
+                                          "1.2.3-beta.-1",
+                                          "1.2.3-beta.1-beta.2",
+                                          "1.2.3\n",
+                                          "1.2.3-beta.1.2",
+                                          "1.-2.3",
+                                          "1.2.3--beta.1",
+                                          "１.2.3"};
     for (const std::string& text : bad) {
         EXPECT_FALSE(IsValidVersionShape(text)) << text;
         const ParsedVersion v = ParseVersionWithTag(text);
@@ -90,9 +112,9 @@ TEST(Version, OrderIsNumericWithPreReleasesBeforeTheirRelease) {
 
 TEST(Version, OrderIsAStrictTotalOrderOverASample) {
     const std::vector<std::string> sample = {
-        "0.0.0",        "0.0.1-beta.0", "0.0.1",   "1.0.1-beta.2", "1.0.1-beta.10",
-        "1.0.1",        "01.0.1",       "1.0.9",   "1.0.10",       "1.2.0-beta.1",
-        "1.2.0",        "2.0.0-beta.99999", "2.0.0", "99999.99999.99999"};
+        "0.0.0", "0.0.1-beta.0",     "0.0.1", "1.0.1-beta.2",     "1.0.1-beta.10",
+        "1.0.1", "01.0.1",           "1.0.9", "1.0.10",           "1.2.0-beta.1",
+        "1.2.0", "2.0.0-beta.99999", "2.0.0", "99999.99999.99999"};
     for (const auto& a : sample) {
         EXPECT_FALSE(IsVersionGreater(a, a)) << a;
         for (const auto& b : sample) {

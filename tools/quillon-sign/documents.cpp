@@ -49,12 +49,23 @@ std::string JsonStringValue(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default: out += c;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -115,10 +126,10 @@ std::string CaseVectorLine(const CaseVector& vector) {
 std::vector<std::string> StandardVectorLines(EVP_PKEY* privateKey) {
     const ManifestFields good = StandardFields();
     std::vector<CaseVector> cases;
-    cases.push_back(SignedCase(privateKey, "accept: newer signed manifest", true, good,
-                               kStandardOwnVersion));
-    cases.push_back(SignedCase(privateKey, "accept: release after its beta", true, good,
-                               "1.0.2-beta.3"));
+    cases.push_back(
+        SignedCase(privateKey, "accept: newer signed manifest", true, good, kStandardOwnVersion));
+    cases.push_back(
+        SignedCase(privateKey, "accept: release after its beta", true, good, "1.0.2-beta.3"));
     cases.push_back(
         SignedCase(privateKey, "refuse: same version", false, good, kStandardNewVersion));
 
@@ -127,9 +138,8 @@ std::vector<std::string> StandardVectorLines(EVP_PKEY* privateKey) {
     cases.push_back(
         SignedCase(privateKey, "refuse: other tier", false, otherTier, kStandardOwnVersion));
 
-    CaseVector tampered =
-        SignedCase(privateKey, "refuse: version changed after signing", false, good,
-                   kStandardOwnVersion);
+    CaseVector tampered = SignedCase(privateKey, "refuse: version changed after signing", false,
+                                     good, kStandardOwnVersion);
     tampered.writtenFields.version = "1.0.3";
     cases.push_back(tampered);
 

@@ -120,7 +120,8 @@ int VectorKeyCommand(const std::vector<std::string>& args) {
 }
 
 // Reads "--option value" pairs, "--expect" and repeated "--written FIELD=VALUE".
-bool ParseCaseOptions(const std::vector<std::string>& args, std::map<std::string, std::string>& opts,
+bool ParseCaseOptions(const std::vector<std::string>& args,
+                      std::map<std::string, std::string>& opts,
                       std::map<std::string, std::string>& written, bool& expect) {
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];

@@ -133,8 +133,7 @@ std::string PublicBlobHex(EVP_PKEY* key) {
 std::string SignRawHex(EVP_PKEY* privateKey, std::string_view message) {
     if (!IsP256(privateKey)) return {};
     std::unique_ptr<EVP_MD_CTX, MdCtxFree> ctx(EVP_MD_CTX_new());
-    if (!ctx ||
-        EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, privateKey) != 1) {
+    if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, privateKey) != 1) {
         return {};
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());

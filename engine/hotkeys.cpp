@@ -1,0 +1,276 @@
+#include "engine/hotkeys.h"
+
+#include "app/state.h"
+#include "engine/recorder.h"
+#include "platform/keys.h"
+#include "platform/tap.h"
+#include "store/profiles.h"
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+std::array<bool, 256> isKeyDownTracker{};
+std::array<bool, 256> isMouseKeyTracker{};
+std::array<bool, 256> swallowedKey{};
+std::array<bool, 256> swallowedMouse{};
+std::array<bool, 256> droppedPress{};
+double lastCursorX = NAN;
+double lastCursorY = NAN;
+std::atomic<bool> g_ResetTrackers{false};
+
+constexpr int kMouseVks[] = {1, 2, 4, 5, 6};
+
+bool ValidVk(int vk) { return vk > 0 && vk < 256; }
+
+bool IsMouseVk(int vk) {
+    for (int mouse : kMouseVks) {
+        if (vk == mouse) return true;
+    }
+    return false;
+}
+
+bool Recording() { return isRecording.load(); }
+
+void Capture(int vk) {
+    capturedReassignKey.exchange(vk);
+    WakeSignalProcessor();
+}
+
+void RecordKey(int vk, bool down) {
+    if (!Recording() || !bRecordKeyboard.load()) return;
+    UnifiedEvent event;
+    event.type = 3;
+    event.time = RecordElapsedSeconds();
+    event.key = vk;
+    event.down = down;
+    RecordEvent(event);
+}
+
+uint64_t MouseFlagsFor(int vk, bool down) {
+    switch (vk) {
+        case 1: return down ? 2 : 4;
+        case 2: return down ? 8 : 16;
+        case 4: return down ? 32 : 64;
+        default: return down ? 128 : 0;  // side buttons: presses only
+    }
+}
+
+void RecordButton(int vk, bool down, double x, double y) {
+    if (!Recording() || !bRecordMouseClicks.load()) return;
+    const uint64_t flags = MouseFlagsFor(vk, down);
+    if (flags == 0) return;
+    UnifiedEvent event;
+    event.type = 2;
+    event.time = RecordElapsedSeconds();
+    event.x = std::llround(x);
+    event.y = std::llround(y);
+    event.mouseFlags = flags;
+    RecordEvent(event);
+}
+
+void OnMove(const TapEvent& move) {
+    if (Recording() && bRecordMouseMovement.load()) {
+        UnifiedEvent event;
+        event.time = RecordElapsedSeconds();
+        if (!bUseRelativeMouse.load()) {
+            event.type = 0;
+            event.x = std::llround(move.x);
+            event.y = std::llround(move.y);
+            const bool moved = std::isnan(lastCursorX) || event.x != std::llround(lastCursorX) ||
+                               event.y != std::llround(lastCursorY);
+            if (moved) RecordEvent(event);
+        } else if (move.dx != 0 || move.dy != 0) {
+            event.type = 1;
+            event.x = move.dx;
+            event.y = move.dy;
+            RecordEvent(event);
+        }
+    }
+    lastCursorX = move.x;
+    lastCursorY = move.y;
+}
+
+void OnWheel(int lines) {
+    if (!Recording() || !bRecordMouseScroll.load() || lines == 0) return;
+    UnifiedEvent event;
+    event.type = 4;
+    event.time = RecordElapsedSeconds();
+    event.wheel = lines * 120;
+    RecordEvent(event);
+}
+
+bool PickLocation(int vk, double x, double y) {
+    if (vk == 2 || vk == 4) {
+        isPickingLocation.exchange(false);
+        return true;
+    }
+    autoClickFixedX.exchange(static_cast<int32_t>(std::lround(x)));
+    autoClickFixedY.exchange(static_cast<int32_t>(std::lround(y)));
+    autoClickLocationMode.store(1);
+    isPickingLocation.exchange(false);
+    SnapshotActiveProfileSettings();
+    return true;
+}
+
+bool HotkeysLocked() { return g_HotkeyLockEnabled.load() && !g_HotkeysUnlocked.load(); }
+
+void AddHotkey(SwallowSet& set, int vk) {
+    if (!ValidVk(vk)) return;
+    if (IsMouseVk(vk)) {
+        set.buttons.push_back(vk);
+    } else {
+        set.keys.push_back(vk);
+    }
+}
+
+}  // namespace
+
+bool HandleHotkeyDown(int vk) {
+    if (vk == vkUnlock.load() && g_HotkeyLockEnabled.load()) {
+        const bool nowUnlocked = !g_HotkeysUnlocked.load();
+        g_HotkeysUnlocked.store(nowUnlocked);
+        if (!nowUnlocked) {
+            triggerAutoClickStop.exchange(true);
+            triggerKeySpamStop.exchange(true);
+            triggerPlayStop.exchange(true);
+        }
+        WakeSignalProcessor();
+        return true;
+    }
+    if (HotkeysLocked()) return false;
+    std::atomic<bool>* trigger = nullptr;
+    if (vk == vkRecord.load()) {
+        trigger = &triggerRecord;
+    } else if (vk == vkPlay.load()) {
+        trigger = &triggerPlay;
+    } else if (vk == vkAutoClicker.load()) {
+        trigger = &triggerAutoClicker;
+    } else if (vk == vkKeySpamHotkey.load()) {
+        trigger = &triggerKeySpam;
+    }
+    if (!trigger) return false;
+    trigger->exchange(true);
+    WakeSignalProcessor();
+    return true;
+}
+
+void OnHotkeyReleased(int vk) { (void)vk; }
+bool HoldModeAuto() { return false; }
+bool HoldModeKeySpam() { return false; }
+
+bool OnKey(int vk, bool down) {
+    if (!ValidVk(vk)) return false;
+    if (down) {
+        if (currentReassign.load() != 0) {
+            Capture(vk);
+            return true;
+        }
+        if (!isKeyDownTracker[vk]) {
+            isKeyDownTracker[vk] = true;
+            if (g_HotkeysEnabled.load() && HandleHotkeyDown(vk)) {
+                swallowedKey[vk] = true;
+                return true;
+            }
+        } else if (swallowedKey[vk]) {
+            return true;
+        }
+    } else {
+        isKeyDownTracker[vk] = false;
+        if (swallowedKey[vk]) {
+            swallowedKey[vk] = false;
+            OnHotkeyReleased(vk);
+            return true;
+        }
+    }
+    RecordKey(vk, down);
+    return false;
+}
+
+bool OnMouseButton(int vk, bool down, double x, double y) {
+    if (!ValidVk(vk)) return false;
+    if (down && isPickingLocation.load() && vk != 5 && vk != 6) return PickLocation(vk, x, y);
+    const int32_t reassign = currentReassign.load();
+    if (down && reassign != 0 && reassign != kReassignKeySpamTarget &&
+        !(vk == 1 && reassign == kReassignUnlock)) {
+        Capture(vk);
+        return true;
+    }
+    if (down && !isMouseKeyTracker[vk]) {
+        isMouseKeyTracker[vk] = true;
+        if (g_HotkeysEnabled.load() && HandleHotkeyDown(vk)) {
+            swallowedMouse[vk] = true;
+            return true;
+        }
+    }
+    if (down && Recording()) {
+        droppedPress[vk] = OsIsOwnWindowAt(x, y);
+        if (droppedPress[vk]) return false;
+    }
+    if (!down) {
+        isMouseKeyTracker[vk] = false;
+        if (swallowedMouse[vk]) {
+            swallowedMouse[vk] = false;
+            OnHotkeyReleased(vk);
+            return true;
+        }
+        if (Recording() && droppedPress[vk]) {
+            droppedPress[vk] = false;
+            return false;
+        }
+    }
+    RecordButton(vk, down, x, y);
+    return false;
+}
+
+void ClearTapTrackers() {
+    isKeyDownTracker.fill(false);
+    isMouseKeyTracker.fill(false);
+    swallowedKey.fill(false);
+    swallowedMouse.fill(false);
+}
+
+void ResetTapTrackersOnNextEvent() { g_ResetTrackers.store(true); }
+
+bool TapCallback(const TapEvent& event) {
+    if (g_ResetTrackers.exchange(false)) ClearTapTrackers();
+    switch (event.kind) {
+        case TapEvent::kKey: return OnKey(event.vk, event.down);
+        case TapEvent::kButton: return OnMouseButton(event.vk, event.down, event.x, event.y);
+        case TapEvent::kMove: OnMove(event); return false;
+        case TapEvent::kWheel: OnWheel(event.wheelLines); return false;
+    }
+    return false;
+}
+
+void InputTapOnSessionLocked() {
+    // Keys held while the session locks never send their release to us.
+    ResetTapTrackersOnNextEvent();
+    if (HoldModeAuto()) triggerAutoClickStop.exchange(true);
+    if (HoldModeKeySpam()) triggerKeySpamStop.exchange(true);
+    WakeSignalProcessor();
+}
+
+SwallowSet CurrentSwallowSet() {
+    SwallowSet set;
+    const int32_t reassign = currentReassign.load();
+    const bool reassignPending = reassign != 0 && capturedReassignKey.load() == 0;
+    set.wholeKeyboard = reassignPending;
+    set.pickingPointer = isPickingLocation.load();
+    if (reassignPending && reassign != kReassignKeySpamTarget) {
+        for (int vk : kMouseVks) {
+            if (!(vk == 1 && reassign == kReassignUnlock)) set.buttons.push_back(vk);
+        }
+    }
+    if (g_HotkeysEnabled.load()) {
+        if (g_HotkeyLockEnabled.load()) AddHotkey(set, vkUnlock.load());
+        if (!HotkeysLocked()) {
+            for (int vk : {vkRecord.load(), vkPlay.load(), vkAutoClicker.load(),
+                           vkKeySpamHotkey.load()}) {
+                AddHotkey(set, vk);
+            }
+        }
+    }
+    return set;
+}

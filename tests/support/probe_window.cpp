@@ -1,0 +1,47 @@
+// A window of another program for the tests: it takes the focus and prints every key and button
+// event it receives, one line each ("KeyPress 72", "ButtonRelease 1"), flushed at once.
+//
+//   qln_probe_window X Y WIDTH HEIGHT
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    if (argc != 5) return 2;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 1;
+    const int x = std::atoi(argv[1]), y = std::atoi(argv[2]);
+    const unsigned width = unsigned(std::atoi(argv[3])), height = unsigned(std::atoi(argv[4]));
+    const Window root = DefaultRootWindow(display);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                            StructureNotifyMask;
+    const Window window = XCreateWindow(display, root, x, y, width, height, 0, CopyFromParent,
+                                        InputOutput, CopyFromParent,
+                                        CWOverrideRedirect | CWEventMask, &attributes);
+    const unsigned long pid = static_cast<unsigned long>(getpid());
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+    XMapRaised(display, window);
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+        switch (event.type) {
+            case MapNotify:
+                XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+                XSync(display, False);
+                std::printf("Ready\n");
+                break;
+            case KeyPress: std::printf("KeyPress %u\n", event.xkey.keycode); break;
+            case KeyRelease: std::printf("KeyRelease %u\n", event.xkey.keycode); break;
+            case ButtonPress: std::printf("ButtonPress %u\n", event.xbutton.button); break;
+            case ButtonRelease: std::printf("ButtonRelease %u\n", event.xbutton.button); break;
+            default: break;
+        }
+        std::fflush(stdout);
+    }
+}
