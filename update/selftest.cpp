@@ -27,9 +27,19 @@ struct HostCheck {
     bool allowed;
 };
 
+// Labels come from the vectors file: a line feed would split a report line and a NUL would cut
+// the printed report short, hiding the lines after it.
+std::string PrintableLabel(std::string_view label) {
+    std::string out(label);
+    for (char& c : out) {
+        if (c == '\0' || c == '\n' || c == '\r') c = '?';
+    }
+    return out;
+}
+
 void WriteResult(SelfTestRun& run, bool passed, std::string_view label) {
     run.report += passed ? "PASS " : "FAIL ";
-    run.report += label;
+    run.report += PrintableLabel(label);
     run.report += '\n';
     if (!passed) run.verdict = false;
 }
@@ -111,7 +121,7 @@ void RunHostChecks(SelfTestRun& run) {
 bool RunUpdateSelfTest(const std::string& vectorsPath, std::string& report) {
     std::ifstream in(vectorsPath, std::ios::binary);
     if (!in) {
-        report = "FAIL could not open vectors file: " + vectorsPath + "\n";
+        report = "FAIL could not open vectors file: " + PrintableLabel(vectorsPath) + "\n";
         return false;
     }
 

@@ -175,6 +175,15 @@ TEST_F(SelfTest, CaseValuesGoIntoTheManifestUnescaped) {
     EXPECT_NE(report.find("FAIL escaped url\n"), std::string::npos);
 }
 
+TEST_F(SelfTest, LabelsStayOnOneLineAndPrintWhole) {
+    std::string line = CaseLine(key_.get(), "NAME", false);
+    line.replace(line.find("NAME"), 4, std::string("a\\nb\0c\\rd", 9));
+    std::string report;
+    EXPECT_FALSE(Run(KeyLine(key_.get()) + "\n" + line + "\n", report));
+    EXPECT_EQ(report, std::string(kKeyPass) + "FAIL a?b?c?d\n" + kFixedTail);
+    EXPECT_EQ(report.find('\0'), std::string::npos);
+}
+
 TEST_F(SelfTest, PublisherStandardVectorsPass) {
     std::string text;
     for (const std::string& line : QuillonSign::StandardVectorLines(key_.get()))

@@ -1,0 +1,266 @@
+// The real tap thread on a private X server. The harness plays the user through the server's
+// own devices; a window of another process, which has the focus, says what it received.
+#include <gtest/gtest.h>
+
+#include "app/state.h"
+#include "engine/autoclicker.h"
+#include "engine/keyspammer.h"
+#include "engine/signals.h"
+#include "platform/input.h"
+#include "platform/tap.h"
+#include "tests/support/physical_input.h"
+#include "tests/support/probe.h"
+#include "tests/support/x11_state.h"
+#include "tests/support/xi2_observer.h"
+
+// X11 after GoogleTest: its macros (None, Bool, ...) would break GoogleTest's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/scrnsaver.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+constexpr int kF5 = 71, kF6 = 72, kF10 = 76, kEsc = 9, kA = 38;
+
+bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class TapX11 : public testing::Test {
+protected:
+    void SetUp() override {
+        ResetToolStateForTest();
+        {
+            std::lock_guard<std::mutex> lock(profileMutex);
+            profiles.push_back(MacroProfile{"Default Tracking Profile", "", {}});
+        }
+        g_AppRunning = true;
+        ASSERT_TRUE(OsInputInit());
+        g_Threads.emplace_back(AutoClickerThread);
+        g_Threads.emplace_back(KeySpammerThread);
+        g_Threads.emplace_back(SignalProcessorThread);
+        ASSERT_TRUE(OsStartInputTap());
+        input = OpenPhysicalInput();
+        ASSERT_NE(input, nullptr);
+        ASSERT_TRUE(StartProbe(probe, QLN_PROBE_WINDOW, 100, 100, 400, 300));
+        PhysicalMoveTo(input, 300, 250);
+        // Slow clicks keep the probe's log readable.
+        autoClickIntervalMs = 50;
+        Settle();
+    }
+
+    void TearDown() override {
+        g_AppRunning = false;
+        triggerAutoClickStop = true;
+        triggerKeySpamStop = true;
+        ProcessSignals();
+        OsStopInputTap();
+        WakeSignalProcessor();
+        WakeAutoClickThread();
+        WakeKeySpamThread();
+        for (auto& thread : g_Threads) thread.join();
+        g_Threads.clear();
+        StopProbe(probe);
+        ClosePhysicalInput(input);
+        OsInputShutdown();
+        g_AppRunning = true;
+        ResetToolStateForTest();
+    }
+
+    // Key and button lines the probe received, leaving out the auto clicker's clicks.
+    std::vector<std::string> ProbeKeys() {
+        std::vector<std::string> keys;
+        for (const auto& line : ProbeLines(probe)) {
+            if (line.rfind("Key", 0) == 0) keys.push_back(line);
+        }
+        return keys;
+    }
+    bool ProbeSaw(const std::string& line) {
+        const auto lines = ProbeLines(probe);
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // Everything injected so far has been through the tap once it answers a grab sync.
+    void Settle() {
+        ASSERT_TRUE(OsTapSyncGrabs(5000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        ASSERT_TRUE(OsTapSyncGrabs(5000));
+    }
+    std::vector<UnifiedEvent> Recorded() {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        return profiles[0].events;
+    }
+
+    PhysicalInput* input = nullptr;
+    Probe probe;
+};
+
+TEST_F(TapX11, HotkeyTogglesAndNeverReachesTheFocusedWindow) {
+    PhysicalKey(input, kF6, true);
+    ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
+    PhysicalKey(input, kF6, true);  // auto-repeat
+    PhysicalKey(input, kF6, true);
+    PhysicalKey(input, kF6, false);
+    Settle();
+    EXPECT_TRUE(isAutoClicking);  // the repeats toggled nothing
+    PhysicalTap(input, kA);       // an ordinary key still arrives
+    ASSERT_TRUE(WaitUntil([&] { return ProbeSaw("KeyRelease 38"); }));
+    PhysicalTap(input, kF6);
+    ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
+    Settle();
+    EXPECT_EQ(ProbeKeys(), (std::vector<std::string>{"KeyPress 38", "KeyRelease 38"}));
+    EXPECT_TRUE(WaitUntil([] { return ServerHeldButtons().empty(); }));
+}
+
+TEST_F(TapX11, LockedHotkeysPassThroughAndTheUnlockKeyStillWorks) {
+    PhysicalTap(input, kF6);
+    ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
+    PhysicalTap(input, kF10);  // locking stops the running clicker
+    ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load() && !g_HotkeysUnlocked.load(); }));
+    Settle();
+    PhysicalTap(input, kF6);
+    ASSERT_TRUE(WaitUntil([&] { return ProbeSaw("KeyRelease 72"); }));
+    EXPECT_FALSE(isAutoClicking);
+    PhysicalTap(input, kF10);
+    ASSERT_TRUE(WaitUntil([] { return g_HotkeysUnlocked.load(); }));
+    Settle();
+    PhysicalTap(input, kF6);
+    ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
+    Settle();
+    EXPECT_EQ(ProbeKeys(), (std::vector<std::string>{"KeyPress 72", "KeyRelease 72"}));
+}
+
+TEST_F(TapX11, PendingReassignmentSwallowsTheNextPressOnly) {
+    // Esc cancels: swallowed, nothing changes.
+    currentReassign = kReassignAutoClicker;
+    ASSERT_TRUE(OsTapSyncGrabs(5000));
+    PhysicalTap(input, kEsc);
+    ASSERT_TRUE(WaitUntil([] { return currentReassign.load() == 0; }));
+    EXPECT_EQ(vkAutoClicker, 117);
+
+    // F5 becomes the auto clicker's hotkey; its release reaches the window.
+    currentReassign = kReassignAutoClicker;
+    ASSERT_TRUE(OsTapSyncGrabs(5000));
+    PhysicalKey(input, kF5, true);
+    ASSERT_TRUE(WaitUntil([] { return currentReassign.load() == 0; }));
+    Settle();
+    PhysicalKey(input, kF5, false);
+    ASSERT_TRUE(WaitUntil([&] { return ProbeSaw("KeyRelease 71"); }));
+    EXPECT_EQ(vkAutoClicker, 116);
+    EXPECT_FALSE(ProbeSaw("KeyPress 71"));
+    EXPECT_FALSE(ProbeSaw("KeyPress 9"));
+
+    PhysicalTap(input, kF5);
+    ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
+    PhysicalTap(input, kF6);  // F6 is an ordinary key now
+    ASSERT_TRUE(WaitUntil([&] { return ProbeSaw("KeyRelease 72"); }));
+    EXPECT_TRUE(isAutoClicking);
+}
+
+TEST_F(TapX11, PickingTakesTheNextLeftPressWhichTheWindowNeverSees) {
+    isPickingLocation = true;
+    ASSERT_TRUE(OsTapSyncGrabs(5000));
+    PhysicalMoveTo(input, 150, 160);
+    PhysicalButton(input, 1, true);
+    ASSERT_TRUE(WaitUntil([] { return !isPickingLocation.load(); }));
+    Settle();
+    PhysicalButton(input, 1, false);
+    ASSERT_TRUE(WaitUntil([&] { return ProbeSaw("ButtonRelease 1"); }));
+    EXPECT_FALSE(ProbeSaw("ButtonPress 1"));
+    EXPECT_EQ(autoClickFixedX, 150);
+    EXPECT_EQ(autoClickFixedY, 160);
+    EXPECT_EQ(autoClickLocationMode, 1);
+
+    // Picking over: the next click is the window's again.
+    PhysicalClick(input, 1);
+    ASSERT_TRUE(WaitUntil([&] { return ProbeSaw("ButtonPress 1"); }));
+}
+
+TEST_F(TapX11, OwnEventsAreNeverRecordedNorHotkeys) {
+    bRecordMouseMovement = false;
+    triggerRecordStart = true;
+    WakeSignalProcessor();
+    ASSERT_TRUE(WaitUntil([] { return isRecording.load(); }));
+    OsKeyVk(117, true);  // our own F6
+    OsKeyVk(117, false);
+    OsKeyVk(65, true);
+    OsKeyVk(65, false);
+    OsMouseButton(0, true, 1);
+    OsMouseButton(0, false, 1);
+    PhysicalTap(input, kA);
+    ASSERT_TRUE(WaitUntil([&] { return Recorded().size() >= 2; }));
+    Settle();
+    EXPECT_FALSE(isAutoClicking);
+    const auto events = Recorded();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].type, 3);
+    EXPECT_EQ(events[0].key, 65);
+    EXPECT_TRUE(events[0].down);
+    EXPECT_FALSE(events[1].down);
+}
+
+TEST_F(TapX11, ClicksOnOurOwnWindowAreNotRecorded) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    const Window own = XCreateWindow(display, DefaultRootWindow(display), 600, 100, 100, 100, 0,
+                                     CopyFromParent, InputOutput, CopyFromParent,
+                                     CWOverrideRedirect, &attributes);
+    const unsigned long pid = static_cast<unsigned long>(getpid());
+    XChangeProperty(display, own, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+    XMapRaised(display, own);
+    XSync(display, False);
+
+    bRecordMouseMovement = false;
+    triggerRecordStart = true;
+    WakeSignalProcessor();
+    ASSERT_TRUE(WaitUntil([] { return isRecording.load(); }));
+    // Positions are read from the server when the tap handles a click, so each click is left
+    // to be handled before the pointer moves on, as a hand would.
+    PhysicalMoveTo(input, 650, 150);
+    PhysicalClick(input, 1);
+    PhysicalClick(input, 3);
+    Settle();
+    PhysicalMoveTo(input, 200, 200);  // the probe's window: another program
+    PhysicalClick(input, 1);
+    ASSERT_TRUE(WaitUntil([&] { return Recorded().size() >= 2; }));
+    Settle();
+    const auto events = Recorded();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].mouseFlags, 2u);
+    EXPECT_EQ(events[0].x, 200);
+    EXPECT_EQ(events[0].y, 200);
+    EXPECT_EQ(events[1].mouseFlags, 4u);
+    XDestroyWindow(display, own);
+    XCloseDisplay(display);
+}
+
+TEST_F(TapX11, AKeyHeldWhileTheSessionLocksIsSeenFreshAfterwards) {
+    PhysicalKey(input, kF6, true);
+    ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    XForceScreenSaver(display, ScreenSaverActive);
+    XSync(display, False);
+    Settle();
+    XForceScreenSaver(display, ScreenSaverReset);
+    XSync(display, False);
+    XCloseDisplay(display);
+    // The release was lost with the lock; the next press toggles again.
+    PhysicalKey(input, kF6, true);
+    ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
+    PhysicalKey(input, kF6, false);
+    Settle();
+    EXPECT_TRUE(ProbeKeys().empty());
+}
+
+}  // namespace
