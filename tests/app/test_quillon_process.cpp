@@ -1,6 +1,11 @@
 // The real quillon process: command line, start-up threads and the end on SIGTERM.
 #include <gtest/gtest.h>
 
+#include "tests/support/physical_input.h"
+#include "tests/support/probe.h"
+#include "tests/support/x11_state.h"
+#include "tests/support/xi2_observer.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -144,6 +149,61 @@ TEST_F(QuillonProcess, StartsItsWorkersInOrderAndEndsOnSigterm) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     kill(second.pid, SIGINT);
     EXPECT_EQ(WaitExit(second.pid), 0) << ReadAll(second.err);
+}
+
+TEST_F(QuillonProcess, F6FromAnotherApplicationTogglesClickingAndNeverReachesIt) {
+    Probe probe;
+    ASSERT_TRUE(StartProbe(probe, QLN_PROBE_WINDOW, 0, 0, 600, 400));
+    PhysicalInput* input = OpenPhysicalInput();
+    ASSERT_NE(input, nullptr);
+    PhysicalMoveTo(input, 300, 200);
+    Xi2Observer observer;
+    ASSERT_TRUE(StartObserver(observer));
+
+    Child child = Spawn({});
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto names = ThreadNames(child.pid);
+    while (std::find(names.begin(), names.end(), "QLN input tap") == names.end() &&
+           std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        names = ThreadNames(child.pid);
+    }
+    ASSERT_NE(std::find(names.begin(), names.end(), "QLN input tap"), names.end());
+
+    const auto clicks = [&] {
+        size_t count = 0;
+        for (const auto& e : ObservedSnapshot(observer)) {
+            if (e.type == 15 /* XI_RawButtonPress */ && e.sourceId == observer.xtestPointerId) {
+                ++count;
+            }
+        }
+        return count;
+    };
+    PhysicalTap(input, 72);  // F6
+    const auto clickUntil = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (clicks() < 20 && std::chrono::steady_clock::now() < clickUntil) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GE(clicks(), 20u);
+    PhysicalTap(input, 72);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const size_t afterStop = clicks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(clicks(), afterStop);
+
+    // The window had the focus throughout and saw none of it but our clicks.
+    for (const auto& line : ProbeLines(probe)) EXPECT_EQ(line.rfind("Key", 0), std::string::npos) << line;
+
+    // Quitting while clicking leaves no button held.
+    PhysicalTap(input, 72);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(child.pid), 0) << ReadAll(child.err);
+    EXPECT_TRUE(ServerHeldButtons().empty());
+
+    StopObserver(observer);
+    ClosePhysicalInput(input);
+    StopProbe(probe);
 }
 
 }  // namespace

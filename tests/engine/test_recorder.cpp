@@ -61,3 +61,51 @@ TEST(Retime, NothingAddedChangesNothing) {
 }
 
 }  // namespace
+
+#include "app/state.h"
+#include "engine/signals.h"
+
+#include <thread>
+
+namespace {
+
+// The tap appends while the signal processor ends the recording: once the list has been
+// retimed, nothing may be added to it.
+TEST(RecorderRace, NothingIsAppendedAfterTheRecordingWasRetimed) {
+    for (int round = 0; round < 200; ++round) {
+        ResetToolStateForTest();
+        {
+            std::lock_guard<std::mutex> lock(profileMutex);
+            profiles.push_back(MacroProfile{"Default Tracking Profile", "", {}});
+        }
+        triggerRecordStart = true;
+        ProcessSignals();
+        std::atomic<bool> stop{false};
+        std::thread tap([&] {
+            while (!stop.load()) {
+                // As the tap does: a cheap test first, then the append re-checks under the lock.
+                if (isRecording.load()) RecordEvent(UnifiedEvent{3, RecordElapsedSeconds() + 1.0});
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds(200 + round * 10));
+        triggerRecordStop = true;
+        ProcessSignals();
+        std::vector<UnifiedEvent> retimed;
+        {
+            std::lock_guard<std::mutex> lock(profileMutex);
+            retimed = profiles[0].events;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        stop = true;
+        tap.join();
+        std::lock_guard<std::mutex> lock(profileMutex);
+        ASSERT_TRUE(SameEventList(profiles[0].events, retimed)) << "round " << round;
+        if (!retimed.empty()) {
+            ASSERT_EQ(retimed.front().time, 0.0);
+            for (const auto& event : retimed) ASSERT_GE(event.time, 0.0);
+        }
+    }
+    ResetToolStateForTest();
+}
+
+}  // namespace

@@ -88,7 +88,8 @@ TEST(ManifestShapes, Tiers) {
                              "linux-pro", "linux-beta"}) {
         EXPECT_TRUE(IsValidTierShape(tier)) << tier;
     }
-    for (const char* tier : {"", "Free", "FREE", "linux-free ", " pro", "win-free", "linux", "free\n"}) {
+    for (const char* tier :
+         {"", "Free", "FREE", "linux-free ", " pro", "win-free", "linux", "free\n"}) {
         EXPECT_FALSE(IsValidTierShape(tier)) << tier;
     }
     EXPECT_FALSE(IsValidTierShape(std::string("mac-free\0", 9)));
