@@ -50,10 +50,14 @@ void RecordKey(int vk, bool down) {
 
 uint64_t MouseFlagsFor(int vk, bool down) {
     switch (vk) {
-        case 1: return down ? 2 : 4;
-        case 2: return down ? 8 : 16;
-        case 4: return down ? 32 : 64;
-        default: return down ? 128 : 0;  // side buttons: presses only
+        case 1:
+            return down ? 2 : 4;
+        case 2:
+            return down ? 8 : 16;
+        case 4:
+            return down ? 32 : 64;
+        default:
+            return down ? 128 : 0;  // side buttons: presses only
     }
 }
 
@@ -70,17 +74,20 @@ void RecordButton(int vk, bool down, double x, double y) {
     RecordEvent(event);
 }
 
+// A move whose position was not asked for (NaN) leaves the last position unknown, so the
+// next known one is recorded.
 void OnMove(const TapEvent& move) {
     if (Recording() && bRecordMouseMovement.load()) {
         UnifiedEvent event;
         event.time = RecordElapsedSeconds();
+        const bool known = !std::isnan(move.x) && !std::isnan(move.y);
         if (!bUseRelativeMouse.load()) {
             event.type = 0;
-            event.x = std::llround(move.x);
-            event.y = std::llround(move.y);
+            event.x = known ? std::llround(move.x) : 0;
+            event.y = known ? std::llround(move.y) : 0;
             const bool moved = std::isnan(lastCursorX) || event.x != std::llround(lastCursorX) ||
                                event.y != std::llround(lastCursorY);
-            if (moved) RecordEvent(event);
+            if (known && moved) RecordEvent(event);
         } else if (move.dx != 0 || move.dy != 0) {
             event.type = 1;
             event.x = move.dx;
@@ -126,6 +133,10 @@ void AddHotkey(SwallowSet& set, int vk) {
 }
 
 }  // namespace
+
+bool TapWantsMovePositions() {
+    return Recording() && bRecordMouseMovement.load() && !bUseRelativeMouse.load();
+}
 
 bool HandleHotkeyDown(int vk) {
     if (vk == vkUnlock.load() && g_HotkeyLockEnabled.load()) {
@@ -236,10 +247,16 @@ void ResetTapTrackersOnNextEvent() { g_ResetTrackers.store(true); }
 bool TapCallback(const TapEvent& event) {
     if (g_ResetTrackers.exchange(false)) ClearTapTrackers();
     switch (event.kind) {
-        case TapEvent::kKey: return OnKey(event.vk, event.down);
-        case TapEvent::kButton: return OnMouseButton(event.vk, event.down, event.x, event.y);
-        case TapEvent::kMove: OnMove(event); return false;
-        case TapEvent::kWheel: OnWheel(event.wheelLines); return false;
+        case TapEvent::kKey:
+            return OnKey(event.vk, event.down);
+        case TapEvent::kButton:
+            return OnMouseButton(event.vk, event.down, event.x, event.y);
+        case TapEvent::kMove:
+            OnMove(event);
+            return false;
+        case TapEvent::kWheel:
+            OnWheel(event.wheelLines);
+            return false;
     }
     return false;
 }
@@ -266,8 +283,8 @@ SwallowSet CurrentSwallowSet() {
     if (g_HotkeysEnabled.load()) {
         if (g_HotkeyLockEnabled.load()) AddHotkey(set, vkUnlock.load());
         if (!HotkeysLocked()) {
-            for (int vk : {vkRecord.load(), vkPlay.load(), vkAutoClicker.load(),
-                           vkKeySpamHotkey.load()}) {
+            for (int vk :
+                 {vkRecord.load(), vkPlay.load(), vkAutoClicker.load(), vkKeySpamHotkey.load()}) {
                 AddHotkey(set, vk);
             }
         }

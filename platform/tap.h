@@ -10,27 +10,29 @@
 // One real input event, already translated to VK numbers.
 struct TapEvent {
     enum Kind { kKey, kButton, kMove, kWheel } kind = kKey;
-    int vk = 0;        // kKey, kButton
-    bool down = false; // kKey, kButton
-    double x = 0; // kButton, kMove: root position
+    int vk = 0;         // kKey, kButton
+    bool down = false;  // kKey, kButton
+    double x = 0;       // kButton, kMove: root position
     double y = 0;
-    int64_t dx = 0; // kMove: the device's own step
+    int64_t dx = 0;  // kMove: the device's own step
     int64_t dy = 0;
-    int wheelLines = 0; // kWheel: lines, positive away from the user
+    int wheelLines = 0;  // kWheel: lines, positive away from the user
 };
 
 // What the dispatch logic would swallow right now; the tap holds exactly these grabs.
 struct SwallowSet {
-    std::vector<int> keys;          // VKs of keys grabbed (any modifiers)
-    std::vector<int> buttons;       // VKs of mouse buttons grabbed (any modifiers)
-    bool wholeKeyboard = false;     // a reassignment waits for its key
-    bool pickingPointer = false;    // a location is being picked (crosshair)
+    std::vector<int> keys;        // VKs of keys grabbed (any modifiers)
+    std::vector<int> buttons;     // VKs of mouse buttons grabbed (any modifiers)
+    bool wholeKeyboard = false;   // a reassignment waits for its key
+    bool pickingPointer = false;  // a location is being picked (crosshair)
     bool operator==(const SwallowSet&) const = default;
 };
 
 // Implemented by the dispatch logic, called on the tap thread.
-bool TapCallback(const TapEvent& event); // true: the event was one to swallow
+bool TapCallback(const TapEvent& event);  // true: the event was one to swallow
 SwallowSet CurrentSwallowSet();
+// Whether a pointer move needs its position now; positions cost a round trip to the server.
+bool TapWantsMovePositions();
 void InputTapOnSessionLocked();
 void ResetTapTrackersOnNextEvent();
 
@@ -38,6 +40,11 @@ void ResetTapTrackersOnNextEvent();
 bool OsStartInputTap();
 void OsStopInputTap();
 bool OsInputTapRunning();
+// How long the tap took per event, in microsecond buckets (the last bucket holds the rest);
+// for benchmarks and diagnostics.
+constexpr int kTapTimingBuckets = 2000;
+std::vector<uint64_t> OsTapHandlingHistogram();
+
 // Asks the tap to bring its grabs in line with CurrentSwallowSet() and waits (up to the
 // timeout) until it has. Callable from any thread; never from the tap thread.
 bool OsTapSyncGrabs(int timeoutMs);

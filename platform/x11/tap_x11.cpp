@@ -18,10 +18,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
-#include <string>
 #include <chrono>
+#include <cmath>
 #include <future>
+#include <string>
 #include <thread>
 
 std::string ExecutablePathOf(long pid);
@@ -47,6 +47,7 @@ int g_TapWakeFd = -1;
 std::atomic<uint64_t> g_GrabRequests{0};
 std::atomic<uint64_t> g_GrabsApplied{0};
 std::atomic<bool> g_ConnectionLost{false};
+std::atomic<uint64_t> g_HandlingHistogram[kTapTimingBuckets];
 Display* g_TapQueries = nullptr;  // the observer connection, for window look-ups on the tap thread
 
 // A failed grab (another client holds it) must not end the process; the next sync retries.
@@ -125,12 +126,18 @@ bool OpenConnections(TapConnections& c) {
 
 unsigned XButtonOfVk(int vk) {
     switch (vk) {
-        case 1: return 1;
-        case 2: return 3;
-        case 4: return 2;
-        case 5: return 8;
-        case 6: return 9;
-        default: return 0;
+        case 1:
+            return 1;
+        case 2:
+            return 3;
+        case 4:
+            return 2;
+        case 5:
+            return 8;
+        case 6:
+            return 9;
+        default:
+            return 0;
     }
 }
 
@@ -190,9 +197,8 @@ void ApplyActiveGrabs(TapConnections& c, const SwallowSet& want) {
     const bool captureEnded = c.applied.wholeKeyboard && !want.wholeKeyboard;
     if (want.pickingPointer && !c.pointerGrabbed) {
         c.pointerGrabbed =
-            XGrabPointer(c.grabber, root, False, ButtonPressMask | ButtonReleaseMask,
-                         GrabModeAsync, GrabModeAsync, None, c.crosshair,
-                         CurrentTime) == GrabSuccess;
+            XGrabPointer(c.grabber, root, False, ButtonPressMask | ButtonReleaseMask, GrabModeAsync,
+                         GrabModeAsync, None, c.crosshair, CurrentTime) == GrabSuccess;
     } else if ((!want.pickingPointer && c.applied.pickingPointer) || captureEnded) {
         // Let the picked or captured button's release reach the window below.
         XUngrabPointer(c.grabber, CurrentTime);
@@ -203,8 +209,8 @@ void ApplyActiveGrabs(TapConnections& c, const SwallowSet& want) {
 void SyncGrabs(TapConnections& c) {
     const uint64_t request = g_GrabRequests.load();
     const SwallowSet want = CurrentSwallowSet();
-    const bool activeMissing = (want.wholeKeyboard && !c.keyboardGrabbed) ||
-                               (want.pickingPointer && !c.pointerGrabbed);
+    const bool activeMissing =
+        (want.wholeKeyboard && !c.keyboardGrabbed) || (want.pickingPointer && !c.pointerGrabbed);
     if (!(want == c.applied) || activeMissing) {
         ApplyPassiveGrabs(c, want);
         ApplyActiveGrabs(c, want);
@@ -225,8 +231,8 @@ void PointerPosition(TapConnections& c, int deviceId, double& x, double& y) {
     XIModifierState mods{};
     XIGroupState group{};
     x = y = 0;
-    if (XIQueryPointer(c.observer, deviceId, DefaultRootWindow(c.observer), &root, &child, &x,
-                       &y, &winX, &winY, &buttons, &mods, &group)) {
+    if (XIQueryPointer(c.observer, deviceId, DefaultRootWindow(c.observer), &root, &child, &x, &y,
+                       &winX, &winY, &buttons, &mods, &group)) {
         free(buttons.mask);
     }
 }
@@ -234,9 +240,15 @@ void PointerPosition(TapConnections& c, int deviceId, double& x, double& y) {
 void HandleRawButton(TapConnections& c, const XIRawEvent& raw, bool down) {
     TapEvent event;
     switch (raw.detail) {
-        case 1: event.vk = 1; break;
-        case 2: event.vk = 4; break;
-        case 3: event.vk = 2; break;
+        case 1:
+            event.vk = 1;
+            break;
+        case 2:
+            event.vk = 4;
+            break;
+        case 3:
+            event.vk = 2;
+            break;
         case 4:
         case 5:
             // The vertical wheel: one line per click, on the press only.
@@ -245,9 +257,14 @@ void HandleRawButton(TapConnections& c, const XIRawEvent& raw, bool down) {
             event.wheelLines = raw.detail == 4 ? 1 : -1;
             TapCallback(event);
             return;
-        case 8: event.vk = 5; break;
-        case 9: event.vk = 6; break;
-        default: return;
+        case 8:
+            event.vk = 5;
+            break;
+        case 9:
+            event.vk = 6;
+            break;
+        default:
+            return;
     }
     event.kind = TapEvent::kButton;
     event.down = down;
@@ -263,7 +280,11 @@ void HandleRawMotion(TapConnections& c, const XIRawEvent& raw) {
         if (!XIMaskIsSet(raw.valuators.mask, axis)) continue;
         (axis == 0 ? event.dx : event.dy) = static_cast<int64_t>(*values++);
     }
-    PointerPosition(c, raw.deviceid, event.x, event.y);
+    if (TapWantsMovePositions()) {
+        PointerPosition(c, raw.deviceid, event.x, event.y);
+    } else {
+        event.x = event.y = NAN;
+    }
     TapCallback(event);
 }
 
@@ -279,11 +300,24 @@ void HandleRawEvent(TapConnections& c, XGenericEventCookie& cookie) {
             if (event.vk != 0) TapCallback(event);
             break;
         }
-        case XI_RawButtonPress: HandleRawButton(c, raw, true); break;
-        case XI_RawButtonRelease: HandleRawButton(c, raw, false); break;
-        case XI_RawMotion: HandleRawMotion(c, raw); break;
-        default: break;
+        case XI_RawButtonPress:
+            HandleRawButton(c, raw, true);
+            break;
+        case XI_RawButtonRelease:
+            HandleRawButton(c, raw, false);
+            break;
+        case XI_RawMotion:
+            HandleRawMotion(c, raw);
+            break;
+        default:
+            break;
     }
+}
+
+void CountHandlingTime(std::chrono::steady_clock::duration spent) {
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(spent).count();
+    const auto bucket = std::min<long long>(std::max<long long>(micros, 0), kTapTimingBuckets - 1);
+    g_HandlingHistogram[bucket].fetch_add(1, std::memory_order_relaxed);
 }
 
 void DrainObserver(TapConnections& c) {
@@ -299,11 +333,14 @@ void DrainObserver(TapConnections& c) {
         }
         XGenericEventCookie& cookie = event.xcookie;
         if (cookie.type != GenericEvent || cookie.extension != c.xiOpcode) continue;
+        const auto started = std::chrono::steady_clock::now();
         if (!XGetEventData(c.observer, &cookie)) continue;
+        const bool motion = cookie.evtype == XI_RawMotion;
         HandleRawEvent(c, cookie);
         XFreeEventData(c.observer, &cookie);
-        // A decision may have changed what must be swallowed before the next event comes.
-        SyncGrabs(c);
+        // A key or button may have changed what must be swallowed before the next event comes.
+        if (!motion) SyncGrabs(c);
+        CountHandlingTime(std::chrono::steady_clock::now() - started);
     }
 }
 
@@ -437,6 +474,12 @@ void OsStopInputTap() {
 }
 
 bool OsInputTapRunning() { return g_TapRunning.load(); }
+
+std::vector<uint64_t> OsTapHandlingHistogram() {
+    std::vector<uint64_t> counts(kTapTimingBuckets);
+    for (int i = 0; i < kTapTimingBuckets; ++i) counts[i] = g_HandlingHistogram[i].load();
+    return counts;
+}
 
 std::string ExecutablePathOf(long pid) {
     char path[4097] = {};

@@ -192,7 +192,8 @@ TEST_F(QuillonProcess, F6FromAnotherApplicationTogglesClickingAndNeverReachesIt)
     EXPECT_EQ(clicks(), afterStop);
 
     // The window had the focus throughout and saw none of it but our clicks.
-    for (const auto& line : ProbeLines(probe)) EXPECT_EQ(line.rfind("Key", 0), std::string::npos) << line;
+    for (const auto& line : ProbeLines(probe))
+        EXPECT_EQ(line.rfind("Key", 0), std::string::npos) << line;
 
     // Quitting while clicking leaves no button held.
     PhysicalTap(input, 72);

@@ -60,12 +60,18 @@ const std::map<std::string, IntGlobal>& Globals() {
 
 const std::map<std::string, std::atomic<bool>*>& Triggers() {
     static const std::map<std::string, std::atomic<bool>*> triggers = {
-        {"triggerAutoClicker", &triggerAutoClicker},   {"triggerAutoClickStart", &triggerAutoClickStart},
-        {"triggerAutoClickStop", &triggerAutoClickStop}, {"triggerKeySpam", &triggerKeySpam},
-        {"triggerKeySpamStart", &triggerKeySpamStart}, {"triggerKeySpamStop", &triggerKeySpamStop},
-        {"triggerRecord", &triggerRecord},             {"triggerRecordStart", &triggerRecordStart},
-        {"triggerRecordStop", &triggerRecordStop},     {"triggerPlay", &triggerPlay},
-        {"triggerPlayStart", &triggerPlayStart},       {"triggerPlayStop", &triggerPlayStop},
+        {"triggerAutoClicker", &triggerAutoClicker},
+        {"triggerAutoClickStart", &triggerAutoClickStart},
+        {"triggerAutoClickStop", &triggerAutoClickStop},
+        {"triggerKeySpam", &triggerKeySpam},
+        {"triggerKeySpamStart", &triggerKeySpamStart},
+        {"triggerKeySpamStop", &triggerKeySpamStop},
+        {"triggerRecord", &triggerRecord},
+        {"triggerRecordStart", &triggerRecordStart},
+        {"triggerRecordStop", &triggerRecordStop},
+        {"triggerPlay", &triggerPlay},
+        {"triggerPlayStart", &triggerPlayStart},
+        {"triggerPlayStop", &triggerPlayStop},
     };
     return triggers;
 }
@@ -73,13 +79,27 @@ const std::map<std::string, std::atomic<bool>*>& Triggers() {
 std::string Describe(const UnifiedEvent& e) {
     std::ostringstream text;
     switch (e.type) {
-        case 0: text << "move@" << e.x << ',' << e.y; break;
-        case 1: text << "rel@" << e.x << ',' << e.y; break;
-        case 2: text << "btn" << e.mouseFlags << '@' << e.x << ',' << e.y; break;
-        case 3: text << "key" << e.key << (e.down ? '+' : '-'); break;
-        case 4: text << "wheel" << e.wheel; break;
-        case 5: text << "tool" << e.key << (e.down ? '+' : '-'); break;
-        default: text << "type" << e.type; break;
+        case 0:
+            text << "move@" << e.x << ',' << e.y;
+            break;
+        case 1:
+            text << "rel@" << e.x << ',' << e.y;
+            break;
+        case 2:
+            text << "btn" << e.mouseFlags << '@' << e.x << ',' << e.y;
+            break;
+        case 3:
+            text << "key" << e.key << (e.down ? '+' : '-');
+            break;
+        case 4:
+            text << "wheel" << e.wheel;
+            break;
+        case 5:
+            text << "tool" << e.key << (e.down ? '+' : '-');
+            break;
+        default:
+            text << "type" << e.type;
+            break;
     }
     return text.str();
 }

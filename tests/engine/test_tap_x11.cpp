@@ -211,9 +211,9 @@ TEST_F(TapX11, ClicksOnOurOwnWindowAreNotRecorded) {
     ASSERT_NE(display, nullptr);
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    const Window own = XCreateWindow(display, DefaultRootWindow(display), 600, 100, 100, 100, 0,
-                                     CopyFromParent, InputOutput, CopyFromParent,
-                                     CWOverrideRedirect, &attributes);
+    const Window own =
+        XCreateWindow(display, DefaultRootWindow(display), 600, 100, 100, 100, 0, CopyFromParent,
+                      InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
     const unsigned long pid = static_cast<unsigned long>(getpid());
     XChangeProperty(display, own, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);

@@ -185,15 +185,15 @@ TEST_F(Session, SavesRacingWithRecordingStayConsistent) {
     SetProfiles({MacroProfile{kDefaultProfileName, "", {}}}, 0);
     std::atomic<bool> stop{false};
     std::thread recorder([&] {
-        for (int i = 0; !stop; ++i) {
+        for (int i = 0; !stop && i < 50000; ++i) {
             std::lock_guard<std::mutex> lock(profileMutex);
             profiles[0].events.push_back(Ev(0, i * 0.01, i, i));
         }
     });
     std::thread autosave([&] {
-        for (int i = 0; i < 20; ++i) SaveSessionState();
+        for (int i = 0; i < 5; ++i) SaveSessionState();
     });
-    for (int i = 0; i < 20; ++i) SaveSessionStateAtExit();
+    for (int i = 0; i < 5; ++i) SaveSessionStateAtExit();
     autosave.join();
     stop = true;
     recorder.join();

@@ -20,7 +20,8 @@ void FindDevices(PhysicalInput& input) {
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(input.display, XIAllDevices, &count);
     for (int i = 0; i < count; ++i) {
-        if (std::strcmp(devices[i].name, "Xvfb keyboard") == 0) input.keyboardId = devices[i].deviceid;
+        if (std::strcmp(devices[i].name, "Xvfb keyboard") == 0)
+            input.keyboardId = devices[i].deviceid;
         if (std::strcmp(devices[i].name, "Xvfb mouse") == 0) input.mouseId = devices[i].deviceid;
     }
     XIFreeDeviceInfo(devices);

@@ -5,11 +5,11 @@
 
 struct PhysicalInput;
 
-PhysicalInput* OpenPhysicalInput(); // null when the devices are missing
+PhysicalInput* OpenPhysicalInput();  // null when the devices are missing
 void ClosePhysicalInput(PhysicalInput* input);
 
 void PhysicalKey(PhysicalInput* input, int keyCode, bool down);
-void PhysicalTap(PhysicalInput* input, int keyCode); // press and release
+void PhysicalTap(PhysicalInput* input, int keyCode);  // press and release
 void PhysicalButton(PhysicalInput* input, int button, bool down);
 void PhysicalClick(PhysicalInput* input, int button);
 void PhysicalMoveTo(PhysicalInput* input, int x, int y);

@@ -1,9 +1,9 @@
 #include "tests/support/probe.h"
 
-#include <chrono>
-#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
+#include <csignal>
 
 namespace {
 void ReadLines(Probe* probe) {

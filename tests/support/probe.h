@@ -2,9 +2,9 @@
 
 // Runs qln_probe_window as a child process and collects the lines it prints.
 
+#include <sys/types.h>
 #include <mutex>
 #include <string>
-#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -13,7 +13,7 @@ struct Probe {
     int readFd = -1;
     std::thread reader;
     std::mutex mutex;
-    std::vector<std::string> lines; // guarded by mutex
+    std::vector<std::string> lines;  // guarded by mutex
 };
 
 // Starts the probe window at the given place and waits until it has the focus.

@@ -5,9 +5,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 int main(int argc, char** argv) {
     if (argc != 5) return 2;
@@ -18,11 +18,11 @@ int main(int argc, char** argv) {
     const Window root = DefaultRootWindow(display);
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    attributes.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
-                            StructureNotifyMask;
-    const Window window = XCreateWindow(display, root, x, y, width, height, 0, CopyFromParent,
-                                        InputOutput, CopyFromParent,
-                                        CWOverrideRedirect | CWEventMask, &attributes);
+    attributes.event_mask =
+        KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
+    const Window window =
+        XCreateWindow(display, root, x, y, width, height, 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
     const unsigned long pid = static_cast<unsigned long>(getpid());
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
@@ -36,11 +36,20 @@ int main(int argc, char** argv) {
                 XSync(display, False);
                 std::printf("Ready\n");
                 break;
-            case KeyPress: std::printf("KeyPress %u\n", event.xkey.keycode); break;
-            case KeyRelease: std::printf("KeyRelease %u\n", event.xkey.keycode); break;
-            case ButtonPress: std::printf("ButtonPress %u\n", event.xbutton.button); break;
-            case ButtonRelease: std::printf("ButtonRelease %u\n", event.xbutton.button); break;
-            default: break;
+            case KeyPress:
+                std::printf("KeyPress %u\n", event.xkey.keycode);
+                break;
+            case KeyRelease:
+                std::printf("KeyRelease %u\n", event.xkey.keycode);
+                break;
+            case ButtonPress:
+                std::printf("ButtonPress %u\n", event.xbutton.button);
+                break;
+            case ButtonRelease:
+                std::printf("ButtonRelease %u\n", event.xbutton.button);
+                break;
+            default:
+                break;
         }
         std::fflush(stdout);
     }

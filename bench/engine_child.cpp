@@ -1,0 +1,82 @@
+#include "bench/engine_child.h"
+
+#include "app/state.h"
+#include "engine/autoclicker.h"
+#include "engine/keyspammer.h"
+#include "engine/signals.h"
+#include "platform/input.h"
+#include "platform/tap.h"
+
+#include <unistd.h>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+double PercentileOf(const std::vector<uint64_t>& histogram, double fraction) {
+    uint64_t total = 0;
+    for (uint64_t count : histogram) total += count;
+    uint64_t seen = 0;
+    for (size_t micros = 0; micros < histogram.size(); ++micros) {
+        seen += histogram[micros];
+        if (total > 0 && double(seen) >= fraction * double(total)) return double(micros);
+    }
+    return 0;
+}
+
+size_t RecordedCount() {
+    std::lock_guard<std::mutex> lock(profileMutex);
+    return profiles.empty() ? 0 : profiles[0].events.size();
+}
+
+}  // namespace
+
+int RunEngineChild(bool record) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    profiles.push_back(MacroProfile{"Default Tracking Profile", "", {}});
+    if (!OsInputInit()) return 2;
+    g_Threads.emplace_back(AutoClickerThread);
+    g_Threads.emplace_back(KeySpammerThread);
+    g_Threads.emplace_back(SignalProcessorThread);
+    if (!OsStartInputTap()) return 3;
+    autoClickIntervalMs = 1000;  // the first click is the one that counts
+    if (record) {
+        triggerRecordStart = true;
+        WakeSignalProcessor();
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    int signal = 0;
+    sigwait(&set, &signal);
+    OsStopInputTap();  // every event the tap took in has been handled
+    if (record) {
+        std::printf("recorded=%zu p50_us=%.0f p99_us=%.0f\n", RecordedCount(),
+                    PercentileOf(OsTapHandlingHistogram(), 0.5),
+                    PercentileOf(OsTapHandlingHistogram(), 0.99));
+        std::fflush(stdout);
+    }
+    g_AppRunning = false;
+    triggerAutoClickStop = true;
+    triggerKeySpamStop = true;
+    ProcessSignals();
+    WakeSignalProcessor();
+    WakeAutoClickThread();
+    WakeKeySpamThread();
+    for (auto& thread : g_Threads) thread.join();
+    OsInputShutdown();
+    return 0;
+}
+
+int SpawnEngineChild(const char* selfPath, bool record, int stdoutFd) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(stdoutFd, 1);
+        execl(selfPath, selfPath, "--engine-child", record ? "record" : "plain",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
