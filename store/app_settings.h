@@ -14,9 +14,9 @@ extern std::atomic<bool> g_LaunchOnStartup;
 extern std::atomic<bool> g_StartMinimized;
 extern std::atomic<bool> g_DisableAnimations;
 extern std::atomic<bool> g_ShowWarnings;
-extern std::set<std::string> g_SeenWarningIds;  // UI thread only
-extern std::set<std::string> g_MinimizedPanels; // UI thread only; known panel ids
-extern std::vector<std::string> g_PanelOrder;   // UI thread only; known panel ids, no repeats
+extern std::set<std::string> g_SeenWarningIds;   // UI thread only
+extern std::set<std::string> g_MinimizedPanels;  // UI thread only; known panel ids
+extern std::vector<std::string> g_PanelOrder;    // UI thread only; known panel ids, no repeats
 extern std::atomic<int32_t> g_SavedWindowX;
 extern std::atomic<int32_t> g_SavedWindowY;
 extern std::atomic<int32_t> g_SavedWindowWidth;

@@ -34,13 +34,27 @@ std::string JsonEscapeForBind(const std::string& text) {
     out.push_back('"');
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\f': out += "\\f"; break;
-            case '\r': out += "\\r"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
             default:
                 if (c < 0x20) {
                     out += "\\u00";
@@ -60,8 +74,7 @@ std::string ReadFile(const std::string& path) {
     try {
         std::ifstream in(path, std::ios::binary);
         if (!in) return {};
-        std::string content((std::istreambuf_iterator<char>(in)),
-                            std::istreambuf_iterator<char>());
+        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (in.bad()) return {};
         return content;
     } catch (const std::exception&) {

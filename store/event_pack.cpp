@@ -6,6 +6,9 @@ namespace {
 
 // Worst case per event: six 10-byte varints, the 8-byte time and the flag byte.
 constexpr size_t kMaxPackedEvent = 6 * 10 + 8 + 1;
+// Ordinary recordings take about 17 bytes per event; the last few pages fault in later.
+constexpr size_t kTypicalPackedEvent = 16;
+constexpr size_t kPageSize = 4096;
 
 uint64_t ZigZag(int64_t value) {
     return (static_cast<uint64_t>(value) << 1) ^ static_cast<uint64_t>(value >> 63);
@@ -35,12 +38,32 @@ const uint8_t* GetVarint(const uint8_t* in, uint64_t& value) {
 
 }  // namespace
 
+PackedEvents ReservePackedEvents(size_t count) {
+    PackedEvents packed;
+    if (count == 0) return packed;
+    // Left uninitialised: only the pages written become resident.
+    packed.bytes.reset(new uint8_t[count * kMaxPackedEvent]);
+    packed.capacity = count;
+    volatile uint8_t* touch = packed.bytes.get();
+    const size_t typical = count * kTypicalPackedEvent;
+    for (size_t at = 0; at < typical; at += kPageSize) touch[at] = 0;
+    return packed;
+}
+
 PackedEvents PackEvents(const std::vector<UnifiedEvent>& events) {
     PackedEvents packed;
+    PackEventsInto(events, packed);
+    return packed;
+}
+
+void PackEventsInto(const std::vector<UnifiedEvent>& events, PackedEvents& packed) {
     packed.count = events.size();
-    if (events.empty()) return packed;
-    // Left uninitialised: only the pages actually written become resident.
-    packed.bytes.reset(new uint8_t[events.size() * kMaxPackedEvent]);
+    packed.size = 0;
+    if (events.empty()) return;
+    if (packed.capacity < events.size()) {
+        packed.bytes.reset(new uint8_t[events.size() * kMaxPackedEvent]);
+        packed.capacity = events.size();
+    }
     uint8_t* out = packed.bytes.get();
     for (const UnifiedEvent& e : events) {
         out = PutVarint(out, ZigZag(e.type));
@@ -54,7 +77,6 @@ PackedEvents PackEvents(const std::vector<UnifiedEvent>& events) {
         out = PutVarint(out, ZigZag(e.wheel));
     }
     packed.size = static_cast<size_t>(out - packed.bytes.get());
-    return packed;
 }
 
 PackedEventReader ReadPackedEvents(const PackedEvents& packed) {

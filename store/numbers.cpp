@@ -91,8 +91,8 @@ bool ParseFloat(std::string_view text, float& out) { return ParseFloating(text, 
 
 void AppendStreamDouble(std::string& out, double value) {
     char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                std::chars_format::general, 6);
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
     out.append(buffer, result.ptr);
 }
 

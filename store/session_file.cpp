@@ -38,17 +38,35 @@ struct SessionCopy {
 // the last one written.
 std::mutex g_SessionSaveMutex;
 
+bool LockProfiles(std::unique_lock<std::mutex>& lock, bool waitForLock) {
+    if (!waitForLock) return lock.try_lock();
+    lock.lock();
+    return true;
+}
+
+// The lock is held twice, briefly: once to learn how many events to make room for, and once to
+// copy them into buffers prepared in between. The recorder appends under the same lock, so a
+// save must never hold it for long.
 bool TakeSnapshot(bool waitForLock, SessionCopy& copy) {
-    std::unique_lock<std::mutex> lock(profileMutex, std::defer_lock);
-    if (waitForLock) {
-        lock.lock();
-    } else if (!lock.try_lock()) {
-        return false;
+    std::vector<size_t> counts;
+    {
+        std::unique_lock<std::mutex> lock(profileMutex, std::defer_lock);
+        if (!LockProfiles(lock, waitForLock)) return false;
+        for (const MacroProfile& profile : profiles) counts.push_back(profile.events.size());
     }
+    std::vector<PackedEvents> buffers;
+    // Room for what a recording may add meanwhile.
+    for (size_t count : counts) buffers.push_back(ReservePackedEvents(count + count / 64 + 256));
+    std::unique_lock<std::mutex> lock(profileMutex, std::defer_lock);
+    if (!LockProfiles(lock, waitForLock)) return false;
     copy.current = currentProfileIdx;
-    copy.profiles.reserve(profiles.size());
-    for (const MacroProfile& profile : profiles) {
-        copy.profiles.push_back(ProfileCopy{profile.name, profile.settings, PackEvents(profile.events)});
+    copy.profiles.resize(profiles.size());
+    for (size_t i = 0; i < profiles.size(); ++i) {
+        ProfileCopy& target = copy.profiles[i];
+        target.name = profiles[i].name;
+        target.settings = profiles[i].settings;
+        if (i < buffers.size()) target.events = std::move(buffers[i]);
+        PackEventsInto(profiles[i].events, target.events);
     }
     return true;
 }
@@ -189,7 +207,13 @@ std::string GetSessionStateFilePath() { return g_SessionStateFilePath; }
 
 bool SaveSessionStateTo(const std::string& path, bool waitForLock) {
     if (path.empty()) return false;
-    std::lock_guard<std::mutex> saving(g_SessionSaveMutex);
+    // The periodic save waits for nothing: another save running is as good as a lock held.
+    std::unique_lock<std::mutex> saving(g_SessionSaveMutex, std::defer_lock);
+    if (waitForLock) {
+        saving.lock();
+    } else if (!saving.try_lock()) {
+        return false;
+    }
     const std::string settingsLine = SerializeSettings();
     SessionCopy copy;
     if (!TakeSnapshot(waitForLock, copy)) return false;

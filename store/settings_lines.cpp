@@ -14,10 +14,9 @@ namespace {
 using Pieces = std::vector<std::string>;
 
 std::atomic<int32_t>* const kAutoClickFields[] = {
-    &autoClickIntervalHours, &autoClickIntervalMins, &autoClickIntervalSecs,
-    &autoClickIntervalMs,    &autoClickerButtonIdx,  &autoClickClickType,
-    &autoClickRepeatMode,    &autoClickRepeatTimes,  &autoClickLocationMode,
-    &autoClickFixedX,        &autoClickFixedY,
+    &autoClickIntervalHours, &autoClickIntervalMins, &autoClickIntervalSecs, &autoClickIntervalMs,
+    &autoClickerButtonIdx,   &autoClickClickType,    &autoClickRepeatMode,   &autoClickRepeatTimes,
+    &autoClickLocationMode,  &autoClickFixedX,       &autoClickFixedY,
 };
 
 std::atomic<int32_t>* const kKeySpamTimingFields[] = {

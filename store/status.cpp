@@ -20,13 +20,20 @@ const char* StateWord() {
 
 const char* ReassignWord(int32_t code) {
     switch (code) {
-        case kReassignRecord: return "rec";
-        case kReassignPlay: return "play";
-        case kReassignAutoClicker: return "auto";
-        case kReassignKeySpamHotkey: return "keyspamhotkey";
-        case kReassignKeySpamTarget: return "keyspamtarget";
-        case kReassignUnlock: return "unlock";
-        default: return "";
+        case kReassignRecord:
+            return "rec";
+        case kReassignPlay:
+            return "play";
+        case kReassignAutoClicker:
+            return "auto";
+        case kReassignKeySpamHotkey:
+            return "keyspamhotkey";
+        case kReassignKeySpamTarget:
+            return "keyspamtarget";
+        case kReassignUnlock:
+            return "unlock";
+        default:
+            return "";
     }
 }
 

@@ -3,16 +3,16 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
-#include <mutex>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <mutex>
 
 namespace {
 
@@ -146,8 +146,7 @@ std::string OsAutostartEntryText(const std::string& exePath) {
            "X-GNOME-Autostart-enabled=true\n";
 }
 
-bool OsWriteAutostartEntry(const std::string& entryPath, const std::string& exePath,
-                           bool enabled) {
+bool OsWriteAutostartEntry(const std::string& entryPath, const std::string& exePath, bool enabled) {
     if (!enabled) return OsRemoveFileDurably(entryPath);
     const std::string text = OsAutostartEntryText(exePath);
     if (FileText(entryPath) == text) return true;

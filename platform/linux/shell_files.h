@@ -15,7 +15,6 @@ std::string OsAutostartEntryPath(const std::string& bundleId);
 std::string OsAutostartEntryText(const std::string& exePath);
 // Enabled: writes the entry when its text differs from what is there. Disabled: removes it.
 // True when the file on disk matches the wish afterwards.
-bool OsWriteAutostartEntry(const std::string& entryPath, const std::string& exePath,
-                           bool enabled);
+bool OsWriteAutostartEntry(const std::string& entryPath, const std::string& exePath, bool enabled);
 // "identifier=" of the bundle.ini two folders above the executable; empty outside a bundle.
 std::string OsBundleIdentifierFromExe(const std::string& exePath);

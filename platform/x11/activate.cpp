@@ -16,8 +16,8 @@ bool ReadWindowPid(Display* display, Window window, Atom pidAtom, long& pid) {
     unsigned long count = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL,
-                                          &type, &format, &count, &remaining, &data);
+    const int status = XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type,
+                                          &format, &count, &remaining, &data);
     const bool found = status == Success && type == XA_CARDINAL && format == 32 && count == 1;
     if (found) pid = reinterpret_cast<long*>(data)[0];
     if (data != nullptr) XFree(data);

@@ -383,6 +383,8 @@ void TapThreadBody(std::promise<bool> ready) {
         ready.set_value(false);
         return;
     }
+    // Live means the hotkeys already swallow when the start returns.
+    SyncGrabs(c);
     ready.set_value(true);
     while (g_TapRunning.load()) {
         ServeConnections(c);

@@ -169,6 +169,12 @@ TEST_F(QuillonProcess, F6FromAnotherApplicationTogglesClickingAndNeverReachesIt)
         names = ThreadNames(child.pid);
     }
     ASSERT_NE(std::find(names.begin(), names.end(), "QLN input tap"), names.end());
+    // The tap is live once it holds its grab of F6.
+    const auto grabUntil = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!KeyGrabbedByAnotherClient(72) && std::chrono::steady_clock::now() < grabUntil) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(KeyGrabbedByAnotherClient(72));
 
     const auto clicks = [&] {
         size_t count = 0;

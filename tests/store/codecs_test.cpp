@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <limits>
-#include <unistd.h>
 
 using Pieces = std::vector<std::string>;
 
@@ -68,8 +68,10 @@ TEST(Numbers, IntegersReadLikeTheStandardConversion) {
     EXPECT_TRUE(ParseInt32("-2147483648", v));
     EXPECT_EQ(v, std::numeric_limits<int32_t>::min());
     v = 7;
-    for (const char* bad : {"", " ", "x", "-", "+-1", "- 1", "2147483648", "-2147483649",
-                            "99999999999999999999999", "\x01" "1"}) {
+    for (const char* bad :
+         {"", " ", "x", "-", "+-1", "- 1", "2147483648", "-2147483649", "99999999999999999999999",
+          "\x01"
+          "1"}) {
         EXPECT_FALSE(ParseInt32(bad, v)) << bad;
     }
     EXPECT_EQ(v, 7);

@@ -25,7 +25,7 @@ void InstallSession(bool b) {
     std::vector<MacroProfile> list;
     list.push_back(MacroProfile{kDefaultProfileName, "", {}});
     MacroProfile recorded{b ? "second" : "first", "", {}};
-    const int count = b ? 60000 : 20000;
+    const int count = b ? 20000 : 8000;
     for (int i = 0; i < count; ++i) {
         UnifiedEvent e;
         e.type = i % 6;
@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
         for (bool b : {false, true}) {
             InstallSettings(b);
             if (!SaveAppSettings()) return 1;
-            if (std::rename(GetAppSettingsFilePath().c_str(),
-                            (path + (b ? ".b" : ".a")).c_str()) != 0) {
+            if (std::rename(GetAppSettingsFilePath().c_str(), (path + (b ? ".b" : ".a")).c_str()) !=
+                0) {
                 return 1;
             }
         }

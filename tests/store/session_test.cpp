@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <chrono>
 #include <cmath>
-#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -79,9 +79,11 @@ TEST(EventLines, FormatAndParse) {
 }
 
 TEST_F(Session, SaveWritesTheDocumentedLayout) {
-    SetProfiles({MacroProfile{kDefaultProfileName, "", {}},
-                 MacroProfile{"Game, one: two", "1,2,3", {Ev(0, 0, 10, 20), Ev(3, 123.4567, 0, 0, 0, 65, true)}}},
-                1);
+    SetProfiles(
+        {MacroProfile{kDefaultProfileName, "", {}},
+         MacroProfile{
+             "Game, one: two", "1,2,3", {Ev(0, 0, 10, 20), Ev(3, 123.4567, 0, 0, 0, 65, true)}}},
+        1);
     ASSERT_TRUE(SaveSessionState());
     EXPECT_EQ(FileText(path_), std::string("SETTINGS:") + kDefaultFullLine +
                                    "\nCURRENT:1\n"
@@ -98,8 +100,8 @@ TEST_F(Session, RoundTripKeepsProfilesEventsAndSettings) {
         "69|70|71,1,1,1,72");
     std::vector<UnifiedEvent> events;
     for (int i = 0; i < 500; ++i) {
-        events.push_back(Ev(i % 6, i * 0.125, i - 250, 3 * i, static_cast<uint64_t>(i) * 2,
-                            i % 256, i % 2 == 0, (i % 3 - 1) * 120));
+        events.push_back(Ev(i % 6, i * 0.125, i - 250, 3 * i, static_cast<uint64_t>(i) * 2, i % 256,
+                            i % 2 == 0, (i % 3 - 1) * 120));
     }
     SetProfiles({MacroProfile{kDefaultProfileName, "", {}},
                  MacroProfile{"a", SerializeProfileSettings(), events},
@@ -128,7 +130,8 @@ TEST_F(Session, RoundTripKeepsProfilesEventsAndSettings) {
 TEST_F(Session, LoaderEdgeCases) {
     // No PROFILE line: settings load, the result is false, profiles stay.
     SetProfiles({MacroProfile{"keep", "", {}}}, 0);
-    WriteText(path_, "SETTINGS:0,0,0,9,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117\nCURRENT:0\n");
+    WriteText(path_,
+              "SETTINGS:0,0,0,9,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117\nCURRENT:0\n");
     EXPECT_FALSE(LoadSessionState());
     EXPECT_EQ(autoClickIntervalMs, 9);
     EXPECT_EQ(Profiles()[0].name, "keep");

@@ -3,9 +3,9 @@
 // Every store test binary keeps its files under a fresh XDG_DATA_HOME and XDG_CONFIG_HOME,
 // set before anything asks for the data directory.
 
+#include <unistd.h>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 inline const std::string& TestHome() {
     static const std::string home = [] {

@@ -57,3 +57,26 @@ void HarnessWarpPointer(int x, int y) {
     XTestFakeMotionEvent(c.display, -1, x, y, CurrentTime);
     XSync(c.display, False);
 }
+
+namespace {
+bool g_GrabRefused = false;
+int NoteRefusedGrab(Display*, XErrorEvent* error) {
+    if (error->error_code == BadAccess) g_GrabRefused = true;
+    return 0;
+}
+}  // namespace
+
+bool KeyGrabbedByAnotherClient(int keyCode) {
+    Connection c;
+    if (!c.display) return false;
+    XSync(c.display, False);
+    g_GrabRefused = false;
+    auto* previous = XSetErrorHandler(NoteRefusedGrab);
+    const Window root = DefaultRootWindow(c.display);
+    XGrabKey(c.display, keyCode, AnyModifier, root, False, GrabModeAsync, GrabModeAsync);
+    XSync(c.display, False);
+    XUngrabKey(c.display, keyCode, AnyModifier, root);
+    XSync(c.display, False);
+    XSetErrorHandler(previous);
+    return g_GrabRefused;
+}

@@ -13,3 +13,5 @@ std::vector<int> ServerHeldKeys();
 bool ServerPointerPosition(int& x, int& y);
 // Moves the pointer through a harness XTEST connection (not the product's).
 void HarnessWarpPointer(int x, int y);
+// True when another client holds a passive grab of the key on the root window.
+bool KeyGrabbedByAnotherClient(int keyCode);

@@ -1,0 +1,88 @@
+#include "store/status.h"
+#include "app/state.h"
+#include "platform/keys.h"
+#include "platform/shell.h"
+#include "store/codecs.h"
+#include "store/profiles.h"
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Status : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetToolStateForTest();
+        std::lock_guard<std::mutex> lock(profileMutex);
+        profiles.push_back(MacroProfile{kDefaultProfileName, "", {}});
+    }
+    void TearDown() override { ResetToolStateForTest(); }
+    static std::string Build(const std::string& restore = "[]") {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        return BuildTrackerStatusJson(restore);
+    }
+};
+
+std::string Name(int vk) { return JsonEscapeForBind(GetKeyName(vk)); }
+
+}  // namespace
+
+TEST_F(Status, DefaultsInMemberOrder) {
+    EXPECT_EQ(Build(), "{\"state\":\"Idle\",\"count\":0,\"restore\":[],\"hkRec\":" + Name(119) +
+                           ",\"hkPlay\":" + Name(118) + ",\"hkAuto\":" + Name(117) +
+                           ",\"hkKeySpam\":" + Name(120) + ",\"hkUnlock\":" + Name(121) +
+                           ",\"lockOn\":true,\"unlocked\":true,\"keySpamTargets\":[" + Name(32) +
+                           "],\"keySpamChord\":false,\"ksCap\":3,\"reassigning\":\"\","
+                           "\"panelHover\":false,\"autoClicking\":false,\"keySpamming\":false,"
+                           "\"canUndoContinue\":false}");
+    EXPECT_EQ(Name(119), "\"F8\"");
+}
+
+TEST_F(Status, ReflectsTheLiveState) {
+    isRecording = true;
+    isPlaying = true;
+    EXPECT_EQ(Build().rfind("{\"state\":\"Recording\",", 0), 0u);
+    isRecording = false;
+    EXPECT_EQ(Build().rfind("{\"state\":\"Playing\",", 0), 0u);
+    isPlaying = false;
+    {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        profiles.push_back(MacroProfile{"b", "", std::vector<UnifiedEvent>(7)});
+        currentProfileIdx = 1;
+    }
+    EXPECT_NE(Build("[\"p\"]").find("\"count\":7,\"restore\":[\"p\"],"), std::string::npos);
+    keySpamTargetCount = 0;
+    EXPECT_NE(Build().find("\"keySpamTargets\":[],"), std::string::npos);
+    keySpamTargets[0] = 65;
+    keySpamTargets[1] = 66;
+    keySpamTargetCount = 2;
+    EXPECT_NE(Build().find("\"keySpamTargets\":[" + Name(65) + "," + Name(66) + "],"),
+              std::string::npos);
+    for (auto [code, word] : {std::pair{0, ""}, std::pair{7, ""}, std::pair{1, "rec"},
+                              std::pair{4, "keyspamhotkey"}, std::pair{6, "unlock"}}) {
+        currentReassign = code;
+        EXPECT_NE(Build().find(std::string("\"reassigning\":\"") + word + "\","), std::string::npos)
+            << code;
+    }
+    isAutoClicking = true;
+    g_PanelHoverActive = true;
+    EXPECT_NE(Build().find("\"panelHover\":true,\"autoClicking\":true,\"keySpamming\":false"),
+              std::string::npos);
+    // An undo is offered only for the profile the appending recording went into.
+    {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        g_ContinueUndoProfile = 1;
+        g_ContinueUndoAfter = profiles[1].events;
+    }
+    EXPECT_NE(Build().find("\"canUndoContinue\":true}"), std::string::npos);
+}
+
+TEST_F(Status, StatusFileHoldsExactlyTheText) {
+    EXPECT_EQ(GetTrackerStatusFilePath(), OsDataDir() + "/status.txt");
+    const std::string text = Build();
+    ASSERT_TRUE(SaveTrackerStatusToFile(text));
+    EXPECT_EQ(FileText(GetTrackerStatusFilePath()), text);
+    ASSERT_TRUE(SaveTrackerStatusToFile("{}"));
+    EXPECT_EQ(FileText(GetTrackerStatusFilePath()), "{}");
+}
