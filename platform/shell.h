@@ -19,7 +19,11 @@ void OsBeginLatencyCriticalActivity();
 void OsApplyLaunchAtLogin(bool enabled);
 void PlatformApplyLaunchOnStartup(bool enabled);
 
-// SIGINT and SIGTERM are turned into a quit request; call before any thread starts.
+// Keeps the main window above others when on; nothing while there is no window.
+void PlatformApplyAlwaysOnTop(bool on);
+
+// SIGINT and SIGTERM are turned into a quit request, and a file-size limit makes a write fail
+// instead of ending the process; call before any thread starts.
 void OsBlockTerminationSignals();
 // Runs the headless main loop until SIGINT or SIGTERM, serving layout notifications.
 void OsRunUntilTerminated();

@@ -25,9 +25,6 @@ std::atomic<int32_t> g_SavedWindowHeight{560};
 std::atomic<bool> g_SavedMaximized{false};
 std::atomic<bool> g_HasSavedWindowPos{false};
 
-// Window level of the main window (shell services); nothing while there is no window.
-void PlatformApplyAlwaysOnTop(bool on);
-
 namespace {
 
 const char* const kPanelIds[] = {"panel-ui", "panel-profile", "panel-spammer", "panel-keyspam",

@@ -23,6 +23,7 @@ sigset_t TerminationSignals() {
 void OsBeginLatencyCriticalActivity() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
 
 void OsBlockTerminationSignals() {
+    signal(SIGXFSZ, SIG_IGN);
     sigset_t set = TerminationSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }

@@ -49,7 +49,8 @@ void ReadPendingEvents(Display* display, int xiOpcode, Xi2Observer& observer) {
         if (cookie->type != GenericEvent || cookie->extension != xiOpcode) continue;
         if (!XGetEventData(display, cookie)) continue;
         const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-        ObservedEvent observed{cookie->evtype, raw->detail, raw->sourceid, MonotonicNs(), raw->time};
+        ObservedEvent observed{cookie->evtype, raw->detail, raw->sourceid, MonotonicNs(),
+                               raw->time};
         {
             std::lock_guard<std::mutex> lock(observer.mutex);
             observer.events.push_back(observed);

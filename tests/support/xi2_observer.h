@@ -11,11 +11,11 @@
 #include <vector>
 
 struct ObservedEvent {
-    int type = 0;      // XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, ...
-    int detail = 0;    // keycode or button
-    int sourceId = 0;  // the slave device the event came from
-    int64_t stampNs = 0;      // CLOCK_MONOTONIC on receipt
-    unsigned long serverMs = 0; // the X server's own time of the event
+    int type = 0;                // XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, ...
+    int detail = 0;              // keycode or button
+    int sourceId = 0;            // the slave device the event came from
+    int64_t stampNs = 0;         // CLOCK_MONOTONIC on receipt
+    unsigned long serverMs = 0;  // the X server's own time of the event
 };
 
 struct Xi2Observer {
