@@ -2,9 +2,7 @@
 
 #include "app/command_line.h"
 #include "app/state.h"
-#include "engine/autoclicker.h"
-#include "engine/keyspammer.h"
-#include "engine/signals.h"
+#include "engine/workers.h"
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "platform/shell.h"
@@ -39,9 +37,7 @@ void LoadSessionAndSettings() {
 }
 
 void StartWorkers() {
-    g_Threads.emplace_back(AutoClickerThread);
-    g_Threads.emplace_back(KeySpammerThread);
-    g_Threads.emplace_back(SignalProcessorThread);
+    StartToolThreads();
     g_Threads.emplace_back(SessionAutosaveThread);
 }
 
@@ -51,20 +47,9 @@ void ShutDown() {
     if (g_ShutDownDone.exchange(true)) return;
     CancelUpdateInstall();
     SaveSessionStateAtExit();
-    g_AppRunning.store(false);
-    // One last pass on this thread so running tools let go of their buttons and keys.
-    triggerAutoClickStop.store(true);
-    triggerKeySpamStop.store(true);
-    ProcessSignals();
+    StopToolsForExit();
     OsStopInputTap();
-    WakeSignalProcessor();
-    WakeAutoClickThread();
-    WakeKeySpamThread();
-    WakePlaybackThread();
-    for (auto& thread : g_Threads) {
-        if (thread.joinable()) thread.join();
-    }
-    g_Threads.clear();
+    WakeAndJoinWorkers();
     OsKeysStopWatchingLayout();
     OsInputShutdown();
 }

@@ -5,6 +5,7 @@
 #include "app/state.h"
 #include "engine/autoclicker.h"
 #include "engine/signals.h"
+#include "engine/workers.h"
 #include "platform/input.h"
 #include "tests/support/xi2_observer.h"
 #include "tests/support/xvfb.h"
@@ -39,12 +40,8 @@ int RunClickerChild(int intervalMs, double seconds) {
     triggerAutoClickStart = true;
     WakeSignalProcessor();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    g_AppRunning = false;
-    triggerAutoClickStop = true;
-    ProcessSignals();
-    WakeSignalProcessor();
-    WakeAutoClickThread();
-    for (auto& thread : g_Threads) thread.join();
+    StopToolsForExit();
+    WakeAndJoinWorkers();
     OsInputShutdown();
     return 0;
 }

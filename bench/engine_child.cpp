@@ -1,9 +1,8 @@
 #include "bench/engine_child.h"
 
 #include "app/state.h"
-#include "engine/autoclicker.h"
-#include "engine/keyspammer.h"
 #include "engine/signals.h"
+#include "engine/workers.h"
 #include "platform/input.h"
 #include "platform/tap.h"
 
@@ -38,9 +37,7 @@ int RunEngineChild(bool record) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     profiles.push_back(MacroProfile{"Default Tracking Profile", "", {}});
     if (!OsInputInit()) return 2;
-    g_Threads.emplace_back(AutoClickerThread);
-    g_Threads.emplace_back(KeySpammerThread);
-    g_Threads.emplace_back(SignalProcessorThread);
+    StartToolThreads();
     if (!OsStartInputTap()) return 3;
     autoClickIntervalMs = 1000;  // the first click is the one that counts
     if (record) {
@@ -58,16 +55,17 @@ int RunEngineChild(bool record) {
                     PercentileOf(OsTapHandlingHistogram(), 0.99));
         std::fflush(stdout);
     }
-    g_AppRunning = false;
-    triggerAutoClickStop = true;
-    triggerKeySpamStop = true;
-    ProcessSignals();
-    WakeSignalProcessor();
-    WakeAutoClickThread();
-    WakeKeySpamThread();
-    for (auto& thread : g_Threads) thread.join();
+    StopToolsForExit();
+    WakeAndJoinWorkers();
     OsInputShutdown();
     return 0;
+}
+
+std::string ReadChildLine(int fd) {
+    std::string line;
+    char c = 0;
+    while (read(fd, &c, 1) == 1 && c != '\n') line.push_back(c);
+    return line;
 }
 
 int SpawnEngineChild(const char* selfPath, bool record, int stdoutFd) {

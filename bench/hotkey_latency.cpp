@@ -23,20 +23,6 @@ namespace {
 
 constexpr int kF6 = 72;
 
-bool WaitForLine(int fd, const std::string& wanted) {
-    std::string line;
-    char c = 0;
-    while (read(fd, &c, 1) == 1) {
-        if (c != '\n') {
-            line.push_back(c);
-            continue;
-        }
-        if (line == wanted) return true;
-        line.clear();
-    }
-    return false;
-}
-
 // Stamp of the first event after `after` that matches, or -1 when none came in time.
 int64_t FirstStampAfter(Xi2Observer& observer, int64_t after, int type, int sourceId) {
     const int64_t until = MonotonicNs() + 2000000000;
@@ -70,7 +56,7 @@ int main(int argc, char** argv) {
     if (pipe(fds) != 0) return 1;
     const pid_t child = SpawnEngineChild(self, false, fds[1]);
     close(fds[1]);
-    if (!WaitForLine(fds[0], "ready")) return 1;
+    if (ReadChildLine(fds[0]) != "ready") return 1;
     Xi2Observer observer;
     PhysicalInput* input = OpenPhysicalInput();
     if (!input || !StartObserver(observer)) return 1;

@@ -19,13 +19,6 @@ namespace {
 
 constexpr int kA = 38;
 
-std::string ReadLine(int fd) {
-    std::string line;
-    char c = 0;
-    while (read(fd, &c, 1) == 1 && c != '\n') line.push_back(c);
-    return line;
-}
-
 void SleepUntil(const timespec& at) {
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
 }
@@ -57,7 +50,7 @@ int main(int argc, char** argv) {
     PhysicalMoveTo(input, 500, 500);
     const pid_t child = SpawnEngineChild(self, true, fds[1]);
     close(fds[1]);
-    if (ReadLine(fds[0]) != "ready") return 1;
+    if (ReadChildLine(fds[0]) != "ready") return 1;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the recording has begun
 
     // Every motion goes to a new place, so every one must be recorded; every 100 ms a click
@@ -79,7 +72,7 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     kill(child, SIGTERM);
-    const std::string report = ReadLine(fds[0]);
+    const std::string report = ReadChildLine(fds[0]);
     waitpid(child, nullptr, 0);
     ClosePhysicalInput(input);
     StopPrivateXvfb(server);

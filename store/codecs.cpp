@@ -81,3 +81,11 @@ std::string ReadFile(const std::string& path) {
         return {};
     }
 }
+
+void AppendJsonMember(std::string& out, const char* key, const std::string& value) {
+    if (out.size() > 1) out.push_back(',');
+    out.push_back('"');
+    out += key;
+    out += "\":";
+    out += value;
+}

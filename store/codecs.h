@@ -13,5 +13,7 @@ std::vector<std::string> SplitString(const std::string& text, char sep);
 std::string ParseJSString(std::string text);
 // The text as a JSON string literal, quotes included.
 std::string JsonEscapeForBind(const std::string& text);
+// Appends "key":value to an object being built, with a comma after the first member.
+void AppendJsonMember(std::string& out, const char* key, const std::string& value);
 // The whole file, byte for byte; empty when it cannot be read.
 std::string ReadFile(const std::string& path);

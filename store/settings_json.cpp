@@ -11,20 +11,12 @@
 
 namespace {
 
-void AppendMember(std::string& out, const char* key, const std::string& value) {
-    if (out.size() > 1) out.push_back(',');
-    out.push_back('"');
-    out += key;
-    out += "\":";
-    out += value;
-}
-
 void AppendInt(std::string& out, const char* key, const std::atomic<int32_t>& value) {
-    AppendMember(out, key, std::to_string(value.load()));
+    AppendJsonMember(out, key, std::to_string(value.load()));
 }
 
 void AppendBool(std::string& out, const char* key, const std::atomic<bool>& value) {
-    AppendMember(out, key, value.load() ? "true" : "false");
+    AppendJsonMember(out, key, value.load() ? "true" : "false");
 }
 
 // Stores the pieces into the fields in order; stops at the first piece that does not convert.
@@ -60,7 +52,7 @@ std::string BuildSettingsJson() {
     AppendBool(out, "tscr", bRecordMouseScroll);
     AppendBool(out, "tkey", bRecordKeyboard);
     AppendBool(out, "trel", bUseRelativeMouse);
-    AppendMember(out, "tspd", FormatStreamFloat(fPlaybackSpeed.load()));
+    AppendJsonMember(out, "tspd", FormatStreamFloat(fPlaybackSpeed.load()));
     AppendBool(out, "tloop", bLoopSequence);
     AppendInt(out, "tloopMs", iLoopIntervalMs);
     AppendInt(out, "ksh", keySpamIntervalHours);

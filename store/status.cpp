@@ -48,14 +48,6 @@ std::string KeySpamTargetNames() {
     return out;
 }
 
-void AppendMember(std::string& out, const char* key, const std::string& value) {
-    if (out.size() > 1) out.push_back(',');
-    out.push_back('"');
-    out += key;
-    out += "\":";
-    out += value;
-}
-
 std::string Bool(bool value) { return value ? "true" : "false"; }
 std::string Quoted(const char* word) { return std::string("\"") + word + "\""; }
 std::string KeyName(const std::atomic<int32_t>& vk) {
@@ -70,24 +62,24 @@ std::string BuildTrackerStatusJson(const std::string& restore) {
         count = profiles[static_cast<size_t>(currentProfileIdx)].events.size();
     }
     std::string out = "{";
-    AppendMember(out, "state", Quoted(StateWord()));
-    AppendMember(out, "count", std::to_string(count));
-    AppendMember(out, "restore", restore);
-    AppendMember(out, "hkRec", KeyName(vkRecord));
-    AppendMember(out, "hkPlay", KeyName(vkPlay));
-    AppendMember(out, "hkAuto", KeyName(vkAutoClicker));
-    AppendMember(out, "hkKeySpam", KeyName(vkKeySpamHotkey));
-    AppendMember(out, "hkUnlock", KeyName(vkUnlock));
-    AppendMember(out, "lockOn", Bool(g_HotkeyLockEnabled.load()));
-    AppendMember(out, "unlocked", Bool(g_HotkeysUnlocked.load()));
-    AppendMember(out, "keySpamTargets", KeySpamTargetNames());
-    AppendMember(out, "keySpamChord", Bool(keySpamChordMode.load()));
-    AppendMember(out, "ksCap", std::to_string(kKeySpamCap));
-    AppendMember(out, "reassigning", Quoted(ReassignWord(currentReassign.load())));
-    AppendMember(out, "panelHover", Bool(g_PanelHoverActive.load()));
-    AppendMember(out, "autoClicking", Bool(isAutoClicking.load()));
-    AppendMember(out, "keySpamming", Bool(isKeySpamming.load()));
-    AppendMember(out, "canUndoContinue", Bool(CanUndoContinueLocked()));
+    AppendJsonMember(out, "state", Quoted(StateWord()));
+    AppendJsonMember(out, "count", std::to_string(count));
+    AppendJsonMember(out, "restore", restore);
+    AppendJsonMember(out, "hkRec", KeyName(vkRecord));
+    AppendJsonMember(out, "hkPlay", KeyName(vkPlay));
+    AppendJsonMember(out, "hkAuto", KeyName(vkAutoClicker));
+    AppendJsonMember(out, "hkKeySpam", KeyName(vkKeySpamHotkey));
+    AppendJsonMember(out, "hkUnlock", KeyName(vkUnlock));
+    AppendJsonMember(out, "lockOn", Bool(g_HotkeyLockEnabled.load()));
+    AppendJsonMember(out, "unlocked", Bool(g_HotkeysUnlocked.load()));
+    AppendJsonMember(out, "keySpamTargets", KeySpamTargetNames());
+    AppendJsonMember(out, "keySpamChord", Bool(keySpamChordMode.load()));
+    AppendJsonMember(out, "ksCap", std::to_string(kKeySpamCap));
+    AppendJsonMember(out, "reassigning", Quoted(ReassignWord(currentReassign.load())));
+    AppendJsonMember(out, "panelHover", Bool(g_PanelHoverActive.load()));
+    AppendJsonMember(out, "autoClicking", Bool(isAutoClicking.load()));
+    AppendJsonMember(out, "keySpamming", Bool(isKeySpamming.load()));
+    AppendJsonMember(out, "canUndoContinue", Bool(CanUndoContinueLocked()));
     out.push_back('}');
     return out;
 }

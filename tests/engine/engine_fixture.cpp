@@ -1,9 +1,7 @@
 #include "tests/engine/engine_fixture.h"
 
 #include "app/state.h"
-#include "engine/autoclicker.h"
-#include "engine/keyspammer.h"
-#include "engine/signals.h"
+#include "engine/workers.h"
 #include "platform/input.h"
 
 #include <algorithm>
@@ -14,21 +12,12 @@ void EngineX11Test::SetUp() {
     g_AppRunning = true;
     ASSERT_TRUE(OsInputInit());
     ASSERT_TRUE(StartObserver(observer));
-    g_Threads.emplace_back(AutoClickerThread);
-    g_Threads.emplace_back(KeySpammerThread);
-    g_Threads.emplace_back(SignalProcessorThread);
+    StartToolThreads();
 }
 
 void EngineX11Test::TearDown() {
-    g_AppRunning = false;
-    triggerAutoClickStop = true;
-    triggerKeySpamStop = true;
-    ProcessSignals();
-    WakeSignalProcessor();
-    WakeAutoClickThread();
-    WakeKeySpamThread();
-    for (auto& thread : g_Threads) thread.join();
-    g_Threads.clear();
+    StopToolsForExit();
+    WakeAndJoinWorkers();
     StopObserver(observer);
     OsInputShutdown();
     g_AppRunning = true;

@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/state.h"
-#include "engine/autoclicker.h"
-#include "engine/keyspammer.h"
 #include "engine/signals.h"
+#include "engine/workers.h"
 #include "platform/input.h"
 #include "platform/tap.h"
 #include "tests/support/physical_input.h"
@@ -44,9 +43,7 @@ protected:
         }
         g_AppRunning = true;
         ASSERT_TRUE(OsInputInit());
-        g_Threads.emplace_back(AutoClickerThread);
-        g_Threads.emplace_back(KeySpammerThread);
-        g_Threads.emplace_back(SignalProcessorThread);
+        StartToolThreads();
         ASSERT_TRUE(OsStartInputTap());
         input = OpenPhysicalInput();
         ASSERT_NE(input, nullptr);
@@ -58,16 +55,9 @@ protected:
     }
 
     void TearDown() override {
-        g_AppRunning = false;
-        triggerAutoClickStop = true;
-        triggerKeySpamStop = true;
-        ProcessSignals();
+        StopToolsForExit();
         OsStopInputTap();
-        WakeSignalProcessor();
-        WakeAutoClickThread();
-        WakeKeySpamThread();
-        for (auto& thread : g_Threads) thread.join();
-        g_Threads.clear();
+        WakeAndJoinWorkers();
         StopProbe(probe);
         ClosePhysicalInput(input);
         OsInputShutdown();

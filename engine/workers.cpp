@@ -1,0 +1,30 @@
+#include "engine/workers.h"
+
+#include "app/state.h"
+#include "engine/autoclicker.h"
+#include "engine/keyspammer.h"
+#include "engine/signals.h"
+
+void StartToolThreads() {
+    g_Threads.emplace_back(AutoClickerThread);
+    g_Threads.emplace_back(KeySpammerThread);
+    g_Threads.emplace_back(SignalProcessorThread);
+}
+
+void StopToolsForExit() {
+    g_AppRunning.store(false);
+    triggerAutoClickStop.store(true);
+    triggerKeySpamStop.store(true);
+    ProcessSignals();
+}
+
+void WakeAndJoinWorkers() {
+    WakeSignalProcessor();
+    WakeAutoClickThread();
+    WakeKeySpamThread();
+    WakePlaybackThread();
+    for (auto& thread : g_Threads) {
+        if (thread.joinable()) thread.join();
+    }
+    g_Threads.clear();
+}
