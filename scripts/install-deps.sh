@@ -12,6 +12,8 @@ PACKAGES=(
   libssl-dev libcurl4-openssl-dev libarchive-dev libgtest-dev
   xvfb x11-xkb-utils xdotool xauth openssl
 )
+# Node.js and npm only when the machine has none of its own.
+command -v npm >/dev/null 2>&1 || PACKAGES+=(nodejs npm)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -21,4 +23,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# npm packages, exactly as the lock file pins them: the web view library and the page's
+# sortable lists. Their install scripts are not run.
+cd "$(dirname "$0")/.."
+if [ ! -d node_modules ] || [ package-lock.json -nt node_modules ]; then
+  npm ci --ignore-scripts --no-audit --no-fund --loglevel=error
 fi
