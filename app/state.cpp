@@ -157,7 +157,7 @@ int64_t ToolIntervalMs(int32_t hours, int32_t mins, int32_t secs, int32_t ms) {
     double interval = static_cast<double>(hours) * 3600000.0 + static_cast<double>(mins) * 60000.0 +
                       static_cast<double>(secs) * 1000.0 + static_cast<double>(ms);
     if (!(interval >= 1.0)) interval = 1.0;
-    // A day is far beyond any real interval and keeps the value inside the clock's range.
+    // A year is far beyond any real interval and keeps the sum inside the clock's range.
     constexpr double kLongest = 86400000.0 * 365.0;
     if (interval > kLongest) interval = kLongest;
     return static_cast<int64_t>(std::ceil(interval));
