@@ -22,8 +22,14 @@ protected:
         ResetAppSettingsForTest();
         ResetToolStateForTest();
     }
+    bool Contains(const std::string& line) {
+        return FileText(path_).find(line) != std::string::npos;
+    }
     std::string path_;
 };
+
+using Ints = std::vector<int64_t>;
+using Names = std::vector<std::string>;
 
 const char kDefaultFile[] =
     "alwaysOnTop=0\nlaunchOnStartup=0\nstartMinimized=0\nhotkeysEnabled=1\nhotkeyLockOn=1\n"
@@ -38,25 +44,20 @@ const char kDefaultJson[] =
 
 }  // namespace
 
-TEST_F(AppSettings, DataDirectoryIsPrivateAndStable) {
-    EXPECT_EQ(OsDataDir(), TestHome() + "/data/Quillon");
+TEST_F(AppSettings, DefaultsWithoutAFileInAPrivateFolder) {
     EXPECT_EQ(path_, TestHome() + "/data/Quillon/appsettings.txt");
     struct stat st;
     ASSERT_EQ(stat(OsDataDir().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-}
-
-TEST_F(AppSettings, DefaultsWithoutAFile) {
     EXPECT_FALSE(LoadAppSettings());
     EXPECT_EQ(BindGetAppSettings(), kDefaultJson);
-    EXPECT_EQ(g_SavedWindowWidth, 420);
-    EXPECT_EQ(g_SavedWindowHeight, 560);
-    EXPECT_FALSE(g_HasSavedWindowPos);
+    EXPECT_EQ((Ints{g_SavedWindowWidth, g_SavedWindowHeight, g_HasSavedWindowPos}),
+              (Ints{420, 560, false}));
     ASSERT_TRUE(SaveAppSettings());
     EXPECT_EQ(FileText(path_), kDefaultFile);
 }
 
-TEST_F(AppSettings, LoadReadsLineByLine) {
+TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
     WriteText(path_,
               "alwaysOnTop=true\nstartMinimized=1 \nshowWarnings=0\nhotkeyLockOn=0\n"
               "minimizedPanels=panel-ui,bogus,,panel-tracker\n"
@@ -66,48 +67,45 @@ TEST_F(AppSettings, LoadReadsLineByLine) {
               "windowMaximized=1\nnoequals\nunknown=1\nhotkeyLock=0\n"
               "disableAnimations=0\ndisableAnimations=1");
     EXPECT_TRUE(LoadAppSettings());
-    EXPECT_FALSE(g_AlwaysOnTop);
-    EXPECT_FALSE(g_StartMinimized) << "a trailing blank is part of the value";
-    EXPECT_FALSE(g_ShowWarnings);
-    EXPECT_FALSE(g_HotkeyLockEnabled);
-    EXPECT_TRUE(g_DisableAnimations) << "the later line wins, even without a line feed";
-    EXPECT_EQ(g_SavedWindowX, 12);
-    EXPECT_TRUE(g_HasSavedWindowPos);
-    EXPECT_EQ(g_SavedWindowY, -7);
-    EXPECT_EQ(g_SavedWindowWidth, 420);
-    EXPECT_EQ(g_SavedWindowHeight, 560);
-    EXPECT_TRUE(g_SavedMaximized);
+    // Only 1 is on, a trailing blank is part of the value, the later line wins even without a
+    // line feed, and numbers read like the standard conversion.
     EXPECT_EQ(BindGetAppSettings(),
               "{\"alwaysOnTop\":false,\"launchOnStartup\":false,\"startMinimized\":false,"
               "\"hotkeysEnabled\":true,\"hotkeyLock\":false,\"disableAnimations\":true,"
               "\"showWarnings\":false,\"seenWarnings\":[\"a\",\"a=1\",\"b\"],"
               "\"minimizedPanels\":[\"panel-tracker\",\"panel-ui\"],"
               "\"panelOrder\":[\"panel-tracker\",\"panel-ui\"]}");
+    EXPECT_EQ((Ints{g_SavedWindowX, g_SavedWindowY, g_SavedWindowWidth, g_SavedWindowHeight,
+                    g_HasSavedWindowPos, g_SavedMaximized}),
+              (Ints{12, -7, 420, 560, true, true}));
     ASSERT_TRUE(SaveAppSettings());
     const std::string text = FileText(path_);
-    EXPECT_NE(text.find("\nminimizedPanels=panel-tracker,panel-ui\n"), std::string::npos);
-    EXPECT_NE(text.find("\nhotkeyLockOn=0\n"), std::string::npos);
-    EXPECT_EQ(text.find("hotkeyLock="), std::string::npos);
-    EXPECT_NE(text.find("\nwindowX=12\nwindowY=-7\nwindowWidth=420\n"), std::string::npos);
-    // What was written reads back to the same file.
+    EXPECT_TRUE(Contains("\nminimizedPanels=panel-tracker,panel-ui\n"));
+    EXPECT_TRUE(Contains("\nhotkeyLockOn=0\n") && !Contains("hotkeyLock="));
+    EXPECT_TRUE(Contains("\nwindowX=12\nwindowY=-7\nwindowWidth=420\n"));
     ResetAppSettingsForTest();
     ASSERT_TRUE(LoadAppSettings());
     ASSERT_TRUE(SaveAppSettings());
     EXPECT_EQ(FileText(path_), text);
 }
 
-TEST_F(AppSettings, BadPanelOrderKeepsTheEarlierOne) {
+TEST_F(AppSettings, PanelOrdersWithRepeatsOrUnknownPanelsAreRefused) {
     WriteText(path_, "panelOrder=panel-ui\npanelOrder=panel-ui,panel-ui\npanelOrder=x\n");
     LoadAppSettings();
-    EXPECT_EQ(g_PanelOrder, std::vector<std::string>{"panel-ui"});
-    std::vector<std::string> out{"keep"};
+    EXPECT_EQ(g_PanelOrder, Names{"panel-ui"});
+    Names out{"keep"};
+    EXPECT_FALSE(ParsePanelOrder("panel-ui,Panel-UI", out));
+    EXPECT_EQ(out, Names{"keep"});
     EXPECT_TRUE(ParsePanelOrder(",,", out));
     EXPECT_TRUE(out.empty());
-    out = {"keep"};
-    EXPECT_FALSE(ParsePanelOrder("panel-ui,Panel-UI", out));
-    EXPECT_EQ(out, std::vector<std::string>{"keep"});
-    EXPECT_TRUE(IsKnownPanelId("panel-keyspam"));
     EXPECT_FALSE(IsKnownPanelId("panel-keyspam "));
+    BindSetPanelOrder("[\"panel-keyspam,panel-ui\"]");
+    EXPECT_EQ(g_PanelOrder, (Names{"panel-keyspam", "panel-ui"}));
+    EXPECT_TRUE(Contains("\npanelOrder=panel-keyspam,panel-ui\n"));
+    unlink(path_.c_str());
+    BindSetPanelOrder("[\"panel-ui\",\"panel-ui\"]");
+    EXPECT_EQ(g_PanelOrder.size(), 2u);
+    EXPECT_EQ(FileText(path_), "");
 }
 
 TEST_F(AppSettings, SetAppSettingNeedsExactlyTwoPieces) {
@@ -120,38 +118,33 @@ TEST_F(AppSettings, SetAppSettingNeedsExactlyTwoPieces) {
     unlink(path_.c_str());
     BindSetAppSetting("[\"bogus\",\"1\"]");
     EXPECT_NE(FileText(path_), "") << "an unknown key still rewrites the file";
-    BindSetAppSetting("[\"showWarnings\",\"true\"]");
-    EXPECT_FALSE(g_ShowWarnings) << "only 1 is on";
     g_HotkeysUnlocked = false;
-    BindSetAppSetting("[\"hotkeyLock\",\"0\"]");
-    EXPECT_FALSE(g_HotkeyLockEnabled);
-    EXPECT_TRUE(g_HotkeysUnlocked);
-    BindSetAppSetting("[\"stopToolsWithMacro\",\"0\"]");
-    EXPECT_FALSE(g_StopToolsWithMacro);
+    for (const char* request : {"[\"showWarnings\",\"true\"]", "[\"hotkeyLock\",\"0\"]",
+                                "[\"stopToolsWithMacro\",\"0\"]", "[\"min:panel-spammer\",\"1\"]",
+                                "[\"min:panel-bogus\",\"1\"]", "[\"hotkeysEnabled\",\"0\"]"}) {
+        BindSetAppSetting(request);
+    }
+    EXPECT_EQ((Ints{g_ShowWarnings, g_HotkeyLockEnabled, g_HotkeysUnlocked, g_StopToolsWithMacro,
+                    g_HotkeysEnabled}),
+              (Ints{false, false, true, false, false}));
+    EXPECT_EQ(g_MinimizedPanels, std::set<std::string>{"panel-spammer"});
     EXPECT_EQ(BindGetAppSettings().find("stopTools"), std::string::npos);
-    BindSetAppSetting("[\"min:panel-spammer\",\"1\"]");
-    EXPECT_EQ(g_MinimizedPanels.count("panel-spammer"), 1u);
+    EXPECT_TRUE(Contains("\nhotkeysEnabled=0\n"));
     BindSetAppSetting("[\"min:panel-spammer\",\"0\"]");
-    BindSetAppSetting("[\"min:panel-bogus\",\"1\"]");
     EXPECT_TRUE(g_MinimizedPanels.empty());
-    BindSetAppSetting("[\"hotkeysEnabled\",\"0\"]");
-    EXPECT_FALSE(g_HotkeysEnabled);
-    EXPECT_NE(FileText(path_).find("\nhotkeysEnabled=0\n"), std::string::npos);
 }
 
 TEST_F(AppSettings, WarningsSeenAreSavedOnceAndStayParsable) {
     BindMarkWarningSeen("[\"intro\"]");
-    ASSERT_NE(FileText(path_).find("\nseenWarnings=intro\n"), std::string::npos);
+    ASSERT_TRUE(Contains("\nseenWarnings=intro\n"));
     unlink(path_.c_str());
-    BindMarkWarningSeen("[\"intro\"]");
-    EXPECT_EQ(FileText(path_), "") << "a known id writes nothing";
-    BindMarkWarningSeen("[\"\"]");
-    // A page string with a quote or a control character arrives with a backslash; it would
-    // make the settings JSON unreadable and is refused.
-    BindMarkWarningSeen("[\"a\\\"b\"]");
-    BindMarkWarningSeen("[\"tab\\there\"]");
-    BindMarkWarningSeen(std::string("[\"raw\x01\"]"));
-    BindMarkWarningSeen("[\"x,y\"]");
+    // A known id, an empty one, and ids that arrive with a backslash (a page string with a quote
+    // or a control character) or hold a control character or a comma would make the settings
+    // unreadable: none is stored, nothing is written.
+    for (const std::string request : {"[\"intro\"]", "[\"\"]", "[\"a\\\"b\"]", "[\"tab\\there\"]",
+                                      "[\"raw\x01\"]", "[\"x,y\"]"}) {
+        BindMarkWarningSeen(request);
+    }
     EXPECT_EQ(g_SeenWarningIds, std::set<std::string>{"intro"});
     EXPECT_EQ(FileText(path_), "");
     // Ids like that in the file are dropped when loading.
@@ -160,35 +153,17 @@ TEST_F(AppSettings, WarningsSeenAreSavedOnceAndStayParsable) {
     EXPECT_EQ(g_SeenWarningIds, std::set<std::string>{"ok"});
 }
 
-TEST_F(AppSettings, PanelOrderBinding) {
-    BindSetPanelOrder("[\"panel-keyspam,panel-ui\"]");
-    EXPECT_EQ(g_PanelOrder, (std::vector<std::string>{"panel-keyspam", "panel-ui"}));
-    EXPECT_NE(FileText(path_).find("\npanelOrder=panel-keyspam,panel-ui\n"), std::string::npos);
-    unlink(path_.c_str());
-    BindSetPanelOrder("[\"panel-ui\",\"panel-ui\"]");
-    EXPECT_EQ(g_PanelOrder.size(), 2u);
-    EXPECT_EQ(FileText(path_), "");
-}
-
 TEST_F(AppSettings, HotkeyBindings) {
-    vkRecord = 1;
-    vkPlay = 2;
-    vkAutoClicker = 3;
-    vkKeySpamHotkey = 4;
-    vkUnlock = 5;
+    for (auto* key : {&vkRecord, &vkPlay, &vkAutoClicker, &vkKeySpamHotkey, &vkUnlock}) *key = 1;
     BindResetHotkeys();
-    EXPECT_EQ(vkRecord, 119);
-    EXPECT_EQ(vkPlay, 118);
-    EXPECT_EQ(vkAutoClicker, 117);
-    EXPECT_EQ(vkKeySpamHotkey, 120);
-    EXPECT_EQ(vkUnlock, 121);
+    EXPECT_EQ((Ints{vkRecord, vkPlay, vkAutoClicker, vkKeySpamHotkey, vkUnlock}),
+              (Ints{119, 118, 117, 120, 121}));
     EXPECT_EQ(FileText(path_), "");
-    BindReassignKey("[\"Play\"]");
-    EXPECT_EQ(currentReassign, 0);
-    BindReassignKey("[\"play\"]");
-    EXPECT_EQ(currentReassign, 2);
-    BindReassignKey("[\"keyspamtarget\"]");
-    EXPECT_EQ(currentReassign, 5);
-    BindReassignKey("[\"unlock\"]");
-    EXPECT_EQ(currentReassign, 6);
+    for (const auto& [request, code] :
+         {std::pair{"[\"Play\"]", 0}, std::pair{"[\"play\"]", 2},
+          std::pair{"[\"keyspamtarget\"]", 5}, std::pair{"[\"unlock\"]", 6}}) {
+        currentReassign = 0;
+        BindReassignKey(request);
+        EXPECT_EQ(currentReassign, code) << request;
+    }
 }

@@ -4,45 +4,44 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <cerrno>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <sstream>
 
 using Pieces = std::vector<std::string>;
 
-TEST(SplitString, CutsLikeALineReader) {
-    EXPECT_EQ(SplitString("", ','), Pieces{});
-    EXPECT_EQ(SplitString(",", ','), Pieces{""});
-    EXPECT_EQ(SplitString("a,b,", ','), (Pieces{"a", "b"}));
-    EXPECT_EQ(SplitString(",a", ','), (Pieces{"", "a"}));
-    EXPECT_EQ(SplitString("a,,b", ','), (Pieces{"a", "", "b"}));
-    EXPECT_EQ(SplitString(" a , b ", ','), (Pieces{" a ", " b "}));
+TEST(Codecs, SplitFlattenAndEscape) {
+    const std::pair<std::string, Pieces> splits[] = {{"", {}},
+                                                     {",", {""}},
+                                                     {"a,b,", {"a", "b"}},
+                                                     {",a", {"", "a"}},
+                                                     {",,", {"", ""}},
+                                                     {"a,,b", {"a", "", "b"}},
+                                                     {" a , b ", {" a ", " b "}}};
+    for (const auto& [text, pieces] : splits) EXPECT_EQ(SplitString(text, ','), pieces) << text;
     EXPECT_EQ(SplitString("32|65|66", '|'), (Pieces{"32", "65", "66"}));
-    EXPECT_EQ(SplitString(",,", ','), (Pieces{"", ""}));
+
+    // Brackets and quotes go, escapes stay undecoded.
+    const std::pair<std::string, std::string> flattened[] = {
+        {"[\"a\",\"b\"]", "a,b"}, {"[]", ""},
+        {"[\"x[1]\"]", "x1"},     {"[1,2,\"x\"]", "1,2,x"},
+        {"[\"a\\\"b\"]", "a\\b"}, {"[\" a\\n \"]", " a\\n "}};
+    for (const auto& [text, flat] : flattened) EXPECT_EQ(ParseJSString(text), flat) << text;
+
+    const std::pair<std::string, std::string> escaped[] = {
+        {"", "\"\""},
+        {"a\nb", "\"a\\nb\""},
+        {"\"\\/", "\"\\\"\\\\/\""},
+        {"\b\t\f\r", "\"\\b\\t\\f\\r\""},
+        {std::string("\x0b\x01\x1f\0", 4), "\"\\u000b\\u0001\\u001f\\u0000\""},
+        {"\x7f\xc3\xa9", "\"\x7f\xc3\xa9\""}};
+    for (const auto& [text, json] : escaped) EXPECT_EQ(JsonEscapeForBind(text), json) << text;
 }
 
-TEST(ParseJSString, DeletesBracketsAndQuotesOnly) {
-    EXPECT_EQ(ParseJSString("[\"a\",\"b\"]"), "a,b");
-    EXPECT_EQ(ParseJSString("[]"), "");
-    EXPECT_EQ(ParseJSString("[\"x[1]\"]"), "x1");
-    EXPECT_EQ(ParseJSString("[1,2,\"x\"]"), "1,2,x");
-    // A page string a"b arrives escaped; the backslash stays, the quote goes.
-    EXPECT_EQ(ParseJSString("[\"a\\\"b\"]"), "a\\b");
-    EXPECT_EQ(ParseJSString("[\" a\\n \"]"), " a\\n ");
-}
-
-TEST(JsonEscapeForBind, EscapesLikeTheWebViewLibrary) {
-    EXPECT_EQ(JsonEscapeForBind(""), "\"\"");
-    EXPECT_EQ(JsonEscapeForBind("a\nb"), "\"a\\nb\"");
-    EXPECT_EQ(JsonEscapeForBind("\"\\/"), "\"\\\"\\\\/\"");
-    EXPECT_EQ(JsonEscapeForBind("\b\t\f\r"), "\"\\b\\t\\f\\r\"");
-    EXPECT_EQ(JsonEscapeForBind(std::string("\x0b\x01\x1f", 3)), "\"\\u000b\\u0001\\u001f\"");
-    EXPECT_EQ(JsonEscapeForBind(std::string("\0", 1)), "\"\\u0000\"");
-    EXPECT_EQ(JsonEscapeForBind("\x7f\xc3\xa9"), "\"\x7f\xc3\xa9\"");
-}
-
-TEST(ReadFile, ReadsWholeFilesByteForByte) {
+TEST(Codecs, ReadFileIsByteForByte) {
     char dir[] = "/tmp/qln-readfile-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string path = std::string(dir) + "/f";
@@ -55,82 +54,80 @@ TEST(ReadFile, ReadsWholeFilesByteForByte) {
     rmdir(dir);
 }
 
-TEST(Numbers, IntegersReadLikeTheStandardConversion) {
-    int32_t v = 7;
-    EXPECT_TRUE(ParseInt32("12px", v));
-    EXPECT_EQ(v, 12);
-    EXPECT_TRUE(ParseInt32(" \t-5", v));
-    EXPECT_EQ(v, -5);
-    EXPECT_TRUE(ParseInt32("+8", v));
-    EXPECT_EQ(v, 8);
-    EXPECT_TRUE(ParseInt32("2147483647", v));
-    EXPECT_EQ(v, 2147483647);
-    EXPECT_TRUE(ParseInt32("-2147483648", v));
-    EXPECT_EQ(v, std::numeric_limits<int32_t>::min());
-    v = 7;
-    for (const char* bad :
-         {"", " ", "x", "-", "+-1", "- 1", "2147483648", "-2147483649", "99999999999999999999999",
-          "\x01"
-          "1"}) {
-        EXPECT_FALSE(ParseInt32(bad, v)) << bad;
+// The C library conversions are the reference: same acceptance, same value.
+TEST(Numbers, ReadLikeTheStandardConversions) {
+    for (const char* text : {"12px",
+                             " \t-5",
+                             "+8",
+                             "2147483647",
+                             "-2147483648",
+                             "2147483648",
+                             "-2147483649",
+                             "",
+                             " ",
+                             "x",
+                             "-",
+                             "+-1",
+                             "- 1",
+                             "99999999999999999999999",
+                             "\x01"
+                             "1",
+                             "9223372036854775807",
+                             "-9223372036854775808",
+                             "9223372036854775808",
+                             "18446744073709551615",
+                             "18446744073709551616",
+                             "-1",
+                             "007"}) {
+        char* end = nullptr;
+        errno = 0;
+        const long long wide = std::strtoll(text, &end, 10);
+        const bool wideOk = end != text && errno == 0;
+        int64_t v64 = 0;
+        EXPECT_EQ(ParseInt64(text, v64), wideOk) << text;
+        if (wideOk) EXPECT_EQ(v64, wide) << text;
+        int32_t v32 = 7;
+        const bool fits32 = wideOk && wide >= INT32_MIN && wide <= INT32_MAX;
+        EXPECT_EQ(ParseInt32(text, v32), fits32) << text;
+        EXPECT_EQ(v32, fits32 ? wide : 7) << "untouched on failure: " << text;
+        errno = 0;
+        const unsigned long long unsignedWide = std::strtoull(text, &end, 10);
+        uint64_t u64 = 0;
+        EXPECT_EQ(ParseUInt64(text, u64), end != text && errno == 0) << text;
+        if (end != text && errno == 0) EXPECT_EQ(u64, unsignedWide) << text;
     }
-    EXPECT_EQ(v, 7);
-    int64_t w = 0;
-    EXPECT_TRUE(ParseInt64("-9223372036854775808", w));
-    EXPECT_EQ(w, std::numeric_limits<int64_t>::min());
-    EXPECT_FALSE(ParseInt64("9223372036854775808", w));
-    uint64_t u = 0;
-    EXPECT_TRUE(ParseUInt64("18446744073709551615", u));
-    EXPECT_EQ(u, std::numeric_limits<uint64_t>::max());
-    EXPECT_FALSE(ParseUInt64("18446744073709551616", u));
-    EXPECT_TRUE(ParseUInt64("-1", u));
-    EXPECT_EQ(u, std::numeric_limits<uint64_t>::max());
+    for (const char* text : {" 1.5x", "-2e3", "+.5", "inf", "-nan", "0.333333", "", "x", ".", "-",
+                             "+-1", "e5", "1e999", "1e39", "3.4e38"}) {
+        char* end = nullptr;
+        errno = 0;
+        const double wide = std::strtod(text, &end);
+        const bool ok = end != text && errno == 0;
+        double d = 0;
+        EXPECT_EQ(ParseDouble(text, d), ok) << text;
+        if (ok) EXPECT_TRUE(d == wide || (std::isnan(d) && std::isnan(wide))) << text;
+        errno = 0;
+        const float narrow = std::strtof(text, &end);
+        float f = 0;
+        EXPECT_EQ(ParseFloat(text, f), end != text && errno == 0) << text;
+        if (end != text && errno == 0 && !std::isnan(narrow)) EXPECT_EQ(f, narrow) << text;
+    }
 }
 
-TEST(Numbers, FloatsReadLikeTheStandardConversion) {
-    double d = 0;
-    EXPECT_TRUE(ParseDouble(" 1.5x", d));
-    EXPECT_EQ(d, 1.5);
-    EXPECT_TRUE(ParseDouble("-2e3", d));
-    EXPECT_EQ(d, -2000.0);
-    EXPECT_TRUE(ParseDouble("+.5", d));
-    EXPECT_EQ(d, 0.5);
-    EXPECT_TRUE(ParseDouble("inf", d));
-    EXPECT_TRUE(std::isinf(d));
-    EXPECT_TRUE(ParseDouble("nan", d));
-    EXPECT_TRUE(std::isnan(d));
-    for (const char* bad : {"", "x", ".", "-", "+-1", "e5", "1e999"}) {
-        EXPECT_FALSE(ParseDouble(bad, d)) << bad;
-    }
-    float f = 0;
-    EXPECT_TRUE(ParseFloat("0.333333", f));
-    EXPECT_EQ(f, 0.333333f);
-    EXPECT_FALSE(ParseFloat("1e39", f));
-}
-
-TEST(Numbers, FormatsLikeTheDefaultStreamFormat) {
-    EXPECT_EQ(FormatStreamFloat(1.0f), "1");
-    EXPECT_EQ(FormatStreamFloat(1.5f), "1.5");
-    EXPECT_EQ(FormatStreamFloat(0.25f), "0.25");
-    EXPECT_EQ(FormatStreamFloat(2.0f), "2");
-    EXPECT_EQ(FormatStreamFloat(0.5f), "0.5");
-    EXPECT_EQ(FormatStreamFloat(1.25f), "1.25");
-    EXPECT_EQ(FormatStreamFloat(1.0f / 3.0f), "0.333333");
-    EXPECT_EQ(FormatStreamDouble(123.4567), "123.457");
-    EXPECT_EQ(FormatStreamDouble(1234.5678), "1234.57");
-    EXPECT_EQ(FormatStreamDouble(1e-5), "1e-05");
-    EXPECT_EQ(FormatStreamDouble(1234567.0), "1.23457e+06");
-    EXPECT_EQ(FormatStreamDouble(-0.0), "-0");
-    // The same as printf's %g in the C locale, for a spread of values.
-    for (double value : {0.0, 0.1, 100000.0, 999999.5, 1e15, 3.14159265, -42.125, 1e-300}) {
-        char expected[64];
-        std::snprintf(expected, sizeof expected, "%g", value);
-        EXPECT_EQ(FormatStreamDouble(value), expected);
-    }
-    // What the writer writes reads back to a value that is written the same way.
-    for (double value : {0.1, 1234.5678, 1e-7, 6.02214076e23, 987654.321}) {
+// The default output-stream form is the reference, for floats and doubles.
+TEST(Numbers, FormatLikeTheDefaultStreamFormat) {
+    for (double value : {0.0, -0.0, 1.0, 1.5, 0.25, 0.1, 123.4567, 1234.5678, 1e-5, 1234567.0,
+                         100000.0, 999999.5, 1e15, 3.14159265, -42.125, 1e-300, 6.02214076e23}) {
+        std::ostringstream wide;
+        wide << value;
+        EXPECT_EQ(FormatStreamDouble(value), wide.str());
+        std::ostringstream narrow;
+        narrow << static_cast<float>(value);
+        EXPECT_EQ(FormatStreamFloat(static_cast<float>(value)), narrow.str());
+        // What the writer writes reads back to a value that is written the same way.
         double back = 0;
-        ASSERT_TRUE(ParseDouble(FormatStreamDouble(value), back));
-        EXPECT_EQ(FormatStreamDouble(back), FormatStreamDouble(value));
+        ASSERT_TRUE(ParseDouble(wide.str(), back));
+        EXPECT_EQ(FormatStreamDouble(back), wide.str());
     }
+    EXPECT_EQ(FormatStreamFloat(1.0f / 3.0f), "0.333333");
+    EXPECT_EQ(FormatStreamDouble(1234567.0), "1.23457e+06");
 }

@@ -23,15 +23,12 @@
 
 namespace {
 
-std::string HelperPath() { return QLN_SAVE_LOOP_HELPER; }
-
 pid_t StartHelper(const std::vector<std::string>& args, int stdoutFd = -1) {
     const pid_t pid = fork();
     if (pid == 0) {
         if (stdoutFd >= 0) dup2(stdoutFd, 1);
-        std::vector<char*> argv;
-        std::string helper = HelperPath();
-        argv.push_back(helper.data());
+        std::string helper = QLN_SAVE_LOOP_HELPER;
+        std::vector<char*> argv = {helper.data()};
         std::vector<std::string> copies = args;
         for (auto& arg : copies) argv.push_back(arg.data());
         argv.push_back(nullptr);
@@ -47,28 +44,32 @@ int WaitExit(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Kills a saving helper at random moments; every time, the file must be exactly one of the
-// two states it alternates between.
-// spanUs: how long the helper took to start and save both states once.
-void KillDuringSaves(const std::vector<std::string>& loopArgs, const std::string& target,
-                     const std::string& a, const std::string& b, int rounds, int64_t spanUs) {
+// Kills a helper saving two states in turn at random moments; every time, the target file must
+// be exactly one of the two, and both must be seen.
+void KillDuringSaves(const std::string& kind, const std::string& statesPath,
+                     const std::string& target, int rounds) {
+    const int64_t start = SteadyNowNs();
+    ASSERT_EQ(WaitExit(StartHelper({kind + "-expect", statesPath})), 0);
+    // How long the helper took to start and save both states once.
+    const int64_t spanUs = (SteadyNowNs() - start) / 1000;
+    const std::string a = FileText(statesPath + ".a");
+    const std::string b = FileText(statesPath + ".b");
+    ASSERT_FALSE(a.empty());
+    ASSERT_NE(a, b);
+    WriteText(target, a);
     std::mt19937 random(12345);
     std::uniform_int_distribution<int64_t> delayUs(0, spanUs * 3 / 2);
     int sawA = 0;
     int sawB = 0;
     for (int i = 0; i < rounds; ++i) {
-        const pid_t pid = StartHelper(loopArgs);
+        const pid_t pid = StartHelper({kind + "-loop", statesPath});
         usleep(static_cast<useconds_t>(delayUs(random)));
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
         const std::string text = FileText(target);
-        if (text == a) {
-            ++sawA;
-        } else if (text == b) {
-            ++sawB;
-        } else {
-            FAIL() << "round " << i << ": the file is neither state (" << text.size() << " bytes)";
-        }
+        sawA += text == a;
+        sawB += text == b;
+        ASSERT_TRUE(text == a || text == b) << "round " << i << ": " << text.size() << " bytes";
     }
     EXPECT_GT(sawA, 0);
     EXPECT_GT(sawB, 0);
@@ -111,31 +112,12 @@ void InstallBigSession(int events) {
 
 }  // namespace
 
-TEST_F(Durability, KilledSessionSavesLeaveTheOldOrTheNewFile) {
-    const std::string path = TestHome() + "/killed-session.dat";
-    const int64_t start = SteadyNowNs();
-    ASSERT_EQ(WaitExit(StartHelper({"session-expect", path})), 0);
-    const int64_t spanUs = (SteadyNowNs() - start) / 1000;
-    const std::string a = FileText(path + ".a");
-    const std::string b = FileText(path + ".b");
-    ASSERT_FALSE(a.empty());
-    ASSERT_NE(a, b);
-    WriteText(path, a);
-    KillDuringSaves({"session-loop", path}, path, a, b, 200, spanUs);
-    g_SessionStateFilePath = path;
+TEST_F(Durability, KilledSavesLeaveTheOldOrTheNewFile) {
+    const std::string session = TestHome() + "/killed-session.dat";
+    KillDuringSaves("session", session, session, 150);
+    g_SessionStateFilePath = session;
     EXPECT_TRUE(LoadSessionState());
-}
-
-TEST_F(Durability, KilledSettingsSavesLeaveTheOldOrTheNewFile) {
-    const std::string path = TestHome() + "/killed-settings";
-    const int64_t start = SteadyNowNs();
-    ASSERT_EQ(WaitExit(StartHelper({"settings-expect", path})), 0);
-    const int64_t spanUs = (SteadyNowNs() - start) / 1000;
-    const std::string a = FileText(path + ".a");
-    const std::string b = FileText(path + ".b");
-    ASSERT_NE(a, b);
-    WriteText(GetAppSettingsFilePath(), a);
-    KillDuringSaves({"settings-loop"}, GetAppSettingsFilePath(), a, b, 150, spanUs);
+    KillDuringSaves("settings", TestHome() + "/killed-settings", GetAppSettingsFilePath(), 100);
     EXPECT_TRUE(LoadAppSettings());
     unlink(GetAppSettingsFilePath().c_str());
 }

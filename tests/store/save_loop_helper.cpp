@@ -1,9 +1,9 @@
 // Test helper: saves the session or the application settings over and over, switching between
 // two known states, until it is killed. Also answers whether it can take the instance lock.
 //   save_loop_helper session-expect <path>   writes <path>.a and <path>.b, the two texts
-//   save_loop_helper session-loop <path>     saves state a, b, a, b, ... to <path>
-//   save_loop_helper settings-expect <path>  writes the two settings texts
-//   save_loop_helper settings-loop           saves the two settings states to the data folder
+//   save_loop_helper session-loop <path>     saves state b, a, b, a, ... to <path>
+//   save_loop_helper settings-expect <path>  the same for the settings
+//   save_loop_helper settings-loop           saves the settings states to the data folder
 //   save_loop_helper lock                    prints "acquired=<0|1> holder=<pid>"
 
 #include "app/state.h"
@@ -48,46 +48,39 @@ void InstallSettings(bool b) {
     g_AlwaysOnTop.store(b);
 }
 
+// Saves one state of the kind to path; the settings always go to the data folder.
+bool Save(const std::string& kind, bool b, const std::string& path) {
+    if (kind == "session") {
+        InstallSession(b);
+        return SaveSessionStateTo(path, true);
+    }
+    InstallSettings(b);
+    return SaveAppSettings();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
     const std::string mode = argv[1];
     const std::string path = argc > 2 ? argv[2] : "";
-    if (mode == "session-expect") {
-        InstallSession(false);
-        bool ok = SaveSessionStateTo(path + ".a", true);
-        InstallSession(true);
-        ok = SaveSessionStateTo(path + ".b", true) && ok;
-        return ok ? 0 : 1;
-    }
-    if (mode == "session-loop") {
-        for (bool b = true;; b = !b) {
-            InstallSession(b);
-            SaveSessionStateTo(path, true);
-        }
-    }
-    if (mode == "settings-expect") {
-        for (bool b : {false, true}) {
-            InstallSettings(b);
-            if (!SaveAppSettings()) return 1;
-            if (std::rename(GetAppSettingsFilePath().c_str(), (path + (b ? ".b" : ".a")).c_str()) !=
-                0) {
-                return 1;
-            }
-        }
-        return 0;
-    }
-    if (mode == "settings-loop") {
-        for (bool b = true;; b = !b) {
-            InstallSettings(b);
-            SaveAppSettings();
-        }
-    }
+    const std::string kind = mode.substr(0, mode.find('-'));
     if (mode == "lock") {
         const bool acquired = OsAcquireSingleInstanceLock();
         std::printf("acquired=%d holder=%d\n", acquired ? 1 : 0, OsInstanceLockHolderPid());
         return 0;
     }
-    return 2;
+    if (kind != "session" && kind != "settings") return 2;
+    if (mode == kind + "-loop") {
+        for (bool b = true;; b = !b) Save(kind, b, path);
+    }
+    // The two texts, kept as <path>.a and <path>.b.
+    const std::string saved = kind == "session" ? path : GetAppSettingsFilePath();
+    for (bool b : {false, true}) {
+        if (!Save(kind, b, saved) ||
+            std::rename(saved.c_str(), (path + (b ? ".b" : ".a")).c_str()) != 0) {
+            return 1;
+        }
+    }
+    return 0;
 }

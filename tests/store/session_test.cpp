@@ -9,10 +9,11 @@
 
 #include <sys/stat.h>
 #include <chrono>
-#include <cmath>
 #include <thread>
 
 namespace {
+
+using Ev = UnifiedEvent;
 
 class Session : public ::testing::Test {
 protected:
@@ -27,7 +28,7 @@ protected:
         unlink(path_.c_str());
         ResetToolStateForTest();
     }
-    static void SetProfiles(std::vector<MacroProfile> list, int32_t current) {
+    static void SetProfiles(std::vector<MacroProfile> list, int32_t current = 0) {
         std::lock_guard<std::mutex> lock(profileMutex);
         profiles = std::move(list);
         currentProfileIdx = current;
@@ -39,80 +40,61 @@ protected:
     std::string path_;
 };
 
-UnifiedEvent Ev(int32_t type, double time, int64_t x, int64_t y, uint64_t flags = 0,
-                int32_t key = 0, bool down = false, int32_t wheel = 0) {
-    UnifiedEvent e;
-    e.type = type;
-    e.time = time;
-    e.x = x;
-    e.y = y;
-    e.mouseFlags = flags;
-    e.key = key;
-    e.down = down;
-    e.wheel = wheel;
-    return e;
-}
-
-const char kDefaultFullLine[] =
-    "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,121";
+const std::string kSettingsLine =
+    "SETTINGS:0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,"
+    "121\n";
 
 }  // namespace
 
 TEST(EventLines, FormatAndParse) {
     std::string line;
-    AppendEventLine(line, Ev(2, 1234.5678, -5, 7, 18446744073709551615ull, 65, true, -120));
+    AppendEventLine(line, Ev{2, 1234.5678, -5, 7, 18446744073709551615ull, 65, true, -120});
     EXPECT_EQ(line, "2,1234.57,-5,7,18446744073709551615,65,1,-120");
-    UnifiedEvent e;
+    Ev e;
     ASSERT_TRUE(ParseEventLine(line, e));
-    EXPECT_EQ(e.time, 1234.57);
-    EXPECT_EQ(e.mouseFlags, 18446744073709551615ull);
-    EXPECT_TRUE(e.down);
-    EXPECT_EQ(e.wheel, -120);
-    EXPECT_FALSE(ParseEventLine("0,1,2,3,4,5,6", e)) << "seven fields";
-    EXPECT_FALSE(ParseEventLine("0,1,2,3,4,5,6,", e)) << "seven fields and a comma";
-    EXPECT_TRUE(ParseEventLine("0,1,2,3,4,5,6,7,8", e)) << "nine fields";
-    EXPECT_EQ(e.wheel, 7);
-    EXPECT_TRUE(e.down) << "any non-zero down is pressed";
-    EXPECT_FALSE(ParseEventLine("0,1,2,3,4,5,6,x", e));
-    EXPECT_FALSE(ParseEventLine("0,1,2,3,4,99999999999,0,0", e)) << "key beyond 32 bits";
-    EXPECT_FALSE(ParseEventLine("", e));
+    EXPECT_TRUE(SameEvent(e, Ev{2, 1234.57, -5, 7, 18446744073709551615ull, 65, true, -120}));
+    // Nine fields read the first eight; any non-zero down is pressed.
+    ASSERT_TRUE(ParseEventLine("0,1,2,3,4,5,6,7,8", e));
+    EXPECT_TRUE(SameEvent(e, Ev{0, 1, 2, 3, 4, 5, true, 7}));
+    for (const char* bad :
+         {"0,1,2,3,4,5,6", "0,1,2,3,4,5,6,", "0,1,2,3,4,5,6,x", "0,1,2,3,4,99999999999,0,0", ""}) {
+        EXPECT_FALSE(ParseEventLine(bad, e)) << bad;
+    }
 }
 
-TEST_F(Session, SaveWritesTheDocumentedLayout) {
+TEST_F(Session, SaveWritesTheLayoutAndLoadsItBack) {
     SetProfiles(
         {MacroProfile{kDefaultProfileName, "", {}},
          MacroProfile{
-             "Game, one: two", "1,2,3", {Ev(0, 0, 10, 20), Ev(3, 123.4567, 0, 0, 0, 65, true)}}},
+             "Game, one: two", "1,2,3", {Ev{0, 0, 10, 20}, Ev{3, 123.4567, 0, 0, 0, 65, true}}}},
         1);
     ASSERT_TRUE(SaveSessionState());
-    EXPECT_EQ(FileText(path_), std::string("SETTINGS:") + kDefaultFullLine +
-                                   "\nCURRENT:1\n"
+    EXPECT_EQ(FileText(path_), kSettingsLine +
+                                   "CURRENT:1\n"
                                    "PROFILE:Default Tracking Profile\n"
                                    "PROFILE:Game, one: two\n"
                                    "PROFILESETTINGS:1,2,3\n"
                                    "0,0,10,20,0,0,0,0\n"
                                    "3,123.457,0,0,0,65,1,0\n");
-}
 
-TEST_F(Session, RoundTripKeepsProfilesEventsAndSettings) {
-    DeserializeSettings(
-        "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,"
-        "69|70|71,1,1,1,72");
-    std::vector<UnifiedEvent> events;
+    const std::string everyField =
+        "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,69|70|71,1,"
+        "1,1,72";
+    DeserializeSettings(everyField);
+    std::vector<Ev> events;
     for (int i = 0; i < 500; ++i) {
-        events.push_back(Ev(i % 6, i * 0.125, i - 250, 3 * i, static_cast<uint64_t>(i) * 2, i % 256,
-                            i % 2 == 0, (i % 3 - 1) * 120));
+        events.push_back(Ev{i % 6, i * 0.125, i - 250, 3 * i, static_cast<uint64_t>(i) * 2, i % 256,
+                            i % 2 == 0, (i % 3 - 1) * 120});
     }
     SetProfiles({MacroProfile{kDefaultProfileName, "", {}},
                  MacroProfile{"a", SerializeProfileSettings(), events},
-                 MacroProfile{"b:c", "", {Ev(5, 1234.5678, 0, 0, 0, 1, true)}}},
+                 MacroProfile{"b:c", "", {Ev{5, 1234.5678, 0, 0, 0, 1, true}}}},
                 2);
-    const std::string settings = SerializeSettings();
     ASSERT_TRUE(SaveSessionState());
     const std::string firstText = FileText(path_);
     ResetToolStateForTest();
     ASSERT_TRUE(LoadSessionState());
-    EXPECT_EQ(SerializeSettings(), settings);
+    EXPECT_EQ(SerializeSettings(), everyField);
     const auto loaded = Profiles();
     ASSERT_EQ(loaded.size(), 3u);
     EXPECT_EQ(loaded[1].name, "a");
@@ -129,37 +111,34 @@ TEST_F(Session, RoundTripKeepsProfilesEventsAndSettings) {
 
 TEST_F(Session, LoaderEdgeCases) {
     // No PROFILE line: settings load, the result is false, profiles stay.
-    SetProfiles({MacroProfile{"keep", "", {}}}, 0);
+    SetProfiles({MacroProfile{"keep", "", {}}});
     WriteText(path_,
               "SETTINGS:0,0,0,9,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117\nCURRENT:0\n");
     EXPECT_FALSE(LoadSessionState());
     EXPECT_EQ(autoClickIntervalMs, 9);
-    EXPECT_EQ(Profiles()[0].name, "keep");
     // A bad first line changes nothing at all.
     WriteText(path_, "\nSETTINGS:1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1\nPROFILE:x\n");
     EXPECT_FALSE(LoadSessionState());
     EXPECT_EQ(autoClickIntervalHours, 0);
     EXPECT_EQ(Profiles()[0].name, "keep");
-    // CURRENT out of range picks profile 0.
-    WriteText(path_, std::string("SETTINGS:") + kDefaultFullLine +
-                         "\nCURRENT:5\nPROFILE:p0\nPROFILE:p1\n");
-    EXPECT_TRUE(LoadSessionState());
-    EXPECT_EQ(currentProfileIdx, 0);
-    // No CURRENT line: the second line's profile heading is lost.
-    WriteText(path_, std::string("SETTINGS:") + kDefaultFullLine +
-                         "\nPROFILE:lost\n0,1,2,3,0,0,0,0\nPROFILE:kept\n\n0,1,2,3,0,0,0,0\n"
+    // CURRENT out of range or not a number picks profile 0.
+    for (const char* current : {"5", "x"}) {
+        currentProfileIdx = 1;
+        WriteText(path_, kSettingsLine + "CURRENT:" + current + "\nPROFILE:p0\nPROFILE:p1\n");
+        EXPECT_TRUE(LoadSessionState());
+        EXPECT_EQ(currentProfileIdx, 0) << current;
+    }
+    // No CURRENT line: the second line's profile heading is lost. Bad event lines are dropped
+    // alone, and a last line without a line feed is read.
+    WriteText(path_, kSettingsLine +
+                         "PROFILE:lost\n0,1,2,3,0,0,0,0\nPROFILE:kept\n\n0,1,2,3,0,0,0,0\n"
                          "1,2,3,4,0,0,0\n1,2,3,4,0,0,0,0,9\nbogus\n0,1,2,3,0,0,0,0");
     EXPECT_TRUE(LoadSessionState());
     auto loaded = Profiles();
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded[0].name, "kept");
-    ASSERT_EQ(loaded[0].events.size(), 3u) << "bad lines dropped alone, last line without LF read";
+    ASSERT_EQ(loaded[0].events.size(), 3u);
     EXPECT_EQ(loaded[0].events[1].type, 1);
-    // CURRENT that is not a number means 0.
-    WriteText(path_, std::string("SETTINGS:") + kDefaultFullLine +
-                         "\nCURRENT:x\nPROFILE:p0\nPROFILE:p1\n");
-    EXPECT_TRUE(LoadSessionState());
-    EXPECT_EQ(currentProfileIdx, 0);
     // A missing file and a folder in its place.
     unlink(path_.c_str());
     EXPECT_FALSE(LoadSessionState());
@@ -169,7 +148,7 @@ TEST_F(Session, LoaderEdgeCases) {
 }
 
 TEST_F(Session, AutosaveSkipsABusyLockWhileTheExitSaveWaits) {
-    SetProfiles({MacroProfile{kDefaultProfileName, "", {}}}, 0);
+    SetProfiles({MacroProfile{kDefaultProfileName, "", {}}});
     std::unique_lock<std::mutex> held(profileMutex);
     EXPECT_FALSE(SaveSessionState());
     EXPECT_EQ(FileText(path_), "");
@@ -177,7 +156,7 @@ TEST_F(Session, AutosaveSkipsABusyLockWhileTheExitSaveWaits) {
     std::thread exitSave([&] { saved = SaveSessionStateAtExit(); });
     // The last event arrives while the exit save waits for the lock.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    profiles[0].events.push_back(Ev(3, 9.5, 0, 0, 0, 66, true));
+    profiles[0].events.push_back(Ev{3, 9.5, 0, 0, 0, 66, true});
     held.unlock();
     exitSave.join();
     EXPECT_TRUE(saved);
@@ -185,12 +164,12 @@ TEST_F(Session, AutosaveSkipsABusyLockWhileTheExitSaveWaits) {
 }
 
 TEST_F(Session, SavesRacingWithRecordingStayConsistent) {
-    SetProfiles({MacroProfile{kDefaultProfileName, "", {}}}, 0);
+    SetProfiles({MacroProfile{kDefaultProfileName, "", {}}});
     std::atomic<bool> stop{false};
     std::thread recorder([&] {
         for (int i = 0; !stop && i < 50000; ++i) {
             std::lock_guard<std::mutex> lock(profileMutex);
-            profiles[0].events.push_back(Ev(0, i * 0.01, i, i));
+            profiles[0].events.push_back(Ev{0, i * 0.01, i, i});
         }
     });
     std::thread autosave([&] {
@@ -209,7 +188,7 @@ TEST_F(Session, SavesRacingWithRecordingStayConsistent) {
 }
 
 TEST_F(Session, AutosaveThreadSavesEveryFiveSecondsAndEndsPromptly) {
-    SetProfiles({MacroProfile{kDefaultProfileName, "", {}}}, 0);
+    SetProfiles({MacroProfile{kDefaultProfileName, "", {}}});
     g_AppRunning = true;
     std::thread autosave(SessionAutosaveThread);
     for (int i = 0; i < 100 && FileText(path_).empty(); ++i) {
@@ -223,35 +202,38 @@ TEST_F(Session, AutosaveThreadSavesEveryFiveSecondsAndEndsPromptly) {
     EXPECT_EQ(FileText(path_), "") << "no save on the way out";
 }
 
-TEST_F(Session, DefaultProfileRepair) {
+TEST_F(Session, DefaultProfileRepairAndSnapshot) {
     SetProfiles({MacroProfile{"A", "", {}}, MacroProfile{"B", "", {}}}, 1);
     EnsureDefaultProfileExists();
-    auto list = Profiles();
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0].name, kDefaultProfileName);
-    EXPECT_EQ(currentProfileIdx, 2);
     EnsureDefaultProfileExists();
-    EXPECT_EQ(Profiles().size(), 3u);
-    SetProfiles({}, 0);
+    ASSERT_EQ(Profiles().size(), 3u);
+    EXPECT_EQ(Profiles()[0].name, kDefaultProfileName);
+    EXPECT_EQ(currentProfileIdx, 2);
+    keySpamChordMode = true;
+    SnapshotActiveProfileSettings();
+    EXPECT_EQ(Profiles()[2].settings, SerializeProfileSettings());
+    EXPECT_EQ(Profiles()[1].settings, "");
+    SetProfiles({});
+    SnapshotActiveProfileSettings();  // no profile: nothing, no crash
     EnsureDefaultProfileExists();
     EXPECT_EQ(currentProfileIdx, 0);
     EXPECT_EQ(Profiles().size(), 1u);
 }
 
 TEST_F(Session, ProfileBindings) {
-    SetProfiles({MacroProfile{kDefaultProfileName, "", {Ev(0, 0, 1, 1)}}}, 0);
+    SetProfiles({MacroProfile{kDefaultProfileName, "", {Ev{0, 0, 1, 1}}}});
     autoClickIntervalMs = 77;
-    BindAddProfile("[\"Game\"]");
+    // Empty names and names with a line feed, which would break the file, are refused; three
+    // profiles at most.
+    for (const char* name : {"[\"Game\"]", "[\"\"]", "[\"x\ny\"]", "[\"a\\nb\"]", "[\"fourth\"]"}) {
+        BindAddProfile(name);
+    }
     EXPECT_EQ(BindGetProfiles(),
-              "{\"current\":1,\"names\":[\"Default Tracking Profile\",\"Game\"],\"cap\":3,"
-              "\"defaultName\":\"Default Tracking Profile\"}");
+              "{\"current\":2,\"names\":[\"Default Tracking Profile\",\"Game\",\"a\\\\nb\"],"
+              "\"cap\":3,\"defaultName\":\"Default Tracking Profile\"}");
     EXPECT_EQ(Profiles()[1].settings, SerializeProfileSettings());
-    BindAddProfile("[\"\"]");
-    BindAddProfile("[\"a\\nb\"]");  // escaped, so a backslash and n: allowed
-    BindAddProfile("[\"fourth\"]");
-    EXPECT_EQ(Profiles().size(), 3u);
-    EXPECT_EQ(Profiles()[2].name, "a\\nb");
-    // Switching applies the stored settings; empty settings mean the defaults.
+    // Switching applies the stored settings; empty settings mean the defaults; bad indexes
+    // change nothing.
     BindSwitchProfile("[0]");
     EXPECT_EQ(autoClickIntervalMs, 5);
     BindSwitchProfile("[\"1\"]");
@@ -259,20 +241,18 @@ TEST_F(Session, ProfileBindings) {
     BindSwitchProfile("[7]");
     BindSwitchProfile("[\"x\"]");
     EXPECT_EQ(currentProfileIdx, 1);
-    // Deleting the last profile makes the new last one active.
+    // Deleting the last profile makes the new last one active; deleting the default clears it.
     BindSwitchProfile("[2]");
     BindDeleteProfile();
     EXPECT_EQ(currentProfileIdx, 1);
-    EXPECT_EQ(Profiles().size(), 2u);
-    // Deleting the default clears it instead.
     BindSwitchProfile("[0]");
     autoClickIntervalMs = 99;
     BindDeleteProfile();
-    EXPECT_EQ(Profiles().size(), 2u);
+    ASSERT_EQ(Profiles().size(), 2u);
     EXPECT_TRUE(Profiles()[0].events.empty());
     EXPECT_EQ(autoClickIntervalMs, 5);
     EXPECT_EQ(Profiles()[0].settings, SerializeProfileSettings());
-    // Clear and everything while recording does nothing.
+    // Nothing changes while recording.
     isRecording = true;
     BindClearProfile();
     BindAddProfile("[\"x\"]");
@@ -282,27 +262,15 @@ TEST_F(Session, ProfileBindings) {
     EXPECT_EQ(Profiles().size(), 2u);
     isRecording = false;
     BindSwitchProfile("[1]");
+    autoClickIntervalMs = 99;
     {
         std::lock_guard<std::mutex> lock(profileMutex);
-        profiles[1].events.push_back(Ev(0, 0, 0, 0));
+        profiles[1].events.push_back(Ev{});
     }
     BindClearProfile();
     EXPECT_TRUE(Profiles()[1].events.empty());
     EXPECT_EQ(autoClickIntervalMs, 5);
-    // A name with a line feed would break the file.
-    BindAddProfile(std::string("[\"x\ny\"]"));
-    EXPECT_EQ(Profiles().size(), 2u);
     // Names are escaped in the list.
     BindAddProfile("[\"q\\\"\"]");
     EXPECT_NE(BindGetProfiles().find("\"q\\\\\"]"), std::string::npos);
-}
-
-TEST_F(Session, SnapshotStoresTheLiveLineIntoTheActiveProfile) {
-    SetProfiles({MacroProfile{kDefaultProfileName, "", {}}, MacroProfile{"b", "", {}}}, 1);
-    keySpamChordMode = true;
-    SnapshotActiveProfileSettings();
-    EXPECT_EQ(Profiles()[1].settings, SerializeProfileSettings());
-    EXPECT_EQ(Profiles()[0].settings, "");
-    SetProfiles({}, 0);
-    SnapshotActiveProfileSettings();  // no profile: nothing, no crash
 }

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 namespace {
 
 class Settings : public ::testing::Test {
@@ -33,194 +31,127 @@ const char kDefaultSettingsJson[] =
 const char kDefaultFullLine[] =
     "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,121";
 const char kDefaultProfileLine[] = "0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32,0";
+const char kEveryFieldLine[] =
+    "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,69|70|71,1,1,"
+    "1,72";
 
 }  // namespace
 
-TEST_F(Settings, JsonOfTheDefaultsHasEveryMemberInOrder) {
+TEST_F(Settings, JsonHasEveryMemberInOrderWithNumbersAsTheStreamWrites) {
     EXPECT_EQ(BuildSettingsJson(), kDefaultSettingsJson);
-}
-
-TEST_F(Settings, JsonWritesPlaybackSpeedAndNegativesAsTheStreamWould) {
-    fPlaybackSpeed = 0.5f;
-    EXPECT_NE(BuildSettingsJson().find("\"tspd\":0.5,"), std::string::npos);
-    fPlaybackSpeed = 1.25f;
-    EXPECT_NE(BuildSettingsJson().find("\"tspd\":1.25,"), std::string::npos);
-    fPlaybackSpeed = 1.0f / 3.0f;
-    EXPECT_NE(BuildSettingsJson().find("\"tspd\":0.333333,"), std::string::npos);
+    const std::pair<float, std::string> speeds[] = {
+        {0.5f, "\"tspd\":0.5,"}, {1.25f, "\"tspd\":1.25,"}, {1.0f / 3.0f, "\"tspd\":0.333333,"}};
+    for (const auto& [speed, member] : speeds) {
+        fPlaybackSpeed = speed;
+        EXPECT_NE(BuildSettingsJson().find(member), std::string::npos) << member;
+    }
     ApplySpammerUpdate("-1,0,0,-5,0,0,1,-10,0");
-    EXPECT_EQ(BuildSettingsJson().substr(0, 16), "{\"sh\":-1,\"sm\":0,");
-    EXPECT_NE(BuildSettingsJson().find("\"sms\":-5,"), std::string::npos);
-    EXPECT_NE(BuildSettingsJson().find("\"rptTimes\":-10,"), std::string::npos);
+    for (const char* member : {"{\"sh\":-1,\"sm\":0,", "\"sms\":-5,", "\"rptTimes\":-10,"}) {
+        EXPECT_NE(BuildSettingsJson().find(member), std::string::npos) << member;
+    }
 }
 
-TEST_F(Settings, AutoClickerRecordAppliesAndSnapshotsTheProfile) {
-    ApplySpammerUpdate("0,0,1,0,1,1,0,50,1");
-    EXPECT_EQ(autoClickIntervalSecs, 1);
-    EXPECT_EQ(autoClickIntervalMs, 0);
-    EXPECT_EQ(autoClickerButtonIdx, 1);
-    EXPECT_EQ(autoClickClickType, 1);
-    EXPECT_EQ(autoClickRepeatMode, 0);
-    EXPECT_EQ(autoClickRepeatTimes, 50);
-    EXPECT_EQ(autoClickLocationMode, 1);
-    EXPECT_EQ(ActiveSettings(), SerializeProfileSettings());
-    // Extra fields are ignored.
-    ApplySpammerUpdate("0,0,2,0,1,1,0,50,1,99,x");
-    EXPECT_EQ(autoClickIntervalSecs, 2);
+// Records from the page store field by field up to the first bad one; only a complete record
+// is copied into the active profile.
+TEST_F(Settings, ToolRecordsStopAtTheFirstBadFieldAndSnapshotOnlyWhenWhole) {
+    struct Case {
+        const char* record;
+        bool keySpam;
+        const char* profileLine;
+        bool snapshot;
+    };
+    const Case cases[] = {
+        {"0,0,1,0,1,1,0,50", false, kDefaultProfileLine, false},
+        {"7,8,x,0,1,1,0,50,1", false, "7,8,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32,0", false},
+        {"1,2,3,4,5,6,7,2147483648,9", false, "1,2,3,4,5,6,7,10,0,0,0,0,0,0,5,1,10,32,32,0", false},
+        {"1,2,3,4,0,7", true, "1,2,3,4,5,6,7,10,0,0,0,1,2,3,4,0,7,32,32,0", true},
+        {"9,9,9,9,9", true, "1,2,3,4,5,6,7,10,0,0,0,1,2,3,4,0,7,32,32,0", true},
+        {"0,0,1,0,1,1,0,50,1,99,x", false, "0,0,1,0,1,1,0,50,1,0,0,1,2,3,4,0,7,32,32,0", true},
+    };
+    for (const Case& c : cases) {
+        c.keySpam ? ApplyKeySpamUpdate(c.record) : ApplySpammerUpdate(c.record);
+        EXPECT_EQ(SerializeProfileSettings(), c.profileLine) << c.record;
+        EXPECT_EQ(ActiveSettings(), c.snapshot ? c.profileLine : "") << c.record;
+    }
 }
 
-TEST_F(Settings, ShortOrBrokenRecordsStopWhereTheyMust) {
-    ApplySpammerUpdate("0,0,1,0,1,1,0,50");  // eight fields
-    EXPECT_EQ(autoClickIntervalSecs, 0);
-    EXPECT_EQ(autoClickIntervalMs, 5);
-    EXPECT_EQ(ActiveSettings(), "");
-    ApplySpammerUpdate("7,8,x,0,1,1,0,50,1");
-    EXPECT_EQ(autoClickIntervalHours, 7);
-    EXPECT_EQ(autoClickIntervalMins, 8);
-    EXPECT_EQ(autoClickIntervalSecs, 0);
-    EXPECT_EQ(autoClickerButtonIdx, 0);
-    EXPECT_EQ(ActiveSettings(), "") << "a broken record takes no snapshot";
-    ApplySpammerUpdate("1,2,3,4,5,6,7,2147483648,9");
-    EXPECT_EQ(autoClickClickType, 6);
-    EXPECT_EQ(autoClickRepeatTimes, 10);
-    ApplyKeySpamUpdate("1,2,3,4,0,7");
-    EXPECT_EQ(keySpamIntervalHours, 1);
-    EXPECT_EQ(keySpamIntervalMs, 4);
-    EXPECT_EQ(keySpamRepeatMode, 0);
-    EXPECT_EQ(keySpamRepeatTimes, 7);
-    EXPECT_EQ(ActiveSettings(), SerializeProfileSettings());
-    ApplyKeySpamUpdate("9,9,9,9,9");
-    EXPECT_EQ(keySpamIntervalHours, 1);
+// Each case loads a starting line, then the line under test, and compares what is written back.
+TEST_F(Settings, FullLineLayoutsByFieldCountAndFirstBadField) {
+    struct Case {
+        const char* before;
+        const char* line;
+        const char* after;
+    };
+    const Case cases[] = {
+        {kDefaultFullLine, kEveryFieldLine, kEveryFieldLine},
+        {kEveryFieldLine, kDefaultFullLine, kDefaultFullLine},
+        // 23 fields: auto clicker, recorder and three hotkeys; the key spammer keeps its timing
+        // and its list becomes the single first target.
+        {"0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,33,1,10,120,70,70|71,1,0,0,"
+         "121",
+         "1,2,3,4,1,1,0,9,1,5,6,0,0,0,0,1,2,1,100,10,11,0,12",
+         "1,2,3,4,1,1,0,9,1,5,6,0,0,0,0,1,2,1,100,10,11,0,12,0,0,0,33,1,10,120,70,70,0,0,0,121"},
+        // 22 fields change nothing.
+        {kDefaultFullLine, "9,9,9,9,9,9,9,9,9,9,9,1,1,1,1,1,1,1,1,1,1,1", kDefaultFullLine},
+        // 35 fields: everything but the unlock key.
+        {"0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,50",
+         "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32|33,1,1,1",
+         "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32|33,1,1,1,"
+         "50"},
+        // The first group ends at the bad speed, after the recorder flags; the second still reads.
+        {kDefaultFullLine,
+         "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,fast,1,9,9,9,0,9,4,4,4,4,4,4,44,45,45,0,0,0,46",
+         "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,1,0,500,119,118,0,117,4,4,4,4,4,4,44,45,45,0,0,0,46"},
+        // A bad hotkey ends the second group; field 22 may hold anything; a bad unlock key is
+        // skipped.
+        {"1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,1,0,500,119,118,0,117,4,4,4,4,4,4,44,45,45,0,0,0,46",
+         "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,x,117,3,3,3,3,3,3,F9,60,60,0,0,0,u",
+         "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,3,3,3,3,3,3,44,45,60,0,0,0,46"},
+    };
+    for (const Case& c : cases) {
+        DeserializeSettings(c.before);
+        DeserializeSettings(c.line);
+        EXPECT_EQ(SerializeSettings(), c.after) << c.line;
+    }
 }
 
-TEST_F(Settings, LinesOfTheDefaults) {
-    EXPECT_EQ(SerializeSettings(), kDefaultFullLine);
+TEST_F(Settings, ProfileLineLayoutsAndTargetLists) {
     EXPECT_EQ(SerializeProfileSettings(), kDefaultProfileLine);
-    keySpamTargetCount = 0;
-    EXPECT_EQ(SerializeKeySpamTargetList(), "");
-    EXPECT_EQ(SerializeProfileSettings(), "0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,,0");
-}
-
-TEST_F(Settings, FullLineRoundTripsEveryField) {
-    const std::string line =
-        "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,"
-        "69|70|71,1,1,1,72";
-    DeserializeSettings(line);
-    EXPECT_EQ(SerializeSettings(), line);
-    EXPECT_EQ(autoClickFixedX, -300);
-    EXPECT_EQ(fPlaybackSpeed, 2.5f);
-    EXPECT_EQ(vkUnlock, 72);
-    EXPECT_EQ(keySpamTargetCount, 3);
-    EXPECT_TRUE(keySpamChordMode);
-    const std::string profileLine = "9,8,7,6,1,0,1,3,0,10,20,1,1,1,1,0,5,88,88|89,1";
-    DeserializeProfileSettings(profileLine);
-    EXPECT_EQ(SerializeProfileSettings(), profileLine);
-}
-
-TEST_F(Settings, FullLineOlderLayoutsByFieldCount) {
-    // 23 fields: auto clicker, recorder and three hotkeys; the key spammer keeps its timing
-    // and its list becomes the single first target.
-    keySpamIntervalMs = 33;
-    vkKeySpamTarget = 70;
-    keySpamTargets[1] = 71;
-    keySpamTargetCount = 2;
-    keySpamChordMode = true;
-    DeserializeSettings("1,2,3,4,1,1,0,9,1,5,6,0,0,0,0,1,2,1,100,10,11,0,12");
-    EXPECT_EQ(autoClickIntervalHours, 1);
-    EXPECT_EQ(autoClickFixedY, 6);
-    EXPECT_FALSE(bRecordMouseMovement);
-    EXPECT_TRUE(bUseRelativeMouse);
-    EXPECT_EQ(fPlaybackSpeed, 2.0f);
-    EXPECT_EQ(iLoopIntervalMs, 100);
-    EXPECT_EQ(vkRecord, 10);
-    EXPECT_EQ(vkPlay, 11);
-    EXPECT_EQ(vkAutoClicker, 12);
-    EXPECT_EQ(keySpamIntervalMs, 33);
-    EXPECT_EQ(keySpamTargetCount, 1);
-    EXPECT_EQ(keySpamTargets[0], 70);
-    EXPECT_FALSE(keySpamChordMode);
-    // 22 fields change nothing.
-    DeserializeSettings("9,9,9,9,9,9,9,9,9,9,9,1,1,1,1,1,1,1,1,1,1,1");
-    EXPECT_EQ(autoClickIntervalHours, 1);
-    // 35 fields: everything but the unlock key.
-    DeserializeSettings(
-        "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32|33,1,1,"
-        "1");
-    EXPECT_EQ(keySpamTargetCount, 2);
-    EXPECT_TRUE(keySpamChordMode);
-    EXPECT_TRUE(g_HoldModeAuto);
-    EXPECT_TRUE(g_HoldModeKeySpam);
-    EXPECT_EQ(vkUnlock, 121);
-    vkUnlock = 50;
-    DeserializeSettings(kDefaultFullLine);
-    EXPECT_EQ(vkUnlock, 121);
-}
-
-TEST_F(Settings, FullLineStopsAtTheFirstBadFieldOfEachGroup) {
-    // Group 1 ends at the speed, so the loop flag and the hotkeys stay; group 2 still reads.
-    DeserializeSettings(
-        "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,fast,1,9,9,9,0,9,4,4,4,4,4,4,44,45,45,0,0,0,46");
-    EXPECT_EQ(autoClickFixedY, 1);
-    EXPECT_FALSE(bRecordKeyboard);
-    EXPECT_EQ(fPlaybackSpeed, 1.0f);
-    EXPECT_FALSE(bLoopSequence);
-    EXPECT_EQ(vkRecord, 119);
-    EXPECT_EQ(keySpamIntervalHours, 4);
-    EXPECT_EQ(vkKeySpamHotkey, 44);
-    EXPECT_EQ(vkKeySpamTarget, 45);
-    EXPECT_EQ(vkUnlock, 46);
-    // A bad hotkey in group 2 leaves the first target unset; a bad unlock key is skipped.
-    DeserializeSettings(
-        "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,x,117,3,3,3,3,3,3,F9,60,60,0,0,0,u");
-    EXPECT_EQ(keySpamIntervalHours, 3);
-    EXPECT_EQ(vkKeySpamHotkey, 44);
-    EXPECT_EQ(vkKeySpamTarget, 45);
-    EXPECT_EQ(keySpamTargets[0], 60);
-    EXPECT_EQ(vkUnlock, 46);
-    EXPECT_EQ(vkAutoClicker, 117) << "the skipped field 22 may hold anything";
-}
-
-TEST_F(Settings, TargetListKeepsThreeNumbers) {
-    DeserializeKeySpamTargetList("65|x|66|67|68");
-    EXPECT_EQ(keySpamTargetCount, 3);
-    EXPECT_EQ(SerializeKeySpamTargetList(), "65|66|67");
-    DeserializeKeySpamTargetList("x|");
-    EXPECT_EQ(keySpamTargetCount, 0);
-    EXPECT_EQ(SerializeKeySpamTargetList(), "");
-    DeserializeKeySpamTargetList(" 7junk");
-    EXPECT_EQ(SerializeKeySpamTargetList(), "7");
-}
-
-TEST_F(Settings, ProfileLineOlderLayoutsAndBadFields) {
-    keySpamTargets[1] = 66;
-    keySpamTargetCount = 2;
-    keySpamChordMode = true;
-    // 18 fields: one target, chord off.
-    DeserializeProfileSettings("1,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70");
-    EXPECT_EQ(autoClickIntervalHours, 1);
-    EXPECT_EQ(keySpamTargetCount, 1);
-    EXPECT_EQ(keySpamTargets[0], 70);
-    EXPECT_FALSE(keySpamChordMode);
-    // 17 fields: nothing.
-    DeserializeProfileSettings("9,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10");
-    EXPECT_EQ(autoClickIntervalHours, 1);
-    // A bad field stops there and leaves the targets alone.
-    DeserializeProfileSettings("5,6,x,4,0,0,1,10,0,0,0,0,0,0,5,1,10,80,80|81,1");
-    EXPECT_EQ(autoClickIntervalHours, 5);
-    EXPECT_EQ(autoClickIntervalMins, 6);
-    EXPECT_EQ(autoClickIntervalSecs, 3);
-    EXPECT_EQ(keySpamTargets[0], 70);
-    DeserializeProfileSettings("5,6,0,4,0,0,1,10,0,0,0,0,0,0,5,1,10,bad,80|81,1");
-    EXPECT_EQ(keySpamTargetCount, 1);
-    EXPECT_EQ(vkKeySpamTarget, 70);
+    const char* const kSingle = "1,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70,70,0";
+    const std::string cases[][3] = {
+        {kDefaultProfileLine, "9,8,7,6,1,0,1,3,0,10,20,1,1,1,1,0,5,88,88|89,1",
+         "9,8,7,6,1,0,1,3,0,10,20,1,1,1,1,0,5,88,88|89,1"},
+        // 18 fields: one target, chord off; 17 fields: nothing.
+        {"0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32|66,1", "1,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70",
+         kSingle},
+        {kSingle, "9,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10", kSingle},
+        // A bad field stops there and leaves the targets alone.
+        {kSingle, "5,6,x,4,0,0,1,10,0,0,0,0,0,0,5,1,10,80,80|81,1",
+         "5,6,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70,70,0"},
+        {kSingle, "5,6,0,4,0,0,1,10,0,0,0,0,0,0,5,1,10,bad,80|81,1",
+         "5,6,0,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70,70,0"},
+    };
+    for (const auto& [before, line, after] : cases) {
+        DeserializeProfileSettings(before);
+        DeserializeProfileSettings(line);
+        EXPECT_EQ(SerializeProfileSettings(), after) << line;
+    }
+    // At most three targets, bad pieces skipped, an empty list written as nothing.
+    for (const auto& [list, written] :
+         {std::pair{"65|x|66|67|68", "65|66|67"}, std::pair{"x|", ""}, std::pair{" 7junk", "7"}}) {
+        DeserializeKeySpamTargetList(list);
+        EXPECT_EQ(SerializeKeySpamTargetList(), written) << list;
+    }
+    EXPECT_EQ(SerializeProfileSettings(), "5,6,0,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70,7,0");
+    DeserializeKeySpamTargetList("");
+    EXPECT_EQ(SerializeProfileSettings(), "5,6,0,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70,,0");
 }
 
 TEST_F(Settings, ResetRestoresToolDefaultsOnly) {
-    DeserializeSettings(
-        "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,"
-        "69|70|71,1,1,1,72");
+    DeserializeSettings(kEveryFieldLine);
     ResetSpammerKeySpamDefaults();
     EXPECT_EQ(SerializeProfileSettings(), kDefaultProfileLine);
-    EXPECT_EQ(vkRecord, 65);
-    EXPECT_EQ(fPlaybackSpeed, 2.5f);
-    EXPECT_EQ(vkKeySpamHotkey, 68);
+    EXPECT_EQ(
+        SerializeSettings(),
+        "0,0,0,5,0,0,1,10,0,0,0,0,1,0,1,1,2.5,1,250,65,66,0,67,0,0,0,5,1,10,68,32,32,0,1,1,72");
 }

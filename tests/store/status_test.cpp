@@ -50,32 +50,33 @@ TEST_F(Status, ReflectsTheLiveState) {
         std::lock_guard<std::mutex> lock(profileMutex);
         profiles.push_back(MacroProfile{"b", "", std::vector<UnifiedEvent>(7)});
         currentProfileIdx = 1;
+        // An undo is offered only for the profile the appending recording went into.
+        g_ContinueUndoProfile = 1;
+        g_ContinueUndoAfter = profiles[1].events;
     }
-    EXPECT_NE(Build("[\"p\"]").find("\"count\":7,\"restore\":[\"p\"],"), std::string::npos);
-    keySpamTargetCount = 0;
-    EXPECT_NE(Build().find("\"keySpamTargets\":[],"), std::string::npos);
     keySpamTargets[0] = 65;
     keySpamTargets[1] = 66;
     keySpamTargetCount = 2;
-    EXPECT_NE(Build().find("\"keySpamTargets\":[" + Name(65) + "," + Name(66) + "],"),
-              std::string::npos);
-    for (auto [code, word] : {std::pair{0, ""}, std::pair{7, ""}, std::pair{1, "rec"},
-                              std::pair{4, "keyspamhotkey"}, std::pair{6, "unlock"}}) {
+    isAutoClicking = true;
+    g_PanelHoverActive = true;
+    currentReassign = 4;
+    const std::string status = Build("[\"p\"]");
+    for (const std::string& part :
+         {std::string("\"count\":7,\"restore\":[\"p\"],"),
+          "\"keySpamTargets\":[" + Name(65) + "," + Name(66) + "],",
+          std::string("\"reassigning\":\"keyspamhotkey\","),
+          std::string("\"panelHover\":true,\"autoClicking\":true,\"keySpamming\":false,"
+                      "\"canUndoContinue\":true}")}) {
+        EXPECT_NE(status.find(part), std::string::npos) << part;
+    }
+    keySpamTargetCount = 0;
+    EXPECT_NE(Build().find("\"keySpamTargets\":[],"), std::string::npos);
+    for (auto [code, word] :
+         {std::pair{0, ""}, std::pair{7, ""}, std::pair{1, "rec"}, std::pair{6, "unlock"}}) {
         currentReassign = code;
         EXPECT_NE(Build().find(std::string("\"reassigning\":\"") + word + "\","), std::string::npos)
             << code;
     }
-    isAutoClicking = true;
-    g_PanelHoverActive = true;
-    EXPECT_NE(Build().find("\"panelHover\":true,\"autoClicking\":true,\"keySpamming\":false"),
-              std::string::npos);
-    // An undo is offered only for the profile the appending recording went into.
-    {
-        std::lock_guard<std::mutex> lock(profileMutex);
-        g_ContinueUndoProfile = 1;
-        g_ContinueUndoAfter = profiles[1].events;
-    }
-    EXPECT_NE(Build().find("\"canUndoContinue\":true}"), std::string::npos);
 }
 
 TEST_F(Status, StatusFileHoldsExactlyTheText) {

@@ -7,6 +7,7 @@
 
 #include "tests/update/test_support.h"
 
+using UpdateTest::ProcessResult;
 using UpdateTest::RunProcess;
 
 namespace {
@@ -21,27 +22,19 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 class AppSelfTest : public ::testing::Test {
 protected:
-    UpdateTest::ProcessResult RunApp(const std::string& argument) {
-        // No display and a private home: any start-up step beyond the self-test would fail or
-        // leave files behind.
-        return RunProcess(
-            {QLN_APP_PATH, argument},
-            {"DISPLAY=", "WAYLAND_DISPLAY=", "HOME=" + dir_.File("home"),
-             "XDG_DATA_HOME=" + dir_.File("data"), "XDG_CONFIG_HOME=" + dir_.File("config")});
+    // No display and a private home: any start-up step beyond the self-test would fail or
+    // leave files behind.
+    ProcessResult RunApp(const std::string& vectorsPath) {
+        return RunProcess({"env", "DISPLAY=", "WAYLAND_DISPLAY=", "HOME=" + dir_.File("home"),
+                           "XDG_DATA_HOME=" + dir_.File("data"),
+                           "XDG_CONFIG_HOME=" + dir_.File("config"), QLN_APP_PATH,
+                           "--selftest-update=" + vectorsPath});
     }
 
-    void ExpectNothingWritten() {
-        EXPECT_FALSE(std::filesystem::exists(dir_.File("data")));
-        EXPECT_FALSE(std::filesystem::exists(dir_.File("home")));
-        EXPECT_FALSE(std::filesystem::exists(dir_.File("config")));
-    }
-
-    std::string StandardVectors() {
-        const UpdateTest::ProcessResult made =
-            RunProcess({QLN_SIGN_TOOL_PATH, "vectors",
-                        std::string(QLN_DEV_KEYS_DIR) + "/DEVELOPMENT-ONLY-release-private.pem"});
-        EXPECT_EQ(made.exitCode, 0) << made.err;
-        return made.out;
+    void TearDown() override {
+        for (const char* written : {"data", "home", "config"}) {
+            EXPECT_FALSE(std::filesystem::exists(dir_.File(written))) << written;
+        }
     }
 
     UpdateTest::TempDir dir_;
@@ -49,9 +42,13 @@ protected:
 
 }  // namespace
 
-TEST_F(AppSelfTest, PassingVectorsExitZero) {
-    UpdateTest::WriteFile(dir_.File("vectors.txt"), StandardVectors());
-    const UpdateTest::ProcessResult run = RunApp("--selftest-update=" + dir_.File("vectors.txt"));
+TEST_F(AppSelfTest, VerdictLineAndExitStatus) {
+    const ProcessResult made =
+        RunProcess({QLN_SIGN_TOOL_PATH, "vectors",
+                    std::string(QLN_DEV_KEYS_DIR) + "/DEVELOPMENT-ONLY-release-private.pem"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    UpdateTest::WriteFile(dir_.File("vectors.txt"), made.out);
+    ProcessResult run = RunApp(dir_.File("vectors.txt"));
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_TRUE(EndsWith(
         run.out, std::string("PASS signing certificate pinned in this build\n") + kPassVerdict))
@@ -59,26 +56,17 @@ TEST_F(AppSelfTest, PassingVectorsExitZero) {
     EXPECT_EQ(run.out.find("FAIL"), std::string::npos);
     EXPECT_NE(run.out.find("PASS host: tester site rejected (Pro/Free build)\n"),
               std::string::npos);
-    ExpectNothingWritten();
-}
 
-TEST_F(AppSelfTest, FailuresExitOne) {
-    const std::string vectors = StandardVectors();
-    UpdateTest::WriteFile(dir_.File("keyonly.txt"), vectors.substr(0, vectors.find('\n') + 1));
-    UpdateTest::ProcessResult run = RunApp("--selftest-update=" + dir_.File("keyonly.txt"));
+    UpdateTest::WriteFile(dir_.File("keyonly.txt"), made.out.substr(0, made.out.find('\n') + 1));
+    run = RunApp(dir_.File("keyonly.txt"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(
         EndsWith(run.out, std::string("FAIL no cases found in vectors file\n") + kFailVerdict))
         << run.out;
-
-    run = RunApp("--selftest-update=" + dir_.File("absent.txt"));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out,
-              "FAIL could not open vectors file: " + dir_.File("absent.txt") + "\n" + kFailVerdict);
-
     // An empty path is still a self-test run, of a file that cannot be opened.
-    run = RunApp("--selftest-update=");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, std::string("FAIL could not open vectors file: \n") + kFailVerdict);
-    ExpectNothingWritten();
+    for (const std::string& absent : {dir_.File("absent.txt"), std::string()}) {
+        run = RunApp(absent);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "FAIL could not open vectors file: " + absent + "\n" + kFailVerdict);
+    }
 }

@@ -3,17 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
-#include "tests/update/test_support.h"
 #include "tools/quillon-sign/documents.h"
 #include "tools/quillon-sign/signer.h"
 #include "update/signature.h"
 
 using UpdateCore::BuildManifestPayload;
-using UpdateCore::EvaluateManifest;
 using UpdateCore::IsAllowedInstallerHost;
 using UpdateCore::IsValidManifestUrlShape;
 using UpdateCore::IsValidSha256Shape;
@@ -28,6 +25,7 @@ constexpr char kUrl[] = "https://quillon.app/downloads/quillon-1.0.2.zip";
 struct Member {
     std::string name;
     std::string value;
+    bool operator<(const Member& other) const { return name < other.name; }
 };
 
 std::string JsonOf(const std::vector<Member>& members) {
@@ -39,41 +37,50 @@ std::string JsonOf(const std::vector<Member>& members) {
     return json + "}";
 }
 
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), ::toupper);
+    return text;
+}
+
 class ManifestEvaluation : public ::testing::Test {
 protected:
     void SetUp() override {
         signer_ = QuillonSign::GenerateKey();
-        ASSERT_TRUE(signer_);
         const std::vector<uint8_t> blob = QuillonSign::PublicBlob(signer_.get());
         key_ = UpdateSignature::ImportP256PublicBlob(blob.data(), blob.size());
         ASSERT_TRUE(key_);
     }
 
-    std::string Sign(const std::string& tier, const std::string& version, const std::string& sha,
-                     const std::string& url) {
-        return QuillonSign::SignRawHex(signer_.get(),
-                                       BuildManifestPayload(tier, version, sha, url));
+    std::string SignPayload(const std::string& payload) {
+        return QuillonSign::SignRawHex(signer_.get(), payload);
     }
 
-    std::vector<Member> GoodMembers(const std::string& version = "1.0.2",
-                                    const std::string& url = kUrl) {
-        return {{"tier", "linux-free"},
+    // Members in the order tier, version, url, sha256, sig; signed over what they hold.
+    std::vector<Member> Signed(const std::string& version = "1.0.2", const std::string& url = kUrl,
+                               const std::string& tier = "linux-free",
+                               const std::string& sha = kSha) {
+        return {{"tier", tier},
                 {"version", version},
                 {"url", url},
-                {"sha256", kSha},
-                {"sig", Sign("linux-free", version, kSha, url)}};
+                {"sha256", sha},
+                {"sig", SignPayload(BuildManifestPayload(tier, version, sha, url))}};
     }
 
-    bool Evaluate(const std::string& json, UpdateManifestInfo& out,
+    bool Evaluate(const std::vector<Member>& members, UpdateManifestInfo& out,
                   const std::string& expectedTier = "linux-free",
                   const std::string& ownVersion = "1.0.1") {
-        return EvaluateManifest(UpdateTest::CountingVerifier(key_.get(), verifyCalls_), json,
-                                expectedTier, ownVersion, out);
+        verifyCalls_ = 0;
+        EVP_PKEY* key = key_.get();
+        auto verify = [this, key](const std::string& payload, const std::string& sig) {
+            ++verifyCalls_;
+            return UpdateSignature::VerifyP256(key, payload, sig);
+        };
+        return UpdateCore::EvaluateManifest(verify, JsonOf(members), expectedTier, ownVersion, out);
     }
 
-    bool Evaluate(const std::string& json) {
+    bool Evaluate(const std::vector<Member>& members) {
         UpdateManifestInfo out;
-        return Evaluate(json, out);
+        return Evaluate(members, out);
     }
 
     QuillonSign::Key signer_;
@@ -83,223 +90,153 @@ protected:
 
 }  // namespace
 
-TEST(ManifestShapes, Tiers) {
+TEST(ManifestShapes, TierShaAndUrlBytes) {
     for (const char* tier : {"free", "pro", "beta", "mac-free", "mac-pro", "mac-beta", "linux-free",
                              "linux-pro", "linux-beta"}) {
         EXPECT_TRUE(IsValidTierShape(tier)) << tier;
     }
-    for (const char* tier :
-         {"", "Free", "FREE", "linux-free ", " pro", "win-free", "linux", "free\n"}) {
+    for (const std::string& tier : std::vector<std::string>{
+             "", "Free", "linux-free ", " pro", "win-free", "linux", "free\n", {"mac-free\0", 9}}) {
         EXPECT_FALSE(IsValidTierShape(tier)) << tier;
     }
-    EXPECT_FALSE(IsValidTierShape(std::string("mac-free\0", 9)));
-}
-
-TEST(ManifestShapes, Sha256) {
     EXPECT_TRUE(IsValidSha256Shape(kSha));
-    EXPECT_TRUE(IsValidSha256Shape(std::string(64, '0')));
-    std::string upper = kSha;
-    upper[1] = 'F';
-    EXPECT_FALSE(IsValidSha256Shape(upper));
-    EXPECT_FALSE(IsValidSha256Shape(std::string(kSha).substr(1)));
-    EXPECT_FALSE(IsValidSha256Shape(std::string(kSha) + "0"));
-    EXPECT_FALSE(IsValidSha256Shape(std::string(63, 'a') + "g"));
-    EXPECT_FALSE(IsValidSha256Shape(""));
-}
-
-TEST(ManifestShapes, UrlBytes) {
-    EXPECT_TRUE(IsValidManifestUrlShape(kUrl));
+    const std::string sha = kSha;
+    for (const std::string& bad :
+         std::vector<std::string>{Upper(sha), sha.substr(1), sha + "0", sha.substr(1) + "g", ""}) {
+        EXPECT_FALSE(IsValidSha256Shape(bad)) << bad;
+    }
     EXPECT_TRUE(IsValidManifestUrlShape("!~"));
     EXPECT_FALSE(IsValidManifestUrlShape(""));
-    EXPECT_FALSE(IsValidManifestUrlShape("https://quillon.app/a b"));
-    EXPECT_FALSE(IsValidManifestUrlShape("https://quillon.app/a|b"));
-    EXPECT_FALSE(IsValidManifestUrlShape("https://quillon.app/a\tb"));
-    EXPECT_FALSE(IsValidManifestUrlShape("https://quillon.app/a\x7f"));
-    EXPECT_FALSE(IsValidManifestUrlShape("https://quillon.app/\xc3\xa9"));
-    EXPECT_FALSE(IsValidManifestUrlShape(std::string("https://quillon.app/\0", 21)));
+    for (const std::string& bad :
+         std::vector<std::string>{"a b", "a|b", "a\tb", "a\x7f", "\xc3\xa9", {"\0", 1}}) {
+        EXPECT_FALSE(IsValidManifestUrlShape("https://quillon.app/" + bad)) << bad;
+    }
+    EXPECT_EQ(BuildManifestPayload("free", "1.0.2", "ab", "https://x/y"),
+              "QLN-UPDATE-1|free|1.0.2|ab|https://x/y");
 }
 
 TEST(ManifestShapes, InstallerHosts) {
-    const std::vector<std::string> allowed = {
-        "https://quillon.app",
-        "https://quillon.app/",
-        "https://quillon.app/downloads/x.zip",
-        "https://api.quillon.app/download/pro",
-        "https://QUILLON.app/x.zip",
-        "https://Api.Quillon.App?x=1",
-        "https://quillon.app#frag",
-    };
-    for (const auto& url : allowed) EXPECT_TRUE(IsAllowedInstallerHost(url)) << url;
-
-    const std::vector<std::string> refused = {
-        "http://quillon.app/x.zip",
-        "HTTPS://quillon.app/x.zip",
-        "https:/quillon.app/x.zip",
-        "https://quillon.app:443/x.zip",
-        "https://quillon.app:8443/x.zip",
-        "https://user@quillon.app/x.zip",
-        "https://quillon.app@evil.example/x.zip",
-        "https://quillon.app.evil.example/x.zip",
-        "https://evilquillon.app/x.zip",
-        "https://www.quillon.app/x.zip",
-        "https://testers.quillon.app/update/x.zip",
-        "https://quillon.app./x.zip",
-        "https://quillon.app\\@evil.example/x.zip",
-        "https://quillon.application/x.zip",
-        "https://example.net/quillon.app",
-        "https:///quillon.app/x.zip",
-        "https://",
-        "",
-        "quillon.app/x.zip",
-    };
-    for (const auto& url : refused) EXPECT_FALSE(IsAllowedInstallerHost(url)) << url;
-}
-
-TEST(ManifestShapes, PayloadOrderIsTierVersionShaUrl) {
-    EXPECT_EQ(BuildManifestPayload("free", "1.0.2", "ab", "https://x/y"),
-              "QLN-UPDATE-1|free|1.0.2|ab|https://x/y");
-    EXPECT_EQ(BuildManifestPayload("", "", "", ""), "QLN-UPDATE-1||||");
+    for (const char* url : {"https://quillon.app", "https://quillon.app/", kUrl,
+                            "https://api.quillon.app/download/pro", "https://QUILLON.app/x.zip",
+                            "https://Api.Quillon.App?x=1", "https://quillon.app#frag"}) {
+        EXPECT_TRUE(IsAllowedInstallerHost(url)) << url;
+    }
+    for (const char* url :
+         {"http://quillon.app/x.zip", "HTTPS://quillon.app/x.zip", "https:/quillon.app/x.zip",
+          "https://quillon.app:443/x.zip", "https://quillon.app:8443/x.zip",
+          "https://user@quillon.app/x.zip", "https://quillon.app@evil.example/x.zip",
+          "https://quillon.app.evil.example/x.zip", "https://evilquillon.app/x.zip",
+          "https://www.quillon.app/x.zip", "https://testers.quillon.app/update/x.zip",
+          "https://quillon.app./x.zip", "https://quillon.app\\@evil.example/x.zip",
+          "https://quillon.application/x.zip", "https://example.net/quillon.app",
+          "https:///quillon.app/x.zip", "https://", "", "quillon.app/x.zip"}) {
+        EXPECT_FALSE(IsAllowedInstallerHost(url)) << url;
+    }
 }
 
 TEST_F(ManifestEvaluation, AcceptsAGoodManifestInAnyMemberOrder) {
-    std::vector<Member> members = GoodMembers();
+    std::vector<Member> members = Signed();
     const std::string sig = members[4].value;
     members.push_back({"notes", "ignored"});
-    std::sort(members.begin(), members.end(),
-              [](const Member& a, const Member& b) { return a.name < b.name; });
+    std::sort(members.begin(), members.end());
     int orders = 0;
     do {
         UpdateManifestInfo out;
-        ASSERT_TRUE(Evaluate(JsonOf(members), out)) << JsonOf(members);
-        EXPECT_EQ(out.tier, "linux-free");
-        EXPECT_EQ(out.version, "1.0.2");
-        EXPECT_EQ(out.url, kUrl);
-        EXPECT_EQ(out.sha256, kSha);
-        EXPECT_EQ(out.sig, sig);
+        ASSERT_TRUE(Evaluate(members, out)) << JsonOf(members);
+        EXPECT_EQ((std::vector<std::string>{out.tier, out.version, out.url, out.sha256, out.sig}),
+                  (std::vector<std::string>{"linux-free", "1.0.2", kUrl, kSha, sig}));
         ++orders;
-    } while (
-        std::next_permutation(members.begin(), members.end(),
-                              [](const Member& a, const Member& b) { return a.name < b.name; }));
+    } while (std::next_permutation(members.begin(), members.end()));
     EXPECT_EQ(orders, 720);
 }
 
-TEST_F(ManifestEvaluation, RefusesAnEmptiedMemberWithoutVerifying) {
+TEST_F(ManifestEvaluation, MissingOrBadlyShapedMembersAreRefusedWithoutVerifying) {
     for (size_t i = 0; i < 5; ++i) {
-        std::vector<Member> members = GoodMembers();
+        std::vector<Member> members = Signed();
         members[i].value.clear();
-        verifyCalls_ = 0;
-        EXPECT_FALSE(Evaluate(JsonOf(members))) << members[i].name;
+        EXPECT_FALSE(Evaluate(members)) << members[i].name;
         EXPECT_EQ(verifyCalls_, 0);
         members.erase(members.begin() + static_cast<long>(i));
-        EXPECT_FALSE(Evaluate(JsonOf(members)));
+        EXPECT_FALSE(Evaluate(members));
     }
-    EXPECT_FALSE(Evaluate(""));
-    EXPECT_FALSE(Evaluate("not json at all"));
-}
-
-TEST_F(ManifestEvaluation, RefusesBadShapesBeforeTheSignature) {
-    auto refusedUnverified = [this](std::vector<Member> members, size_t index,
-                                    const std::string& value) {
-        members[index].value = value;
-        // Signed over the bad value, so only the shape rule can refuse it.
-        members[4].value =
-            Sign(members[0].value, members[1].value, members[3].value, members[2].value);
-        verifyCalls_ = 0;
-        EXPECT_FALSE(Evaluate(JsonOf(members))) << value;
-        EXPECT_EQ(verifyCalls_, 0) << value;
-    };
-    const std::vector<Member> good = GoodMembers();
-    refusedUnverified(good, 0, "Linux-free");
-    refusedUnverified(good, 1, "1.0.2-rc.1");
-    refusedUnverified(good, 1, "123456.0.0");
-    refusedUnverified(good, 2, "https://quillon.app/a b.zip");
-    refusedUnverified(good, 2, "https://quillon.app/a|b.zip");
-    std::string upper = kSha;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    refusedUnverified(good, 3, upper);
+    EXPECT_FALSE(Evaluate({{"not json at all", ""}}));
+    // Signed over the bad value, so only the shape rule can refuse it.
+    for (const std::vector<Member>& bad :
+         {Signed("1.0.2", kUrl, "Linux-free"), Signed("1.0.2-rc.1"), Signed("123456.0.0"),
+          Signed("1.0.2", "https://quillon.app/a b.zip"),
+          Signed("1.0.2", "https://quillon.app/a|b.zip"),
+          Signed("1.0.2", kUrl, "linux-free", Upper(kSha))}) {
+        EXPECT_FALSE(Evaluate(bad)) << JsonOf(bad);
+        EXPECT_EQ(verifyCalls_, 0) << JsonOf(bad);
+    }
 }
 
 TEST_F(ManifestEvaluation, SignatureCoversTheExactPayload) {
-    const std::vector<Member> good = GoodMembers();
-    ASSERT_TRUE(Evaluate(JsonOf(good)));
-
+    const std::vector<Member> good = Signed();
+    ASSERT_TRUE(Evaluate(good));
     // Any one field changed after signing.
-    const std::vector<std::string> replacements = {
-        "linux-pro", "1.0.3", "https://quillon.app/downloads/other.zip",
-        "0f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08"};
-    for (size_t i = 0; i < replacements.size(); ++i) {
+    const std::string changed[] = {"linux-pro", "1.0.3", "https://quillon.app/downloads/o.zip",
+                                   "0" + std::string(kSha).substr(1)};
+    for (size_t i = 0; i < 4; ++i) {
         std::vector<Member> members = good;
-        members[i].value = replacements[i];
-        verifyCalls_ = 0;
-        EXPECT_FALSE(Evaluate(JsonOf(members))) << members[i].name;
+        members[i].value = changed[i];
+        EXPECT_FALSE(Evaluate(members)) << members[i].name;
         EXPECT_EQ(verifyCalls_, 1);
     }
-
-    // Signed over another field order, or with another separator or prefix.
+    // Signed over another field order, separator, ending or prefix, or by another key.
+    const std::string s = kSha, u = kUrl;
     std::vector<Member> members = good;
-    members[4].value = QuillonSign::SignRawHex(
-        signer_.get(), "QLN-UPDATE-1|linux-free|1.0.2|" + std::string(kUrl) + "|" + kSha);
-    EXPECT_FALSE(Evaluate(JsonOf(members)));
-    members[4].value = QuillonSign::SignRawHex(
-        signer_.get(), "QLN-UPDATE-1|linux-free|" + std::string(kSha) + "|1.0.2|" + kUrl);
-    EXPECT_FALSE(Evaluate(JsonOf(members)));
-    members[4].value = QuillonSign::SignRawHex(
-        signer_.get(), BuildManifestPayload("linux-free", "1.0.2", kSha, kUrl) + "\n");
-    EXPECT_FALSE(Evaluate(JsonOf(members)));
-    members[4].value = QuillonSign::SignRawHex(
-        signer_.get(), "QLN-UPDATE-2|linux-free|1.0.2|" + std::string(kSha) + "|" + kUrl);
-    EXPECT_FALSE(Evaluate(JsonOf(members)));
-
-    // Another key's signature.
-    QuillonSign::Key other = QuillonSign::GenerateKey();
-    members[4].value = QuillonSign::SignRawHex(
-        other.get(), BuildManifestPayload("linux-free", "1.0.2", kSha, kUrl));
-    EXPECT_FALSE(Evaluate(JsonOf(members)));
-
+    for (const std::string& payload : {"QLN-UPDATE-1|linux-free|1.0.2|" + u + "|" + s,
+                                       "QLN-UPDATE-1|linux-free|" + s + "|1.0.2|" + u,
+                                       "QLN-UPDATE-1|linux-free|1.0.2|" + s + "|" + u + "\n",
+                                       "QLN-UPDATE-2|linux-free|1.0.2|" + s + "|" + u,
+                                       "QLN-UPDATE-1/linux-free/1.0.2/" + s + "/" + u}) {
+        members[4].value = SignPayload(payload);
+        EXPECT_FALSE(Evaluate(members)) << payload;
+    }
+    members[4].value = QuillonSign::SignRawHex(QuillonSign::GenerateKey().get(),
+                                               BuildManifestPayload("linux-free", "1.0.2", s, u));
+    EXPECT_FALSE(Evaluate(members));
     // Truncated, lengthened and non-hex signatures.
     const std::string sig = good[4].value;
-    for (const std::string& bad :
-         {sig.substr(0, 127), sig + "00", sig.substr(0, 127) + "x", sig.substr(0, 126)}) {
+    for (const std::string& bad : {sig.substr(0, 127), sig + "00", sig + "0",
+                                   sig.substr(0, 127) + "x", sig.substr(0, 126)}) {
         members[4].value = bad;
-        EXPECT_FALSE(Evaluate(JsonOf(members))) << bad;
+        EXPECT_FALSE(Evaluate(members)) << bad;
     }
 }
 
 TEST_F(ManifestEvaluation, TierVersionAndHostAreCheckedAfterTheSignature) {
     UpdateManifestInfo out;
     out.tier = "untouched";
-    verifyCalls_ = 0;
-    EXPECT_FALSE(Evaluate(JsonOf(GoodMembers()), out, "mac-free"));
+    EXPECT_FALSE(Evaluate(Signed(), out, "mac-free"));
     EXPECT_EQ(verifyCalls_, 1);
     EXPECT_EQ(out.tier, "untouched");
-
-    EXPECT_FALSE(Evaluate(JsonOf(GoodMembers("1.0.1")), out));
-    EXPECT_FALSE(Evaluate(JsonOf(GoodMembers("1.0.0")), out));
-    EXPECT_FALSE(Evaluate(JsonOf(GoodMembers("1.0.2-beta.1")), out, "linux-free", "1.0.2"));
-    EXPECT_TRUE(Evaluate(JsonOf(GoodMembers("1.0.2")), out, "linux-free", "1.0.2-beta.7"));
-    EXPECT_FALSE(Evaluate(JsonOf(GoodMembers()), out, "linux-free", "not a version"));
-
+    EXPECT_FALSE(Evaluate(Signed("1.0.1"), out));
+    EXPECT_FALSE(Evaluate(Signed("1.0.0"), out));
+    EXPECT_FALSE(Evaluate(Signed("1.0.2-beta.1"), out, "linux-free", "1.0.2"));
+    EXPECT_TRUE(Evaluate(Signed("1.0.2"), out, "linux-free", "1.0.2-beta.7"));
+    EXPECT_FALSE(Evaluate(Signed(), out, "linux-free", "not a version"));
     for (const char* url : {"https://quillon.app:8443/x.zip", "https://quillon.app@evil.example/x",
                             "http://quillon.app/x.zip", "https://testers.quillon.app/update/x.zip",
                             "https://quillon.app.evil.example/x.zip", "ftp://quillon.app/x"}) {
         out = {};
-        EXPECT_FALSE(Evaluate(JsonOf(GoodMembers("1.0.2", url)), out)) << url;
+        EXPECT_FALSE(Evaluate(Signed("1.0.2", url), out)) << url;
         EXPECT_EQ(out.url, "");
     }
-    EXPECT_TRUE(
-        Evaluate(JsonOf(GoodMembers("1.0.2", "https://API.quillon.app/download/pro")), out));
+    EXPECT_TRUE(Evaluate(Signed("1.0.2", "https://API.quillon.app/download/pro"), out));
 }
 
 TEST_F(ManifestEvaluation, EscapedMembersAreVerifiedAsResolved) {
-    std::vector<Member> members = GoodMembers();
-    members[2].value = R"(https:\/\/quillon.app\/downloads\/quillon-1.0.2.zip)";
+    const std::string escaped = R"(https:\/\/quillon.app\/downloads\/quillon-1.0.2.zip)";
+    std::vector<Member> members = Signed();
+    members[2].value = escaped;
     UpdateManifestInfo out;
-    ASSERT_TRUE(Evaluate(JsonOf(members), out));
+    ASSERT_TRUE(Evaluate(members, out));
     EXPECT_EQ(out.url, kUrl);
-
     // Signed over the escaped text, it no longer matches what is read.
-    members[4].value = Sign("linux-free", "1.0.2", kSha, members[2].value);
-    EXPECT_FALSE(Evaluate(JsonOf(members)));
+    members[4].value = SignPayload(BuildManifestPayload("linux-free", "1.0.2", kSha, escaped));
+    EXPECT_FALSE(Evaluate(members));
 }
 
 TEST_F(ManifestEvaluation, PublisherDocumentIsAccepted) {
@@ -307,13 +244,11 @@ TEST_F(ManifestEvaluation, PublisherDocumentIsAccepted) {
     EXPECT_EQ(QuillonSign::ManifestShapeProblem(fields), "");
     const std::string json =
         QuillonSign::ManifestJson(fields, QuillonSign::SignManifest(signer_.get(), fields));
-    EXPECT_TRUE(Evaluate(json));
-
-    EXPECT_NE(QuillonSign::ManifestShapeProblem({"linux-free", "1.0.2", kUrl, "ABC"}), "");
-    EXPECT_NE(QuillonSign::ManifestShapeProblem({"linux-free", "1.0", kUrl, kSha}), "");
-    EXPECT_NE(QuillonSign::ManifestShapeProblem({"osx", "1.0.2", kUrl, kSha}), "");
-    EXPECT_NE(
-        QuillonSign::ManifestShapeProblem({"linux-free", "1.0.2", "http://quillon.app/", kSha}),
-        "");
+    UpdateManifestInfo out;
+    EXPECT_TRUE(UpdateCore::EvaluateManifest(
+        [this](const std::string& p, const std::string& s) {
+            return UpdateSignature::VerifyP256(key_.get(), p, s);
+        },
+        json, "linux-free", "1.0.1", out));
     EXPECT_EQ(QuillonSign::JsonStringValue("a\"b\\c\n"), "a\\\"b\\\\c\\n");
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -25,29 +26,23 @@ constexpr char kFixedTail[] =
     "PASS host: tester site rejected (Pro/Free build)\n"
     "PASS signing certificate pinned in this build\n";
 
-constexpr char kKeyPass[] = "PASS test key loads as a valid P-256 public key\n";
+const std::string kKeyPass = "PASS test key loads as a valid P-256 public key\n";
+const std::string kKeyFail = "FAIL test key loads as a valid P-256 public key\n";
+const std::string kSkipped = "FAIL case before a valid key line - skipped\n";
 
 class SelfTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        key_ = QuillonSign::GenerateKey();
-        ASSERT_TRUE(key_);
+    static std::string KeyLine(EVP_PKEY* key) {
+        return QuillonSign::KeyVectorLine(QuillonSign::PublicBlobHex(key)) + "\n";
     }
 
-    std::string KeyLine(EVP_PKEY* key) {
-        return QuillonSign::KeyVectorLine(QuillonSign::PublicBlobHex(key));
-    }
-
-    std::string CaseLine(EVP_PKEY* key, const std::string& name, bool expect,
-                         const std::string& version = "1.0.2") {
-        QuillonSign::CaseVector vector;
-        vector.name = name;
-        vector.expect = expect;
-        vector.writtenFields = {"linux-free", version, kUrl, kSha};
+    static std::string CaseLine(EVP_PKEY* key, const std::string& name, bool expect,
+                                const std::string& version = "1.0.2",
+                                const std::string& url = kUrl) {
+        QuillonSign::CaseVector vector{name, expect,       {"linux-free", version, url, kSha},
+                                       "",   "linux-free", "1.0.1"};
         vector.sig = QuillonSign::SignManifest(key, vector.writtenFields);
-        vector.expectedTier = "linux-free";
-        vector.ownVersion = "1.0.1";
-        return QuillonSign::CaseVectorLine(vector);
+        return QuillonSign::CaseVectorLine(vector) + "\n";
     }
 
     bool Run(const std::string& text, std::string& report) {
@@ -57,55 +52,64 @@ protected:
     }
 
     UpdateTest::TempDir dir_;
-    QuillonSign::Key key_;
+    QuillonSign::Key key_ = QuillonSign::GenerateKey();
+    QuillonSign::Key second_ = QuillonSign::GenerateKey();
 };
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+}
 
 }  // namespace
 
-TEST_F(SelfTest, MissingFileIsTheOnlyLine) {
+TEST_F(SelfTest, ReportsEveryLineExactly) {
+    EVP_PKEY* k = key_.get();
+    const std::string key = KeyLine(k);
+    struct Case {
+        std::string text, report;
+        bool verdict;
+    };
+    const Case cases[] = {
+        // Unnamed cases are labelled by their number; other lines and blank lines are ignored.
+        {key + "\n" + CaseLine(k, "newer", true) + CaseLine(k, "", false, "1.0.1") +
+             "{\"line\":\"comment\",\"name\":\"ignored\"}\n{\"name\":\"no kind\"}\n" +
+             CaseLine(k, "", true),
+         kKeyPass + "PASS newer\nPASS case 2\nPASS case 3\n" + kFixedTail, true},
+        {key, kKeyPass + kFixedTail + "FAIL no cases found in vectors file\n", false},
+        {key + CaseLine(k, "wrongly expected", false),
+         kKeyPass + "FAIL wrongly expected\n" + kFixedTail, false},
+        // A case without "expect" expects refusal.
+        {key + Replaced(CaseLine(k, "no expect", true), "\"expect\":true", "\"expecting\":1"),
+         kKeyPass + "FAIL no expect\n" + kFixedTail, false},
+        {CaseLine(k, "early", true) + key + CaseLine(k, "", true),
+         kSkipped + kKeyPass + "PASS case 1\n" + kFixedTail, false},
+        // A second key replaces the first.
+        {key + CaseLine(k, "first", true) + KeyLine(second_.get()) +
+             CaseLine(second_.get(), "second", true) + CaseLine(k, "old key refused", false) +
+             CaseLine(k, "old key accepted", true),
+         kKeyPass + "PASS first\n" + kKeyPass +
+             "PASS second\nPASS old key refused\nFAIL old key accepted\n" + kFixedTail,
+         false},
+        // Labels stay on one line and print whole.
+        {key + Replaced(CaseLine(k, "NAME", false), "NAME", std::string("a\\nb\0c\\rd", 9)),
+         kKeyPass + "FAIL a?b?c?d\n" + kFixedTail, false},
+        // Values go into the manifest as read: the line's \\/ reads as \/, which the manifest
+        // reader resolves to /, while a quote ends the member early.
+        {key + Replaced(CaseLine(k, "escaped", true), kUrl,
+                        R"(https:\\/\\/quillon.app\\/downloads\\/quillon-1.0.2.zip)"),
+         kKeyPass + "PASS escaped\n" + kFixedTail, true},
+        {key + CaseLine(k, "quoted", true, "1.0.2", "https://quillon.app/a\"b"),
+         kKeyPass + "FAIL quoted\n" + kFixedTail, false},
+    };
+    for (const Case& c : cases) {
+        std::string report;
+        EXPECT_EQ(Run(c.text, report), c.verdict) << c.text;
+        EXPECT_EQ(report, c.report) << c.text;
+    }
+
     std::string report = "stale";
-    const std::string path = dir_.File("absent.txt");
-    EXPECT_FALSE(RunUpdateSelfTest(path, report));
-    EXPECT_EQ(report, "FAIL could not open vectors file: " + path + "\n");
-}
-
-TEST_F(SelfTest, KeyWithoutCasesFails) {
-    std::string report;
-    EXPECT_FALSE(Run(KeyLine(key_.get()) + "\n", report));
-    EXPECT_EQ(report, std::string(kKeyPass) + kFixedTail + "FAIL no cases found in vectors file\n");
-}
-
-TEST_F(SelfTest, PassingFileReportsEveryCheck) {
-    const std::string text = KeyLine(key_.get()) + "\n\n" + CaseLine(key_.get(), "newer", true) +
-                             "\n" + CaseLine(key_.get(), "", false, "1.0.1") + "\n" +
-                             "{\"line\":\"comment\",\"name\":\"ignored\"}\n" +
-                             "{\"name\":\"no kind\"}\n" + CaseLine(key_.get(), "", true);
-    std::string report;
-    EXPECT_TRUE(Run(text, report)) << report;
-    EXPECT_EQ(report,
-              std::string(kKeyPass) + "PASS newer\nPASS case 2\nPASS case 3\n" + kFixedTail);
-}
-
-TEST_F(SelfTest, UnexpectedOutcomeFails) {
-    std::string report;
-    EXPECT_FALSE(
-        Run(KeyLine(key_.get()) + "\n" + CaseLine(key_.get(), "wrongly expected", false), report));
-    EXPECT_EQ(report, std::string(kKeyPass) + "FAIL wrongly expected\n" + kFixedTail);
-
-    // A case without "expect" expects refusal.
-    std::string line = CaseLine(key_.get(), "defaults to refusal", true);
-    line.replace(line.find("\"expect\":true"), 13, "\"expecting\":1");
-    EXPECT_FALSE(Run(KeyLine(key_.get()) + "\n" + line, report));
-    EXPECT_NE(report.find("FAIL defaults to refusal\n"), std::string::npos);
-}
-
-TEST_F(SelfTest, CaseBeforeKeyIsASkippedFailure) {
-    const std::string text = CaseLine(key_.get(), "early", true) + "\n" + KeyLine(key_.get()) +
-                             "\n" + CaseLine(key_.get(), "", true) + "\n";
-    std::string report;
-    EXPECT_FALSE(Run(text, report));
-    EXPECT_EQ(report, std::string("FAIL case before a valid key line - skipped\n") + kKeyPass +
-                          "PASS case 1\n" + kFixedTail);
+    EXPECT_FALSE(RunUpdateSelfTest(dir_.File("absent.txt"), report));
+    EXPECT_EQ(report, "FAIL could not open vectors file: " + dir_.File("absent.txt") + "\n");
 }
 
 TEST_F(SelfTest, BadKeyLinesDropTheKeyUntilAGoodOne) {
@@ -116,81 +120,17 @@ TEST_F(SelfTest, BadKeyLinesDropTheKeyUntilAGoodOne) {
     offCurve.back() = offCurve.back() == '0' ? '1' : '0';
     for (const std::string& hex : {std::string(""), good.substr(1), good + "00", badMagic, offCurve,
                                    "zz" + good.substr(2)}) {
-        const std::string text = KeyLine(key_.get()) + "\n" + QuillonSign::KeyVectorLine(hex) +
-                                 "\n" + CaseLine(key_.get(), "after bad key", true) + "\n" +
-                                 KeyLine(key_.get()) + "\n" + CaseLine(key_.get(), "", true);
+        const std::string text = KeyLine(key_.get()) + QuillonSign::KeyVectorLine(hex) + "\n" +
+                                 CaseLine(key_.get(), "after bad key", true) + KeyLine(key_.get()) +
+                                 CaseLine(key_.get(), "", true);
         std::string report;
         EXPECT_FALSE(Run(text, report)) << hex;
-        EXPECT_EQ(report, std::string(kKeyPass) +
-                              "FAIL test key loads as a valid P-256 public key\n"
-                              "FAIL case before a valid key line - skipped\n" +
-                              kKeyPass + "PASS case 1\n" + kFixedTail)
+        EXPECT_EQ(report, kKeyPass + kKeyFail + kSkipped + kKeyPass + "PASS case 1\n" + kFixedTail)
             << hex;
     }
-    // Upper-case hex is a good key.
     std::string upper = good;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     std::string report;
     EXPECT_TRUE(
         Run(QuillonSign::KeyVectorLine(upper) + "\n" + CaseLine(key_.get(), "", true), report));
-}
-
-TEST_F(SelfTest, SecondKeyReplacesTheFirst) {
-    QuillonSign::Key second = QuillonSign::GenerateKey();
-    const std::string text = KeyLine(key_.get()) + "\n" + CaseLine(key_.get(), "first", true) +
-                             "\n" + KeyLine(second.get()) + "\n" +
-                             CaseLine(second.get(), "second", true) + "\n" +
-                             CaseLine(key_.get(), "old key refused", false) + "\n" +
-                             CaseLine(key_.get(), "old key accepted", true) + "\n";
-    std::string report;
-    EXPECT_FALSE(Run(text, report));
-    EXPECT_EQ(report, std::string(kKeyPass) + "PASS first\n" + kKeyPass +
-                          "PASS second\nPASS old key refused\nFAIL old key accepted\n" +
-                          kFixedTail);
-}
-
-TEST_F(SelfTest, CaseValuesGoIntoTheManifestUnescaped) {
-    // The line's \\/ reads as \/, which the manifest reader resolves to /.
-    QuillonSign::CaseVector vector;
-    vector.name = "escaped url";
-    vector.expect = true;
-    vector.writtenFields = {"linux-free", "1.0.2", kUrl, kSha};
-    vector.sig = QuillonSign::SignManifest(key_.get(), vector.writtenFields);
-    vector.expectedTier = "linux-free";
-    vector.ownVersion = "1.0.1";
-    std::string line = QuillonSign::CaseVectorLine(vector);
-    const std::string plainUrl = std::string("\"") + kUrl + "\"";
-    std::string escapedUrl = "\"https:\\\\/\\\\/quillon.app\\\\/downloads\\\\/quillon-1.0.2.zip\"";
-    line.replace(line.find(plainUrl), plainUrl.size(), escapedUrl);
-
-    std::string report;
-    EXPECT_TRUE(Run(KeyLine(key_.get()) + "\n" + line + "\n", report)) << report;
-    EXPECT_NE(report.find("PASS escaped url\n"), std::string::npos);
-
-    // A quote in a value ends the manifest member early: the case is then refused.
-    vector.writtenFields.url = "https://quillon.app/a\"b";
-    vector.sig = QuillonSign::SignManifest(key_.get(), vector.writtenFields);
-    EXPECT_FALSE(
-        Run(KeyLine(key_.get()) + "\n" + QuillonSign::CaseVectorLine(vector) + "\n", report));
-    EXPECT_NE(report.find("FAIL escaped url\n"), std::string::npos);
-}
-
-TEST_F(SelfTest, LabelsStayOnOneLineAndPrintWhole) {
-    std::string line = CaseLine(key_.get(), "NAME", false);
-    line.replace(line.find("NAME"), 4, std::string("a\\nb\0c\\rd", 9));
-    std::string report;
-    EXPECT_FALSE(Run(KeyLine(key_.get()) + "\n" + line + "\n", report));
-    EXPECT_EQ(report, std::string(kKeyPass) + "FAIL a?b?c?d\n" + kFixedTail);
-    EXPECT_EQ(report.find('\0'), std::string::npos);
-}
-
-TEST_F(SelfTest, PublisherStandardVectorsPass) {
-    std::string text;
-    for (const std::string& line : QuillonSign::StandardVectorLines(key_.get()))
-        text += line + "\n";
-    std::string report;
-    EXPECT_TRUE(Run(text, report)) << report;
-    EXPECT_EQ(report.find("FAIL"), std::string::npos) << report;
-    EXPECT_NE(report.find("PASS accept: newer signed manifest\n"), std::string::npos);
-    EXPECT_NE(report.find("PASS refuse: version changed after signing\n"), std::string::npos);
 }

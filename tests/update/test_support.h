@@ -1,12 +1,8 @@
 #pragma once
 
-#include <openssl/types.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "update/manifest.h"
 
 namespace UpdateTest {
 
@@ -17,7 +13,6 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
 private:
@@ -33,12 +28,7 @@ struct ProcessResult {
     std::string err;
 };
 
-// Runs argv[0] (searched in PATH) without a shell and collects its output. extraEnv entries
-// ("NAME=value") are added to, or replace, this process's environment.
-ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& extraEnv = {});
-
-// A verifier bound to key, counting its calls.
-UpdateCore::ManifestVerifier CountingVerifier(EVP_PKEY* key, int& calls);
+// Runs argv[0] (searched in PATH) without a shell and collects its output.
+ProcessResult RunProcess(const std::vector<std::string>& argv);
 
 }  // namespace UpdateTest
