@@ -49,10 +49,20 @@ void ClickOnce() {
 void AutoClickerThread() {
     OsNameThread("QLN autoclicker");
     OsRaiseToUserInteractive();
+    bool running = false;
     while (g_AppRunning.load()) {
         if (!isAutoClicking.load()) {
+            running = false;
             currentClickCount.store(0);
             IdleWait(g_AutoClickWake);
+            continue;
+        }
+        if (!running) {
+            // The wake that started this run may still be pending when the thread was not idle
+            // yet; left alone, it would cut the first interval short. The state is read again
+            // after it, so a stop that came meanwhile is not missed.
+            g_AutoClickWake.flag.exchange(false);
+            running = true;
             continue;
         }
         if (BudgetUsedUp()) {

@@ -55,10 +55,19 @@ bool SpamOnce() {
 void KeySpammerThread() {
     OsNameThread("QLN key spammer");
     OsRaiseToUserInteractive();
+    bool running = false;
     while (g_AppRunning.load()) {
         if (!isKeySpamming.load()) {
+            running = false;
             currentKeySpamCount.store(0);
             IdleWait(g_KeySpamWake);
+            continue;
+        }
+        if (!running) {
+            // As for the auto clicker: a start's wake still pending must not cut the first
+            // interval; the state is read again after it.
+            g_KeySpamWake.flag.exchange(false);
+            running = true;
             continue;
         }
         if (!SpamOnce()) continue;

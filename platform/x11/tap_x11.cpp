@@ -5,8 +5,9 @@
 #include "platform/keys.h"
 #include "platform/tap.h"
 #include "platform/thread.h"
+#include "platform/x11/grabs_x11.h"
+#include "platform/x11/window_query.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/cursorfont.h>
 #include <X11/extensions/XInput2.h>
@@ -24,8 +25,6 @@
 #include <string>
 #include <thread>
 
-std::string ExecutablePathOf(long pid);
-
 namespace {
 
 struct TapConnections {
@@ -35,10 +34,7 @@ struct TapConnections {
     int screenSaverEventBase = -1;
     int xtestPointerId = -1;
     int xtestKeyboardId = -1;
-    Cursor crosshair = None;
-    SwallowSet applied;
-    bool keyboardGrabbed = false;
-    bool pointerGrabbed = false;
+    GrabState grabs;
 };
 
 std::atomic<bool> g_TapRunning{false};
@@ -48,7 +44,6 @@ std::atomic<uint64_t> g_GrabRequests{0};
 std::atomic<uint64_t> g_GrabsApplied{0};
 std::atomic<bool> g_ConnectionLost{false};
 std::atomic<uint64_t> g_HandlingHistogram[kTapTimingBuckets];
-Display* g_TapQueries = nullptr;  // the observer connection, for window look-ups on the tap thread
 
 // A failed grab (another client holds it) must not end the process; the next sync retries.
 int IgnoreXError(Display*, XErrorEvent*) { return 0; }
@@ -92,9 +87,9 @@ void WatchScreenSaver(TapConnections& c) {
 }
 
 void CloseConnections(TapConnections& c, bool alive) {
-    g_TapQueries = nullptr;
+    SetWindowQueryConnection(nullptr);
     if (alive) {
-        if (c.crosshair != None) XFreeCursor(c.grabber, c.crosshair);
+        if (c.grabs.crosshair != None) XFreeCursor(c.grabber, c.grabs.crosshair);
         XCloseDisplay(c.grabber);
         XCloseDisplay(c.observer);
     }
@@ -117,106 +112,16 @@ bool OpenConnections(TapConnections& c) {
     FindXTestDevices(c);
     SelectRawEvents(c);
     WatchScreenSaver(c);
-    c.crosshair = XCreateFontCursor(c.grabber, XC_crosshair);
-    g_TapQueries = c.observer;
+    c.grabs.crosshair = XCreateFontCursor(c.grabber, XC_crosshair);
+    SetWindowQueryConnection(c.observer);
     XSync(c.observer, False);
     XSync(c.grabber, False);
     return true;
 }
 
-unsigned XButtonOfVk(int vk) {
-    switch (vk) {
-        case 1:
-            return 1;
-        case 2:
-            return 3;
-        case 4:
-            return 2;
-        case 5:
-            return 8;
-        case 6:
-            return 9;
-        default:
-            return 0;
-    }
-}
-
-void SetKeyGrab(TapConnections& c, int vk, bool grab) {
-    const int keyCode = VkToOsKeyCode(vk);
-    if (keyCode < 0) return;
-    const Window root = DefaultRootWindow(c.grabber);
-    if (grab) {
-        XGrabKey(c.grabber, keyCode, AnyModifier, root, False, GrabModeAsync, GrabModeAsync);
-    } else {
-        XUngrabKey(c.grabber, keyCode, AnyModifier, root);
-    }
-}
-
-void SetButtonGrab(TapConnections& c, int vk, bool grab) {
-    const unsigned button = XButtonOfVk(vk);
-    if (button == 0) return;
-    const Window root = DefaultRootWindow(c.grabber);
-    if (grab) {
-        XGrabButton(c.grabber, button, AnyModifier, root, False,
-                    ButtonPressMask | ButtonReleaseMask, GrabModeAsync, GrabModeAsync, None, None);
-    } else {
-        XUngrabButton(c.grabber, button, AnyModifier, root);
-    }
-}
-
-bool Contains(const std::vector<int>& list, int value) {
-    return std::find(list.begin(), list.end(), value) != list.end();
-}
-
-// Grabs what is wanted and not held, lets go of what is held and not wanted.
-void ApplyPassiveGrabs(TapConnections& c, const SwallowSet& want) {
-    for (int vk : c.applied.keys) {
-        if (!Contains(want.keys, vk)) SetKeyGrab(c, vk, false);
-    }
-    for (int vk : want.keys) {
-        if (!Contains(c.applied.keys, vk)) SetKeyGrab(c, vk, true);
-    }
-    for (int vk : c.applied.buttons) {
-        if (!Contains(want.buttons, vk)) SetButtonGrab(c, vk, false);
-    }
-    for (int vk : want.buttons) {
-        if (!Contains(c.applied.buttons, vk)) SetButtonGrab(c, vk, true);
-    }
-}
-
-void ApplyActiveGrabs(TapConnections& c, const SwallowSet& want) {
-    const Window root = DefaultRootWindow(c.grabber);
-    if (want.wholeKeyboard && !c.keyboardGrabbed) {
-        c.keyboardGrabbed = XGrabKeyboard(c.grabber, root, False, GrabModeAsync, GrabModeAsync,
-                                          CurrentTime) == GrabSuccess;
-    } else if (!want.wholeKeyboard && c.applied.wholeKeyboard) {
-        // The captured key's release belongs to the focused window again.
-        XUngrabKeyboard(c.grabber, CurrentTime);
-        c.keyboardGrabbed = false;
-    }
-    const bool captureEnded = c.applied.wholeKeyboard && !want.wholeKeyboard;
-    if (want.pickingPointer && !c.pointerGrabbed) {
-        c.pointerGrabbed =
-            XGrabPointer(c.grabber, root, False, ButtonPressMask | ButtonReleaseMask, GrabModeAsync,
-                         GrabModeAsync, None, c.crosshair, CurrentTime) == GrabSuccess;
-    } else if ((!want.pickingPointer && c.applied.pickingPointer) || captureEnded) {
-        // Let the picked or captured button's release reach the window below.
-        XUngrabPointer(c.grabber, CurrentTime);
-        c.pointerGrabbed = false;
-    }
-}
-
 void SyncGrabs(TapConnections& c) {
     const uint64_t request = g_GrabRequests.load();
-    const SwallowSet want = CurrentSwallowSet();
-    const bool activeMissing =
-        (want.wholeKeyboard && !c.keyboardGrabbed) || (want.pickingPointer && !c.pointerGrabbed);
-    if (!(want == c.applied) || activeMissing) {
-        ApplyPassiveGrabs(c, want);
-        ApplyActiveGrabs(c, want);
-        c.applied = want;
-        XSync(c.grabber, False);
-    }
+    ApplySwallowSet(c.grabber, c.grabs, CurrentSwallowSet());
     g_GrabsApplied.store(request);
 }
 
@@ -401,47 +306,6 @@ void TapThreadBody(std::promise<bool> ready) {
     if (c.observer) CloseConnections(c, true);
 }
 
-long WindowPid(Display* display, Window window) {
-    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", True);
-    if (pidAtom == None) return -1;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    long pid = -1;
-    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &count, &after, &data) == Success &&
-        data) {
-        if (type == XA_CARDINAL && format == 32 && count == 1) {
-            pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
-        }
-        XFree(data);
-    }
-    return pid;
-}
-
-// The owner of a top-level window: its own _NET_WM_PID, or that of the client window a window
-// manager's frame holds.
-long OwnerPidOf(Display* display, Window window, int depth) {
-    const long pid = WindowPid(display, window);
-    if (pid > 0 || depth == 0) return pid;
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    long found = -1;
-    if (XQueryTree(display, window, &root, &parent, &children, &count)) {
-        for (unsigned i = count; i-- > 0 && found <= 0;) {
-            found = OwnerPidOf(display, children[i], depth - 1);
-        }
-        if (children) XFree(children);
-    }
-    return found;
-}
-
-const std::string& OwnExecutablePath() {
-    static const std::string path = ExecutablePathOf(getpid());
-    return path;
-}
-
 void WakeTap() {
     if (g_TapWakeFd < 0) return;
     const uint64_t one = 1;
@@ -481,31 +345,6 @@ std::vector<uint64_t> OsTapHandlingHistogram() {
     std::vector<uint64_t> counts(kTapTimingBuckets);
     for (int i = 0; i < kTapTimingBuckets; ++i) counts[i] = g_HandlingHistogram[i].load();
     return counts;
-}
-
-std::string ExecutablePathOf(long pid) {
-    char path[4097] = {};
-    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
-    const ssize_t length = readlink(link.c_str(), path, sizeof path - 1);
-    return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
-}
-
-bool OsIsOwnWindowAt(double x, double y) {
-    Display* display = g_TapQueries;
-    if (!display) return false;
-    const Window root = DefaultRootWindow(display);
-    int localX = 0, localY = 0;
-    Window child = None;
-    if (!XTranslateCoordinates(display, root, root, static_cast<int>(std::lround(x)),
-                               static_cast<int>(std::lround(y)), &localX, &localY, &child) ||
-        child == None) {
-        return false;
-    }
-    const long pid = OwnerPidOf(display, child, 2);
-    if (pid <= 0) return false;
-    if (pid == getpid()) return true;
-    const std::string path = ExecutablePathOf(pid);
-    return !path.empty() && path == OwnExecutablePath();
 }
 
 void OsTapRefreshGrabs() {

@@ -130,14 +130,21 @@ TEST_F(QuillonProcess, SelfTestRunsBeforeAnythingElseAndPrintsAVerdict) {
 
 TEST_F(QuillonProcess, StartsItsWorkersInOrderAndEndsOnSigterm) {
     Child child = Spawn({});
+    // Threads name themselves once running.
     std::vector<std::string> names;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < until) {
         names = ThreadNames(child.pid);
-        if (names.size() >= 5) break;
+        const auto named = [&](const char* name) {
+            return std::find(names.begin(), names.end(), name) != names.end();
+        };
+        if (named("QLN autoclicker") && named("QLN key spammer") && named("QLN signals") &&
+            named("QLN input tap")) {
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ASSERT_GE(names.size(), 5u) << ReadAll(child.err);
+    ASSERT_GE(names.size(), 6u) << ReadAll(child.err);
     const std::vector<std::string> workers(names.begin() + 1, names.begin() + 4);
     EXPECT_EQ(workers,
               (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals"}));

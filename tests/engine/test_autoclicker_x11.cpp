@@ -1,5 +1,6 @@
 // The auto clicker clicking for real; the observer and the server's own state are the judges.
 #include "app/state.h"
+#include "engine/workers.h"
 #include "platform/input.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/x11_state.h"
@@ -99,6 +100,22 @@ TEST_F(AutoClickerX11, IntervalRunsBetweenClicks) {
     const auto presses = Synthetic({XI_RawButtonPress});
     ASSERT_EQ(presses.size(), 3u);
     EXPECT_GE(long(presses[2].serverMs - presses[0].serverMs), 2 * 120 - 1);
+}
+
+TEST_F(AutoClickerX11, AWakeLeftFromBeforeARunDoesNotCutItsFirstInterval) {
+    // The start's wake reaches a thread that is not idle yet (it has just been started).
+    StopToolsForExit();
+    WakeAndJoinWorkers();
+    g_AppRunning = true;
+    autoClickIntervalMs = 120;
+    autoClickRepeatMode = 0;
+    autoClickRepeatTimes = 2;
+    isAutoClicking = true;
+    g_AutoClickWake.flag = true;
+    StartToolThreads();
+    ASSERT_TRUE(WaitUntil([&] { return Synthetic({XI_RawButtonPress}).size() == 2; }));
+    const auto presses = Synthetic({XI_RawButtonPress});
+    EXPECT_GE(long(presses[1].serverMs - presses[0].serverMs), 120 - 1);
 }
 
 TEST_F(AutoClickerX11, StoppingLeavesNoButtonHeldAndEndsALongIntervalAtOnce) {
