@@ -68,13 +68,18 @@ std::string ReadChildLine(int fd) {
     return line;
 }
 
-int SpawnEngineChild(const char* selfPath, bool record, int stdoutFd) {
+int StartEngineChild(bool record, int& readFd) {
+    char self[4096] = {};
+    int fds[2];
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0 || pipe(fds) != 0) return -1;
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(stdoutFd, 1);
-        execl(selfPath, selfPath, "--engine-child", record ? "record" : "plain",
+        dup2(fds[1], 1);
+        execl(self, self, "--engine-child", record ? "record" : "plain",
               static_cast<char*>(nullptr));
         _exit(127);
     }
-    return pid;
+    close(fds[1]);
+    readFd = fds[0];
+    return ReadChildLine(readFd) == "ready" ? pid : -1;
 }

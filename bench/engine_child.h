@@ -10,5 +10,6 @@
 int RunEngineChild(bool record);
 // One line of the child's output, without its line feed; empty at the end.
 std::string ReadChildLine(int fd);
-// Starts this same executable as an engine child; returns its process id.
-int SpawnEngineChild(const char* selfPath, bool record, int stdoutFd);
+// Starts this same executable as an engine child and waits until it is ready. Returns its
+// process id (-1 on failure); readFd receives the child's further output.
+int StartEngineChild(bool record, int& readFd);

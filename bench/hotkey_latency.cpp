@@ -50,13 +50,9 @@ int main(int argc, char** argv) {
     unsetenv("DISPLAY");
     PrivateXvfb server;
     if (!StartPrivateXvfb(server)) return 1;
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
-    int fds[2];
-    if (pipe(fds) != 0) return 1;
-    const pid_t child = SpawnEngineChild(self, false, fds[1]);
-    close(fds[1]);
-    if (ReadChildLine(fds[0]) != "ready") return 1;
+    int childOut = -1;
+    const pid_t child = StartEngineChild(false, childOut);
+    if (child < 0) return 1;
     Xi2Observer observer;
     PhysicalInput* input = OpenPhysicalInput();
     if (!input || !StartObserver(observer)) return 1;

@@ -41,16 +41,12 @@ int main(int argc, char** argv) {
     unsetenv("DISPLAY");
     PrivateXvfb server;
     if (!StartPrivateXvfb(server)) return 1;
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
-    int fds[2];
-    if (pipe(fds) != 0) return 1;
     PhysicalInput* input = OpenPhysicalInput();
     if (!input) return 1;
     PhysicalMoveTo(input, 500, 500);
-    const pid_t child = SpawnEngineChild(self, true, fds[1]);
-    close(fds[1]);
-    if (ReadChildLine(fds[0]) != "ready") return 1;
+    int childOut = -1;
+    const pid_t child = StartEngineChild(true, childOut);
+    if (child < 0) return 1;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the recording has begun
 
     // Every motion goes to a new place, so every one must be recorded; every 100 ms a click
@@ -72,7 +68,7 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     kill(child, SIGTERM);
-    const std::string report = ReadChildLine(fds[0]);
+    const std::string report = ReadChildLine(childOut);
     waitpid(child, nullptr, 0);
     ClosePhysicalInput(input);
     StopPrivateXvfb(server);

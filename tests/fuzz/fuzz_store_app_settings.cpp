@@ -4,6 +4,7 @@
 #include "app/state.h"
 #include "store/app_settings.h"
 #include "store/codecs.h"
+#include "tests/fuzz/fuzz_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,24 +14,6 @@
 #include <string>
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-        std::fclose(f);
-    }
-    return text;
-}
-
-void Spill(const std::string& path, const uint8_t* data, size_t size) {
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(data, 1, size, f);
-        std::fclose(f);
-    }
-}
 
 // Strings in the object are emitted verbatim, so none may hold a quote, a backslash or a
 // control byte.

@@ -4,6 +4,7 @@
 #include "app/state.h"
 #include "store/profiles.h"
 #include "store/session_file.h"
+#include "tests/fuzz/fuzz_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,17 +24,6 @@ std::string ScratchPath(const char* name) {
         return path;
     }();
     return dir + "/" + name;
-}
-
-std::string Slurp(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-        std::fclose(f);
-    }
-    return text;
 }
 
 }  // namespace
