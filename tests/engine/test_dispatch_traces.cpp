@@ -15,6 +15,7 @@
 #include "engine/hotkeys.h"
 #include "engine/signals.h"
 #include "platform/tap.h"
+#include "tests/support/fresh_state.h"
 
 #include <gtest/gtest.h>
 
@@ -206,12 +207,8 @@ void RunLine(const std::string& line, const std::string& where) {
 class DispatchTrace : public testing::TestWithParam<fs::path> {};
 
 TEST_P(DispatchTrace, Replays) {
-    ResetToolStateForTest();
+    ResetToOneDefaultProfile();
     ClearTapTrackers();
-    {
-        std::lock_guard<std::mutex> lock(profileMutex);
-        profiles.push_back(MacroProfile{"Default Tracking Profile", "", {}});
-    }
     std::ifstream in(GetParam());
     ASSERT_TRUE(in) << GetParam();
     std::string line;

@@ -64,6 +64,7 @@ TEST(Retime, NothingAddedChangesNothing) {
 
 #include "app/state.h"
 #include "engine/signals.h"
+#include "tests/support/fresh_state.h"
 
 #include <thread>
 
@@ -73,11 +74,7 @@ namespace {
 // retimed, nothing may be added to it.
 TEST(RecorderRace, NothingIsAppendedAfterTheRecordingWasRetimed) {
     for (int round = 0; round < 200; ++round) {
-        ResetToolStateForTest();
-        {
-            std::lock_guard<std::mutex> lock(profileMutex);
-            profiles.push_back(MacroProfile{"Default Tracking Profile", "", {}});
-        }
+        ResetToOneDefaultProfile();
         triggerRecordStart = true;
         ProcessSignals();
         std::atomic<bool> stop{false};

@@ -1,6 +1,7 @@
 // The signal processor's fixed order, driven through the trigger flags as producers raise them.
 #include "app/state.h"
 #include "engine/signals.h"
+#include "tests/support/fresh_state.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +9,7 @@ namespace {
 
 class SignalsTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ResetToolStateForTest();
-        std::lock_guard<std::mutex> lock(profileMutex);
-        profiles.push_back(MacroProfile{"Default Tracking Profile", "", {}});
-        currentProfileIdx = 0;
-    }
+    void SetUp() override { ResetToOneDefaultProfile(); }
     void TearDown() override { ResetToolStateForTest(); }
 
     static std::vector<UnifiedEvent> ActiveEvents() {

@@ -7,6 +7,7 @@
 #include "engine/workers.h"
 #include "platform/input.h"
 #include "platform/tap.h"
+#include "tests/support/fresh_state.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/probe.h"
 #include "tests/support/x11_state.h"
@@ -36,11 +37,7 @@ bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000) {
 class TapX11 : public testing::Test {
 protected:
     void SetUp() override {
-        ResetToolStateForTest();
-        {
-            std::lock_guard<std::mutex> lock(profileMutex);
-            profiles.push_back(MacroProfile{"Default Tracking Profile", "", {}});
-        }
+        ResetToOneDefaultProfile();
         g_AppRunning = true;
         ASSERT_TRUE(OsInputInit());
         StartToolThreads();

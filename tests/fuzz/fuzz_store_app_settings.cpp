@@ -4,7 +4,7 @@
 #include "app/state.h"
 #include "store/app_settings.h"
 #include "store/codecs.h"
-#include "tests/fuzz/fuzz_files.h"
+#include "tests/support/files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/fuzz/fuzz_key_text.h"
 #include "update/json_scan.h"
 
 namespace {
@@ -21,12 +22,8 @@ std::string Escaped(const std::string& value) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
-    const size_t keyLength = data[0] % 8;
-    if (size < 1 + keyLength) return 0;
-    const std::string key(reinterpret_cast<const char*>(data + 1), keyLength);
-    const std::string text(reinterpret_cast<const char*>(data + 1 + keyLength),
-                           size - 1 - keyLength);
+    std::string key, text;
+    if (!SplitKeyAndText(data, size, key, text)) return 0;
 
     const std::string value = UpdateCore::ExtractJsonStringField(text, key);
     if (value.size() > text.size()) std::abort();

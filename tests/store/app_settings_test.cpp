@@ -22,9 +22,7 @@ protected:
         ResetAppSettingsForTest();
         ResetToolStateForTest();
     }
-    bool Contains(const std::string& line) {
-        return FileText(path_).find(line) != std::string::npos;
-    }
+    bool Contains(const std::string& line) { return Slurp(path_).find(line) != std::string::npos; }
     std::string path_;
 };
 
@@ -54,7 +52,7 @@ TEST_F(AppSettings, DefaultsWithoutAFileInAPrivateFolder) {
     EXPECT_EQ((Ints{g_SavedWindowWidth, g_SavedWindowHeight, g_HasSavedWindowPos}),
               (Ints{420, 560, false}));
     ASSERT_TRUE(SaveAppSettings());
-    EXPECT_EQ(FileText(path_), kDefaultFile);
+    EXPECT_EQ(Slurp(path_), kDefaultFile);
 }
 
 TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
@@ -79,14 +77,14 @@ TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
                     g_HasSavedWindowPos, g_SavedMaximized}),
               (Ints{12, -7, 420, 560, true, true}));
     ASSERT_TRUE(SaveAppSettings());
-    const std::string text = FileText(path_);
+    const std::string text = Slurp(path_);
     EXPECT_TRUE(Contains("\nminimizedPanels=panel-tracker,panel-ui\n"));
     EXPECT_TRUE(Contains("\nhotkeyLockOn=0\n") && !Contains("hotkeyLock="));
     EXPECT_TRUE(Contains("\nwindowX=12\nwindowY=-7\nwindowWidth=420\n"));
     ResetAppSettingsForTest();
     ASSERT_TRUE(LoadAppSettings());
     ASSERT_TRUE(SaveAppSettings());
-    EXPECT_EQ(FileText(path_), text);
+    EXPECT_EQ(Slurp(path_), text);
 }
 
 TEST_F(AppSettings, PanelOrdersWithRepeatsOrUnknownPanelsAreRefused) {
@@ -105,19 +103,19 @@ TEST_F(AppSettings, PanelOrdersWithRepeatsOrUnknownPanelsAreRefused) {
     unlink(path_.c_str());
     BindSetPanelOrder("[\"panel-ui\",\"panel-ui\"]");
     EXPECT_EQ(g_PanelOrder.size(), 2u);
-    EXPECT_EQ(FileText(path_), "");
+    EXPECT_EQ(Slurp(path_), "");
 }
 
 TEST_F(AppSettings, SetAppSettingNeedsExactlyTwoPieces) {
     BindSetAppSetting("[\"startMinimized\"]");
     BindSetAppSetting("[\"startMinimized\",\"1\",\"x\"]");
     EXPECT_FALSE(g_StartMinimized);
-    EXPECT_EQ(FileText(path_), "") << "nothing saved";
+    EXPECT_EQ(Slurp(path_), "") << "nothing saved";
     BindSetAppSetting("[\"startMinimized\",\"1\",]");  // a trailing comma adds no piece
     EXPECT_TRUE(g_StartMinimized);
     unlink(path_.c_str());
     BindSetAppSetting("[\"bogus\",\"1\"]");
-    EXPECT_NE(FileText(path_), "") << "an unknown key still rewrites the file";
+    EXPECT_NE(Slurp(path_), "") << "an unknown key still rewrites the file";
     g_HotkeysUnlocked = false;
     for (const char* request : {"[\"showWarnings\",\"true\"]", "[\"hotkeyLock\",\"0\"]",
                                 "[\"stopToolsWithMacro\",\"0\"]", "[\"min:panel-spammer\",\"1\"]",
@@ -146,7 +144,7 @@ TEST_F(AppSettings, WarningsSeenAreSavedOnceAndStayParsable) {
         BindMarkWarningSeen(request);
     }
     EXPECT_EQ(g_SeenWarningIds, std::set<std::string>{"intro"});
-    EXPECT_EQ(FileText(path_), "");
+    EXPECT_EQ(Slurp(path_), "");
     // Ids like that in the file are dropped when loading.
     WriteText(path_, "seenWarnings=ok,bad\\id,ctl\x02,q\"uote\n");
     LoadAppSettings();
@@ -158,7 +156,7 @@ TEST_F(AppSettings, HotkeyBindings) {
     BindResetHotkeys();
     EXPECT_EQ((Ints{vkRecord, vkPlay, vkAutoClicker, vkKeySpamHotkey, vkUnlock}),
               (Ints{119, 118, 117, 120, 121}));
-    EXPECT_EQ(FileText(path_), "");
+    EXPECT_EQ(Slurp(path_), "");
     for (const auto& [request, code] :
          {std::pair{"[\"Play\"]", 0}, std::pair{"[\"play\"]", 2},
           std::pair{"[\"keyspamtarget\"]", 5}, std::pair{"[\"unlock\"]", 6}}) {

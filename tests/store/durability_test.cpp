@@ -52,8 +52,8 @@ void KillDuringSaves(const std::string& kind, const std::string& statesPath,
     ASSERT_EQ(WaitExit(StartHelper({kind + "-expect", statesPath})), 0);
     // How long the helper took to start and save both states once.
     const int64_t spanUs = (SteadyNowNs() - start) / 1000;
-    const std::string a = FileText(statesPath + ".a");
-    const std::string b = FileText(statesPath + ".b");
+    const std::string a = Slurp(statesPath + ".a");
+    const std::string b = Slurp(statesPath + ".b");
     ASSERT_FALSE(a.empty());
     ASSERT_NE(a, b);
     WriteText(target, a);
@@ -66,7 +66,7 @@ void KillDuringSaves(const std::string& kind, const std::string& statesPath,
         usleep(static_cast<useconds_t>(delayUs(random)));
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
-        const std::string text = FileText(target);
+        const std::string text = Slurp(target);
         sawA += text == a;
         sawB += text == b;
         ASSERT_TRUE(text == a || text == b) << "round " << i << ": " << text.size() << " bytes";
@@ -128,24 +128,24 @@ TEST_F(Durability, AFullDiskKeepsTheOldFiles) {
     const std::string path = disk.dir + "/session.dat";
     InstallBigSession(10);
     ASSERT_TRUE(SaveSessionStateTo(path, true));
-    const std::string old = FileText(path);
+    const std::string old = Slurp(path);
     InstallBigSession(20000);  // about 300 kB of text
     EXPECT_FALSE(SaveSessionStateTo(path, true));
-    EXPECT_EQ(FileText(path), old);
+    EXPECT_EQ(Slurp(path), old);
     struct stat st;
     EXPECT_NE(stat((path + ".tmp").c_str(), &st), 0) << "the temporary file is removed";
     // The same for the whole-file writer used by the settings and the status.
     const std::string small = disk.dir + "/status.txt";
     ASSERT_TRUE(OsWriteFileAtomic(small, "{\"state\":\"Idle\"}"));
     EXPECT_FALSE(OsWriteFileAtomic(small, std::string(100000, 'x')));
-    EXPECT_EQ(FileText(small), "{\"state\":\"Idle\"}");
+    EXPECT_EQ(Slurp(small), "{\"state\":\"Idle\"}");
 }
 
 TEST_F(Durability, AFileSizeLimitKeepsTheOldFile) {
     const std::string path = TestHome() + "/limited-session.dat";
     InstallBigSession(10);
     ASSERT_TRUE(SaveSessionStateTo(path, true));
-    const std::string old = FileText(path);
+    const std::string old = Slurp(path);
     const pid_t pid = fork();
     if (pid == 0) {
         signal(SIGXFSZ, SIG_IGN);
@@ -155,7 +155,7 @@ TEST_F(Durability, AFileSizeLimitKeepsTheOldFile) {
         _exit(SaveSessionStateTo(path, true) ? 1 : 0);
     }
     EXPECT_EQ(WaitExit(pid), 0) << "the save reports failure";
-    EXPECT_EQ(FileText(path), old);
+    EXPECT_EQ(Slurp(path), old);
 }
 
 TEST_F(Durability, AReadOnlyDataFolderChangesNothing) {
@@ -166,8 +166,8 @@ TEST_F(Durability, AReadOnlyDataFolderChangesNothing) {
     ASSERT_TRUE(SaveSessionState());
     ASSERT_TRUE(SaveAppSettings());
     ASSERT_TRUE(SaveTrackerStatusToFile("{}"));
-    const std::string session = FileText(g_SessionStateFilePath);
-    const std::string settings = FileText(GetAppSettingsFilePath());
+    const std::string session = Slurp(g_SessionStateFilePath);
+    const std::string settings = Slurp(GetAppSettingsFilePath());
     ASSERT_TRUE(data.RemountReadOnly());
     InstallBigSession(50);
     EXPECT_FALSE(SaveSessionState());
@@ -176,9 +176,9 @@ TEST_F(Durability, AReadOnlyDataFolderChangesNothing) {
     BindMarkWarningSeen("[\"w\"]");
     EXPECT_TRUE(g_StartMinimized) << "the change stays in memory";
     EXPECT_FALSE(SaveTrackerStatusToFile("{\"state\":\"Recording\"}"));
-    EXPECT_EQ(FileText(g_SessionStateFilePath), session);
-    EXPECT_EQ(FileText(GetAppSettingsFilePath()), settings);
-    EXPECT_EQ(FileText(GetTrackerStatusFilePath()), "{}");
+    EXPECT_EQ(Slurp(g_SessionStateFilePath), session);
+    EXPECT_EQ(Slurp(GetAppSettingsFilePath()), settings);
+    EXPECT_EQ(Slurp(GetTrackerStatusFilePath()), "{}");
     EXPECT_TRUE(LoadSessionState());
 }
 
@@ -202,7 +202,7 @@ TEST_F(Durability, AutostartEntryIsWrittenOnceAndRemoved) {
     EXPECT_EQ(entry, TestHome() + "/config/autostart/app.quillon.free.desktop");
     const std::string exe = "/opt/My Apps/quillon 100%/bin/quillon\"x";
     ASSERT_TRUE(OsWriteAutostartEntry(entry, exe, true));
-    const std::string text = FileText(entry);
+    const std::string text = Slurp(entry);
     EXPECT_NE(text.find("\nExec=\"/opt/My Apps/quillon 100%%/bin/quillon\\\\\"x\"\n"),
               std::string::npos)
         << text;
@@ -214,7 +214,7 @@ TEST_F(Durability, AutostartEntryIsWrittenOnceAndRemoved) {
     ASSERT_EQ(stat(entry.c_str(), &second), 0);
     EXPECT_EQ(first.st_ino, second.st_ino) << "an equal entry is not rewritten";
     ASSERT_TRUE(OsWriteAutostartEntry(entry, "/usr/bin/quillon", true));
-    EXPECT_NE(FileText(entry).find("\nExec=\"/usr/bin/quillon\"\n"), std::string::npos);
+    EXPECT_NE(Slurp(entry).find("\nExec=\"/usr/bin/quillon\"\n"), std::string::npos);
     EXPECT_TRUE(OsWriteAutostartEntry(entry, exe, false));
     EXPECT_NE(stat(entry.c_str(), &second), 0);
     EXPECT_TRUE(OsWriteAutostartEntry(entry, exe, false)) << "absent already";

@@ -50,7 +50,7 @@ FileState StateOf(const std::string& path) {
         state.inode = st.st_ino;
         state.modified = st.st_mtim;
     }
-    state.text = FileText(path);
+    state.text = Slurp(path);
     return state;
 }
 
@@ -90,5 +90,5 @@ TEST(SecondInstance, ActivatesTheFirstAndExitsWithoutTouchingFiles) {
     kill(first, SIGTERM);
     EXPECT_EQ(WaitExitWithin(first, std::chrono::seconds(20)), 0);
     // The exit save of the first instance keeps its recording.
-    EXPECT_NE(FileText(session).find("\n0,0,1,2,0,0,0,0\n"), std::string::npos);
+    EXPECT_NE(Slurp(session).find("\n0,0,1,2,0,0,0,0\n"), std::string::npos);
 }

@@ -69,13 +69,13 @@ TEST_F(Session, SaveWritesTheLayoutAndLoadsItBack) {
              "Game, one: two", "1,2,3", {Ev{0, 0, 10, 20}, Ev{3, 123.4567, 0, 0, 0, 65, true}}}},
         1);
     ASSERT_TRUE(SaveSessionState());
-    EXPECT_EQ(FileText(path_), kSettingsLine +
-                                   "CURRENT:1\n"
-                                   "PROFILE:Default Tracking Profile\n"
-                                   "PROFILE:Game, one: two\n"
-                                   "PROFILESETTINGS:1,2,3\n"
-                                   "0,0,10,20,0,0,0,0\n"
-                                   "3,123.457,0,0,0,65,1,0\n");
+    EXPECT_EQ(Slurp(path_), kSettingsLine +
+                                "CURRENT:1\n"
+                                "PROFILE:Default Tracking Profile\n"
+                                "PROFILE:Game, one: two\n"
+                                "PROFILESETTINGS:1,2,3\n"
+                                "0,0,10,20,0,0,0,0\n"
+                                "3,123.457,0,0,0,65,1,0\n");
 
     const std::string everyField =
         "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,69|70|71,1,"
@@ -91,7 +91,7 @@ TEST_F(Session, SaveWritesTheLayoutAndLoadsItBack) {
                  MacroProfile{"b:c", "", {Ev{5, 1234.5678, 0, 0, 0, 1, true}}}},
                 2);
     ASSERT_TRUE(SaveSessionState());
-    const std::string firstText = FileText(path_);
+    const std::string firstText = Slurp(path_);
     ResetToolStateForTest();
     ASSERT_TRUE(LoadSessionState());
     EXPECT_EQ(SerializeSettings(), everyField);
@@ -104,9 +104,9 @@ TEST_F(Session, SaveWritesTheLayoutAndLoadsItBack) {
     EXPECT_EQ(loaded[2].settings, SerializeProfileSettings()) << "empty active settings filled";
     EXPECT_EQ(loaded[0].settings, "");
     ASSERT_TRUE(SaveSessionState());
-    EXPECT_EQ(FileText(path_), firstText.substr(0, firstText.find("PROFILE:b:c\n") + 12) +
-                                   "PROFILESETTINGS:" + SerializeProfileSettings() + "\n" +
-                                   "5,1234.57,0,0,0,1,1,0\n");
+    EXPECT_EQ(Slurp(path_), firstText.substr(0, firstText.find("PROFILE:b:c\n") + 12) +
+                                "PROFILESETTINGS:" + SerializeProfileSettings() + "\n" +
+                                "5,1234.57,0,0,0,1,1,0\n");
 }
 
 TEST_F(Session, LoaderEdgeCases) {
@@ -151,7 +151,7 @@ TEST_F(Session, AutosaveSkipsABusyLockWhileTheExitSaveWaits) {
     SetProfiles({MacroProfile{kDefaultProfileName, "", {}}});
     std::unique_lock<std::mutex> held(profileMutex);
     EXPECT_FALSE(SaveSessionState());
-    EXPECT_EQ(FileText(path_), "");
+    EXPECT_EQ(Slurp(path_), "");
     std::atomic<bool> saved{false};
     std::thread exitSave([&] { saved = SaveSessionStateAtExit(); });
     // The last event arrives while the exit save waits for the lock.
@@ -160,7 +160,7 @@ TEST_F(Session, AutosaveSkipsABusyLockWhileTheExitSaveWaits) {
     held.unlock();
     exitSave.join();
     EXPECT_TRUE(saved);
-    EXPECT_NE(FileText(path_).find("3,9.5,0,0,0,66,1,0\n"), std::string::npos);
+    EXPECT_NE(Slurp(path_).find("3,9.5,0,0,0,66,1,0\n"), std::string::npos);
 }
 
 TEST_F(Session, SavesRacingWithRecordingStayConsistent) {
@@ -191,15 +191,15 @@ TEST_F(Session, AutosaveThreadSavesEveryFiveSecondsAndEndsPromptly) {
     SetProfiles({MacroProfile{kDefaultProfileName, "", {}}});
     g_AppRunning = true;
     std::thread autosave(SessionAutosaveThread);
-    for (int i = 0; i < 100 && FileText(path_).empty(); ++i) {
+    for (int i = 0; i < 100 && Slurp(path_).empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    EXPECT_NE(FileText(path_), "");
+    EXPECT_NE(Slurp(path_), "");
     unlink(path_.c_str());
     g_AppRunning = false;
     autosave.join();
     g_AppRunning = true;
-    EXPECT_EQ(FileText(path_), "") << "no save on the way out";
+    EXPECT_EQ(Slurp(path_), "") << "no save on the way out";
 }
 
 TEST_F(Session, DefaultProfileRepairAndSnapshot) {

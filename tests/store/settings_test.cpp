@@ -3,17 +3,15 @@
 #include "store/settings_json.h"
 #include "store/settings_lines.h"
 
+#include "tests/support/fresh_state.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
 class Settings : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ResetToolStateForTest();
-        std::lock_guard<std::mutex> lock(profileMutex);
-        profiles.push_back(MacroProfile{kDefaultProfileName, "", {}});
-    }
+    void SetUp() override { ResetToOneDefaultProfile(); }
     void TearDown() override { ResetToolStateForTest(); }
     std::string ActiveSettings() {
         std::lock_guard<std::mutex> lock(profileMutex);

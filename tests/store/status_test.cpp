@@ -6,17 +6,15 @@
 #include "store/profiles.h"
 #include "test_env.h"
 
+#include "tests/support/fresh_state.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
 class Status : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ResetToolStateForTest();
-        std::lock_guard<std::mutex> lock(profileMutex);
-        profiles.push_back(MacroProfile{kDefaultProfileName, "", {}});
-    }
+    void SetUp() override { ResetToOneDefaultProfile(); }
     void TearDown() override { ResetToolStateForTest(); }
     static std::string Build(const std::string& restore = "[]") {
         std::lock_guard<std::mutex> lock(profileMutex);
@@ -83,7 +81,7 @@ TEST_F(Status, StatusFileHoldsExactlyTheText) {
     EXPECT_EQ(GetTrackerStatusFilePath(), OsDataDir() + "/status.txt");
     const std::string text = Build();
     ASSERT_TRUE(SaveTrackerStatusToFile(text));
-    EXPECT_EQ(FileText(GetTrackerStatusFilePath()), text);
+    EXPECT_EQ(Slurp(GetTrackerStatusFilePath()), text);
     ASSERT_TRUE(SaveTrackerStatusToFile("{}"));
-    EXPECT_EQ(FileText(GetTrackerStatusFilePath()), "{}");
+    EXPECT_EQ(Slurp(GetTrackerStatusFilePath()), "{}");
 }

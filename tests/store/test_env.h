@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/files.h"
+
 // Every store test binary keeps its files under a fresh XDG_DATA_HOME and XDG_CONFIG_HOME,
 // set before anything asks for the data directory.
 
@@ -20,17 +22,6 @@ inline const std::string& TestHome() {
 
 // Forces the environment to be set during static initialisation of the test binary.
 inline const bool kTestHomeReady = !TestHome().empty();
-
-inline std::string FileText(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-        std::fclose(f);
-    }
-    return text;
-}
 
 inline void WriteText(const std::string& path, const std::string& text) {
     if (FILE* f = std::fopen(path.c_str(), "wb")) {

@@ -1,6 +1,6 @@
 #pragma once
 
-// Whole-file helpers shared by the fuzz targets that go through real files.
+// Whole-file helpers for tests and fuzz targets that go through real files.
 
 #include <cstdint>
 #include <cstdio>
