@@ -1,12 +1,12 @@
 #include "app/lifecycle.h"
 
 #include "app/command_line.h"
-#include "app/state.h"
 #include "engine/workers.h"
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "platform/shell.h"
 #include "platform/tap.h"
+#include "state/tool_state.h"
 #include "store/app_settings.h"
 #include "store/profiles.h"
 

@@ -2,11 +2,11 @@
 // XInput 2 listener that stamps every press with CLOCK_MONOTONIC on receipt.
 //
 //   click_timing [seconds_per_run]
-#include "app/state.h"
 #include "engine/autoclicker.h"
 #include "engine/signals.h"
 #include "engine/workers.h"
 #include "platform/input.h"
+#include "state/tool_state.h"
 #include "tests/support/xi2_observer.h"
 #include "tests/support/xvfb.h"
 

@@ -1,10 +1,10 @@
 #include "bench/engine_child.h"
 
-#include "app/state.h"
 #include "engine/signals.h"
 #include "engine/workers.h"
 #include "platform/input.h"
 #include "platform/tap.h"
+#include "state/tool_state.h"
 
 #include <unistd.h>
 #include <csignal>

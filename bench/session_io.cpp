@@ -2,7 +2,7 @@
 // save and load times, the file size, the peak memory of the process and the longest time a
 // recorder thread had to wait for profileMutex while the save ran.
 
-#include "app/state.h"
+#include "state/tool_state.h"
 #include "store/profiles.h"
 #include "store/session_file.h"
 

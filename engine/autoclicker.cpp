@@ -1,8 +1,8 @@
 #include "engine/autoclicker.h"
 
-#include "app/state.h"
 #include "platform/input.h"
 #include "platform/thread.h"
+#include "state/tool_state.h"
 
 #include <sched.h>
 

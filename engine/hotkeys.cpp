@@ -1,9 +1,9 @@
 #include "engine/hotkeys.h"
 
-#include "app/state.h"
 #include "engine/recorder.h"
 #include "platform/keys.h"
 #include "platform/tap.h"
+#include "state/tool_state.h"
 #include "store/profiles.h"
 
 #include <array>
@@ -41,7 +41,7 @@ void Capture(int vk) {
 void RecordKey(int vk, bool down) {
     if (!Recording() || !bRecordKeyboard.load()) return;
     UnifiedEvent event;
-    event.type = 3;
+    event.type = kEventKey;
     event.time = RecordElapsedSeconds();
     event.key = vk;
     event.down = down;
@@ -51,13 +51,13 @@ void RecordKey(int vk, bool down) {
 uint64_t MouseFlagsFor(int vk, bool down) {
     switch (vk) {
         case 1:
-            return down ? 2 : 4;
+            return down ? kMouseLeftDown : kMouseLeftUp;
         case 2:
-            return down ? 8 : 16;
+            return down ? kMouseRightDown : kMouseRightUp;
         case 4:
-            return down ? 32 : 64;
+            return down ? kMouseMiddleDown : kMouseMiddleUp;
         default:
-            return down ? 128 : 0;  // side buttons: presses only
+            return down ? kMouseSideDown : 0;  // side buttons: presses only
     }
 }
 
@@ -66,7 +66,7 @@ void RecordButton(int vk, bool down, double x, double y) {
     const uint64_t flags = MouseFlagsFor(vk, down);
     if (flags == 0) return;
     UnifiedEvent event;
-    event.type = 2;
+    event.type = kEventButton;
     event.time = RecordElapsedSeconds();
     event.x = std::llround(x);
     event.y = std::llround(y);
@@ -82,14 +82,14 @@ void OnMove(const TapEvent& move) {
         event.time = RecordElapsedSeconds();
         const bool known = !std::isnan(move.x) && !std::isnan(move.y);
         if (!bUseRelativeMouse.load()) {
-            event.type = 0;
+            event.type = kEventAbsoluteMove;
             event.x = known ? std::llround(move.x) : 0;
             event.y = known ? std::llround(move.y) : 0;
             const bool moved = std::isnan(lastCursorX) || event.x != std::llround(lastCursorX) ||
                                event.y != std::llround(lastCursorY);
             if (known && moved) RecordEvent(event);
         } else if (move.dx != 0 || move.dy != 0) {
-            event.type = 1;
+            event.type = kEventRelativeMove;
             event.x = move.dx;
             event.y = move.dy;
             RecordEvent(event);
@@ -102,7 +102,7 @@ void OnMove(const TapEvent& move) {
 void OnWheel(int lines) {
     if (!Recording() || !bRecordMouseScroll.load() || lines == 0) return;
     UnifiedEvent event;
-    event.type = 4;
+    event.type = kEventWheel;
     event.time = RecordElapsedSeconds();
     event.wheel = lines * 120;
     RecordEvent(event);

@@ -1,16 +1,17 @@
 #include "engine/recorder.h"
 
-#include "app/state.h"
 #include "platform/input.h"
+#include "state/tool_state.h"
 
 #include <limits>
 
 namespace {
 
 bool IsButtonPress(const UnifiedEvent& event) {
-    if (event.type != 2) return false;
+    if (event.type != kEventButton) return false;
     const uint64_t flags = event.mouseFlags;
-    return flags == 2 || flags == 8 || flags == 32 || flags == 128;
+    return flags == kMouseLeftDown || flags == kMouseRightDown || flags == kMouseMiddleDown ||
+           flags == kMouseSideDown;
 }
 
 // The last old press (latest time, later in the list on ties) and the first new press

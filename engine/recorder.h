@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/types.h"
+#include "state/types.h"
 
 #include <cstddef>
 #include <vector>

@@ -1,10 +1,10 @@
 #include "engine/signals.h"
 
-#include "app/state.h"
 #include "engine/keyspammer.h"
 #include "engine/recorder.h"
 #include "platform/input.h"
 #include "platform/thread.h"
+#include "state/tool_state.h"
 
 namespace {
 
@@ -195,9 +195,9 @@ void ProcessSignals() {
     ProcessKeySpammerRequests();
     if (isRecording.load()) {
         const bool autoClicking = isAutoClicking.load();
-        if (autoClicking != wasAutoClicking) RecordToolToggle(1, autoClicking);
+        if (autoClicking != wasAutoClicking) RecordToolToggle(kToolAutoClicker, autoClicking);
         const bool keySpamming = isKeySpamming.load();
-        if (keySpamming != wasKeySpamming) RecordToolToggle(2, keySpamming);
+        if (keySpamming != wasKeySpamming) RecordToolToggle(kToolKeySpammer, keySpamming);
     }
 }
 
@@ -212,7 +212,7 @@ void SignalProcessorThread() {
 
 void RecordToolToggle(int tool, bool on) {
     UnifiedEvent event;
-    event.type = 5;
+    event.type = kEventToolSwitch;
     event.time = RecordElapsedSeconds();
     event.key = tool;
     event.down = on;

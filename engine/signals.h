@@ -6,7 +6,7 @@
 void SignalProcessorThread();
 // One processing pass over every pending request, in a fixed order.
 void ProcessSignals();
-// Appends a tool-switch event to the active profile. Tool 1 auto clicker, 2 key spammer.
+// Appends a tool-switch event (tool: a ToolCode) to the active profile.
 void RecordToolToggle(int tool, bool on);
 // Caller holds profileMutex.
 bool CanUndoContinueLocked();

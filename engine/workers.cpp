@@ -1,9 +1,9 @@
 #include "engine/workers.h"
 
-#include "app/state.h"
 #include "engine/autoclicker.h"
 #include "engine/keyspammer.h"
 #include "engine/signals.h"
+#include "state/tool_state.h"
 
 void StartToolThreads() {
     g_Threads.emplace_back(AutoClickerThread);

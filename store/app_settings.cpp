@@ -1,8 +1,8 @@
 #include "store/app_settings.h"
 
-#include "app/state.h"
 #include "platform/files.h"
 #include "platform/shell.h"
+#include "state/tool_state.h"
 #include "store/codecs.h"
 #include "store/numbers.h"
 

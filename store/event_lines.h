@@ -3,7 +3,7 @@
 // One recorded event as a line of the session file: type, time, x, y, mouse flags, key, down,
 // wheel, joined by commas. Times keep 6 significant digits.
 
-#include "app/types.h"
+#include "state/types.h"
 
 #include <string>
 #include <string_view>

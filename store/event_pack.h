@@ -4,7 +4,7 @@
 // of the size of the list itself, so that a save can format the text after letting go of the
 // lock without doubling the memory the recordings take.
 
-#include "app/types.h"
+#include "state/types.h"
 
 #include <cstddef>
 #include <cstdint>

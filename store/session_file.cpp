@@ -1,7 +1,7 @@
 #include "store/session_file.h"
 
-#include "app/state.h"
 #include "platform/files.h"
+#include "state/tool_state.h"
 #include "store/event_lines.h"
 #include "store/event_pack.h"
 #include "store/numbers.h"

@@ -1,6 +1,6 @@
 #include "store/settings_lines.h"
 
-#include "app/state.h"
+#include "state/tool_state.h"
 #include "store/codecs.h"
 #include "store/numbers.h"
 

@@ -1,10 +1,10 @@
 #include "store/status.h"
 
-#include "app/state.h"
 #include "engine/signals.h"
 #include "platform/files.h"
 #include "platform/keys.h"
 #include "platform/shell.h"
+#include "state/tool_state.h"
 #include "store/codecs.h"
 
 #include <algorithm>

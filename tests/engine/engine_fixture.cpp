@@ -1,8 +1,8 @@
 #include "tests/engine/engine_fixture.h"
 
-#include "app/state.h"
 #include "engine/workers.h"
 #include "platform/input.h"
+#include "state/tool_state.h"
 
 #include <algorithm>
 #include <thread>

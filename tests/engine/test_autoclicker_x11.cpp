@@ -1,7 +1,7 @@
 // The auto clicker clicking for real; the observer and the server's own state are the judges.
-#include "app/state.h"
 #include "engine/workers.h"
 #include "platform/input.h"
+#include "state/tool_state.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/x11_state.h"
 

@@ -11,10 +11,10 @@
 //                                   key65+ key65- btn2@10,20 move@5,6 rel@1,-2 wheel240 tool1+
 // The trigger flags after "=>" must be exactly those the event raised; all are cleared after
 // each event. Blank lines and lines starting with # are ignored.
-#include "app/state.h"
 #include "engine/hotkeys.h"
 #include "engine/signals.h"
 #include "platform/tap.h"
+#include "state/tool_state.h"
 #include "tests/support/fresh_state.h"
 
 #include <gtest/gtest.h>

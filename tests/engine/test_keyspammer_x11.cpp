@@ -1,7 +1,7 @@
 // The key spammer pressing keys for real.
-#include "app/state.h"
 #include "engine/keyspammer.h"
 #include "platform/keys.h"
+#include "state/tool_state.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/x11_state.h"
 

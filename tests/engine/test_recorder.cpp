@@ -62,8 +62,8 @@ TEST(Retime, NothingAddedChangesNothing) {
 
 }  // namespace
 
-#include "app/state.h"
 #include "engine/signals.h"
+#include "state/tool_state.h"
 #include "tests/support/fresh_state.h"
 
 #include <thread>

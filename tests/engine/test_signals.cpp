@@ -1,6 +1,6 @@
 // The signal processor's fixed order, driven through the trigger flags as producers raise them.
-#include "app/state.h"
 #include "engine/signals.h"
+#include "state/tool_state.h"
 #include "tests/support/fresh_state.h"
 
 #include <gtest/gtest.h>

@@ -2,11 +2,11 @@
 // own devices; a window of another process, which has the focus, says what it received.
 #include <gtest/gtest.h>
 
-#include "app/state.h"
 #include "engine/signals.h"
 #include "engine/workers.h"
 #include "platform/input.h"
 #include "platform/tap.h"
+#include "state/tool_state.h"
 #include "tests/support/fresh_state.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/probe.h"

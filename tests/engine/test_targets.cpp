@@ -1,6 +1,6 @@
 // Editing the key spammer's target list.
-#include "app/state.h"
 #include "engine/keyspammer.h"
+#include "state/tool_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Wake events and the interval wait, with real threads.
-#include "app/state.h"
+#include "state/tool_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Application settings: the file reader and the bindings never crash, the file written reads
 // back to itself, and the settings object stays JSON the page can parse.
 
-#include "app/state.h"
+#include "state/tool_state.h"
 #include "store/app_settings.h"
 #include "store/codecs.h"
 #include "tests/support/files.h"

@@ -1,7 +1,7 @@
 // Session file reader: never crashes, and what it accepts is written back in a form that reads
 // back to the very same file.
 
-#include "app/state.h"
+#include "state/tool_state.h"
 #include "store/profiles.h"
 #include "store/session_file.h"
 #include "tests/support/files.h"

@@ -1,7 +1,7 @@
 // Settings lines and update records: never crash, and a line that was read is written back in
 // a form that reads back to the same line.
 
-#include "app/state.h"
+#include "state/tool_state.h"
 #include "store/settings_json.h"
 #include "store/settings_lines.h"
 

@@ -1,6 +1,6 @@
 #include "store/app_settings.h"
-#include "app/state.h"
 #include "platform/shell.h"
+#include "state/tool_state.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>

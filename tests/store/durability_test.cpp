@@ -1,10 +1,10 @@
 // Saves never leave a broken or half-written file: killed processes, a full disk, a file-size
 // limit and a read-only data folder all keep the last good file.
 
-#include "app/state.h"
 #include "platform/files.h"
 #include "platform/linux/shell_files.h"
 #include "platform/shell.h"
+#include "state/tool_state.h"
 #include "store/app_settings.h"
 #include "store/profiles.h"
 #include "store/session_file.h"

@@ -6,9 +6,9 @@
 //   save_loop_helper settings-loop           saves the settings states to the data folder
 //   save_loop_helper lock                    prints "acquired=<0|1> holder=<pid>"
 
-#include "app/state.h"
 #include "platform/linux/shell_files.h"
 #include "platform/shell.h"
+#include "state/tool_state.h"
 #include "store/app_settings.h"
 #include "store/profiles.h"
 #include "store/session_file.h"

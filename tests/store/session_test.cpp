@@ -1,4 +1,4 @@
-#include "app/state.h"
+#include "state/tool_state.h"
 #include "store/event_lines.h"
 #include "store/profiles.h"
 #include "store/session_file.h"

@@ -1,4 +1,4 @@
-#include "app/state.h"
+#include "state/tool_state.h"
 #include "store/profiles.h"
 #include "store/settings_json.h"
 #include "store/settings_lines.h"

@@ -1,7 +1,7 @@
 #include "store/status.h"
-#include "app/state.h"
 #include "platform/keys.h"
 #include "platform/shell.h"
+#include "state/tool_state.h"
 #include "store/codecs.h"
 #include "store/profiles.h"
 #include "test_env.h"

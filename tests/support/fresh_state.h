@@ -3,7 +3,7 @@
 // Every test that touches the shared tool state starts from the start values with the one
 // default profile active, as the program does after a first launch.
 
-#include "app/state.h"
+#include "state/tool_state.h"
 #include "store/profiles.h"
 
 #include <mutex>

@@ -3,7 +3,7 @@
 // Process-wide tool state shared by every thread. Producers raise trigger flags and wake the
 // signal processor; only the signal processor turns requests into running-state changes.
 
-#include "app/types.h"
+#include "state/types.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -4,10 +4,36 @@
 #include <string>
 #include <vector>
 
+// Types of a recorded event; the numbers are those of the session file.
+enum EventType : int32_t {
+    kEventAbsoluteMove = 0,
+    kEventRelativeMove = 1,
+    kEventButton = 2,
+    kEventKey = 3,
+    kEventWheel = 4,
+    kEventToolSwitch = 5,
+};
+
+// Mouse flags of a button event; side buttons record their presses only.
+enum MouseFlag : uint64_t {
+    kMouseLeftDown = 2,
+    kMouseLeftUp = 4,
+    kMouseRightDown = 8,
+    kMouseRightUp = 16,
+    kMouseMiddleDown = 32,
+    kMouseMiddleUp = 64,
+    kMouseSideDown = 128,
+};
+
+// Tool codes of a tool-switch event.
+enum ToolCode : int32_t {
+    kToolAutoClicker = 1,
+    kToolKeySpammer = 2,
+};
+
 // One recorded input event. Fields a type does not use stay 0.
 struct UnifiedEvent {
-    int32_t type =
-        0;  // 0 absolute move, 1 relative move, 2 button, 3 key, 4 wheel, 5 tool switched
+    int32_t type = kEventAbsoluteMove;
     double time = 0.0;  // seconds since the recording (later: the sequence) began
     int64_t x = 0;
     int64_t y = 0;

@@ -1,4 +1,4 @@
-#include "app/state.h"
+#include "state/tool_state.h"
 
 #include <sched.h>
 #include <chrono>
