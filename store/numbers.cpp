@@ -1,8 +1,10 @@
 #include "store/numbers.h"
 
+#include <locale.h>
+#include <stdlib.h>
+#include <cerrno>
 #include <charconv>
 #include <limits>
-#include <system_error>
 
 namespace {
 
@@ -35,18 +37,34 @@ bool ReadMagnitude(std::string_view text, size_t i, uint64_t& magnitude) {
     return !overflow;
 }
 
-template <typename Float>
-bool ParseFloating(std::string_view text, Float& out) {
-    bool negative = false;
-    size_t i = SkipBlanksAndSign(text, negative);
-    // A second sign after the first is not a number.
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) return false;
-    Float value{};
-    const char* first = text.data() + i;
-    const char* last = text.data() + text.size();
-    auto result = std::from_chars(first, last, value, std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr == first) return false;
-    out = negative ? -value : value;
+// The C locale, so that a decimal comma set by the toolkit never changes what a file means.
+locale_t CLocale() {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
+}
+
+// strtod and strtof decide what is a number (hex floats, inf and nan included); a result out of
+// range, overflow and underflow alike, is a failure.
+template <typename Float, typename Strto>
+bool ParseFloating(std::string_view text, Float& out, Strto strto) {
+    const locale_t locale = CLocale();
+    if (locale == static_cast<locale_t>(nullptr)) return false;
+    // The C conversions need a terminating NUL; short texts stay on the stack.
+    char small[64];
+    std::string large;
+    const char* first = small;
+    if (text.size() < sizeof small) {
+        text.copy(small, text.size());
+        small[text.size()] = '\0';
+    } else {
+        large.assign(text);
+        first = large.c_str();
+    }
+    char* end = nullptr;
+    errno = 0;
+    const Float value = strto(first, &end, locale);
+    if (end == first || errno == ERANGE) return false;
+    out = value;
     return true;
 }
 
@@ -86,8 +104,8 @@ bool ParseUInt64(std::string_view text, uint64_t& out) {
     return true;
 }
 
-bool ParseDouble(std::string_view text, double& out) { return ParseFloating(text, out); }
-bool ParseFloat(std::string_view text, float& out) { return ParseFloating(text, out); }
+bool ParseDouble(std::string_view text, double& out) { return ParseFloating(text, out, strtod_l); }
+bool ParseFloat(std::string_view text, float& out) { return ParseFloating(text, out, strtof_l); }
 
 void AppendStreamDouble(std::string& out, double value) {
     char buffer[64];

@@ -13,6 +13,8 @@ bool ParseInt32(std::string_view text, int32_t& out);
 bool ParseInt64(std::string_view text, int64_t& out);
 // A leading minus negates modulo 2^64, as the standard unsigned conversion does.
 bool ParseUInt64(std::string_view text, uint64_t& out);
+// What strtod and strtof read, hexadecimal forms, inf and nan included; a value they report out
+// of range, too small included, is a failure.
 bool ParseDouble(std::string_view text, double& out);
 bool ParseFloat(std::string_view text, float& out);
 

@@ -85,32 +85,48 @@ TEST(Numbers, ReadLikeTheStandardConversions) {
         const bool wideOk = end != text && errno == 0;
         int64_t v64 = 0;
         EXPECT_EQ(ParseInt64(text, v64), wideOk) << text;
-        if (wideOk) EXPECT_EQ(v64, wide) << text;
+        if (wideOk) {
+            EXPECT_EQ(v64, wide) << text;
+        }
         int32_t v32 = 7;
         const bool fits32 = wideOk && wide >= INT32_MIN && wide <= INT32_MAX;
         EXPECT_EQ(ParseInt32(text, v32), fits32) << text;
         EXPECT_EQ(v32, fits32 ? wide : 7) << "untouched on failure: " << text;
         errno = 0;
         const unsigned long long unsignedWide = std::strtoull(text, &end, 10);
+        const bool unsignedOk = end != text && errno == 0;
         uint64_t u64 = 0;
-        EXPECT_EQ(ParseUInt64(text, u64), end != text && errno == 0) << text;
-        if (end != text && errno == 0) EXPECT_EQ(u64, unsignedWide) << text;
+        EXPECT_EQ(ParseUInt64(text, u64), unsignedOk) << text;
+        if (unsignedOk) {
+            EXPECT_EQ(u64, unsignedWide) << text;
+        }
     }
-    for (const char* text : {" 1.5x", "-2e3", "+.5", "inf", "-nan", "0.333333", "", "x", ".", "-",
-                             "+-1", "e5", "1e999", "1e39", "3.4e38"}) {
+    // Hexadecimal forms read as the C library reads them; out of range, too small included, fails.
+    for (const char* text : {" 1.5x",         "-2e3",       "+.5",     "inf",      "-nan",
+                             "0.333333",      "",           "x",       ".",        "-",
+                             "+-1",           "e5",         "1e999",   "1e39",     "3.4e38",
+                             "0x1p1",         " -0X1.8P1z", "0x",      "infinity", "nan(7)",
+                             "1e-40",         "1e-310",     "-1e-310", "1e-46",    "0x1p-1074",
+                             "1.17549435e-38"}) {
         char* end = nullptr;
         errno = 0;
         const double wide = std::strtod(text, &end);
         const bool ok = end != text && errno == 0;
-        double d = 0;
+        double d = 7;
         EXPECT_EQ(ParseDouble(text, d), ok) << text;
-        if (ok) EXPECT_TRUE(d == wide || (std::isnan(d) && std::isnan(wide))) << text;
+        EXPECT_TRUE(ok ? (d == wide || (std::isnan(d) && std::isnan(wide))) : d == 7) << text;
         errno = 0;
         const float narrow = std::strtof(text, &end);
-        float f = 0;
-        EXPECT_EQ(ParseFloat(text, f), end != text && errno == 0) << text;
-        if (end != text && errno == 0 && !std::isnan(narrow)) EXPECT_EQ(f, narrow) << text;
+        const bool narrowOk = end != text && errno == 0;
+        float f = 7;
+        EXPECT_EQ(ParseFloat(text, f), narrowOk) << text;
+        EXPECT_TRUE(narrowOk ? (f == narrow || (std::isnan(f) && std::isnan(narrow))) : f == 7)
+            << text;
     }
+    double two = 0;
+    float tiny = 7;
+    EXPECT_TRUE(ParseDouble("0x1p1", two) && two == 2);
+    EXPECT_FALSE(ParseFloat("1e-40", tiny) || ParseDouble("1e-310", two));
 }
 
 // The default output-stream form is the reference, for floats and doubles.

@@ -56,8 +56,11 @@ TEST(EventLines, FormatAndParse) {
     // Nine fields read the first eight; any non-zero down is pressed.
     ASSERT_TRUE(ParseEventLine("0,1,2,3,4,5,6,7,8", e));
     EXPECT_TRUE(SameEvent(e, Ev{0, 1, 2, 3, 4, 5, true, 7}));
-    for (const char* bad :
-         {"0,1,2,3,4,5,6", "0,1,2,3,4,5,6,", "0,1,2,3,4,5,6,x", "0,1,2,3,4,99999999999,0,0", ""}) {
+    ASSERT_TRUE(ParseEventLine("0,0x1p1,2,3,4,5,6,7", e));
+    EXPECT_EQ(e.time, 2);
+    // A time too small for a double fails like any other field.
+    for (const char* bad : {"0,1,2,3,4,5,6", "0,1,2,3,4,5,6,", "0,1,2,3,4,5,6,x",
+                            "0,1,2,3,4,99999999999,0,0", "0,1e-310,2,3,4,5,6,7", ""}) {
         EXPECT_FALSE(ParseEventLine(bad, e)) << bad;
     }
 }
@@ -130,9 +133,10 @@ TEST_F(Session, LoaderEdgeCases) {
     }
     // No CURRENT line: the second line's profile heading is lost. Bad event lines are dropped
     // alone, and a last line without a line feed is read.
-    WriteText(path_, kSettingsLine +
-                         "PROFILE:lost\n0,1,2,3,0,0,0,0\nPROFILE:kept\n\n0,1,2,3,0,0,0,0\n"
-                         "1,2,3,4,0,0,0\n1,2,3,4,0,0,0,0,9\nbogus\n0,1,2,3,0,0,0,0");
+    WriteText(path_,
+              kSettingsLine +
+                  "PROFILE:lost\n0,1,2,3,0,0,0,0\nPROFILE:kept\n\n0,1,2,3,0,0,0,0\n"
+                  "1,2,3,4,0,0,0\n1,2,3,4,0,0,0,0,9\nbogus\n0,1e-310,2,3,0,0,0,0\n0,1,2,3,0,0,0,0");
     EXPECT_TRUE(LoadSessionState());
     auto loaded = Profiles();
     ASSERT_EQ(loaded.size(), 1u);
