@@ -57,7 +57,7 @@ uint64_t MouseFlagsFor(int vk, bool down) {
         case 4:
             return down ? kMouseMiddleDown : kMouseMiddleUp;
         default:
-            return down ? kMouseSideDown : 0;  // side buttons: presses only
+            return down ? uint64_t{kMouseSideDown} : uint64_t{0};  // side buttons: presses only
     }
 }
 

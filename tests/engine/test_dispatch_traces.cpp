@@ -231,6 +231,6 @@ std::vector<fs::path> TraceFiles() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Traces, DispatchTrace, testing::ValuesIn(TraceFiles()),
-                         [](const auto& info) { return info.param.stem().string(); });
+                         [](const auto& trace) { return trace.param.stem().string(); });
 
 }  // namespace
