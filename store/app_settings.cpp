@@ -4,11 +4,12 @@
 #include "platform/shell.h"
 #include "state/tool_state.h"
 #include "store/codecs.h"
+#include "store/line_reader.h"
 #include "store/numbers.h"
 
-#include <exception>
-#include <fstream>
 #include <mutex>
+#include <string_view>
+#include <utility>
 
 std::atomic<bool> g_AlwaysOnTop{false};
 std::atomic<bool> g_LaunchOnStartup{false};
@@ -59,16 +60,18 @@ const IntKey kWindowInts[] = {
     {"windowHeight", &g_SavedWindowHeight},
 };
 
+// Appends the items joined by ",", each between the quotes given, without temporaries: the
+// settings text and object are built after every binding call.
 template <typename Container>
-std::string Join(const Container& items, const char* quote) {
-    std::string out;
+void AppendJoined(std::string& out, const Container& items, const char* quote) {
     bool first = true;
     for (const std::string& item : items) {
         if (!first) out.push_back(',');
         first = false;
-        out += quote + item + quote;
+        out += quote;
+        out += item;
+        out += quote;
     }
-    return out;
 }
 
 bool ApplyFlagLine(const std::string& key, const std::string& value) {
@@ -114,28 +117,13 @@ void ApplyListLine(const std::string& key, const std::string& value) {
     }
 }
 
-void ApplySettingsLine(const std::string& line) {
+void ApplySettingsLine(std::string_view line) {
     const size_t equals = line.find('=');
-    if (equals == std::string::npos) return;
-    const std::string key = line.substr(0, equals);
-    const std::string value = line.substr(equals + 1);
+    if (equals == std::string_view::npos) return;
+    const std::string key(line.substr(0, equals));
+    const std::string value(line.substr(equals + 1));
     if (ApplyFlagLine(key, value) || ApplyWindowLine(key, value)) return;
     ApplyListLine(key, value);
-}
-
-std::string SettingsFileText() {
-    std::string out;
-    for (const FlagKey& entry : kFileFlags) {
-        out += std::string(entry.key) + "=" + (entry.flag->load() ? "1" : "0") + "\n";
-    }
-    out += "seenWarnings=" + Join(g_SeenWarningIds, "") + "\n";
-    out += "minimizedPanels=" + Join(g_MinimizedPanels, "") + "\n";
-    out += "panelOrder=" + Join(g_PanelOrder, "") + "\n";
-    for (const IntKey& entry : kWindowInts) {
-        out += std::string(entry.key) + "=" + std::to_string(entry.value->load()) + "\n";
-    }
-    out += std::string("windowMaximized=") + (g_SavedMaximized.load() ? "1" : "0") + "\n";
-    return out;
 }
 
 bool ApplyNamedSetting(const std::string& key, bool on) {
@@ -177,6 +165,33 @@ void ApplyPanelMinimized(const std::string& key, bool on) {
 
 }  // namespace
 
+std::string AppSettingsText() {
+    std::string out;
+    out.reserve(512);
+    for (const FlagKey& entry : kFileFlags) {
+        out += entry.key;
+        out += entry.flag->load() ? "=1\n" : "=0\n";
+    }
+    const std::pair<const char*, const std::set<std::string>*> sets[] = {
+        {"seenWarnings=", &g_SeenWarningIds}, {"minimizedPanels=", &g_MinimizedPanels}};
+    for (const auto& [key, items] : sets) {
+        out += key;
+        AppendJoined(out, *items, "");
+        out.push_back('\n');
+    }
+    out += "panelOrder=";
+    AppendJoined(out, g_PanelOrder, "");
+    out.push_back('\n');
+    for (const IntKey& entry : kWindowInts) {
+        out += entry.key;
+        out.push_back('=');
+        out += std::to_string(entry.value->load());
+        out.push_back('\n');
+    }
+    out += g_SavedMaximized.load() ? "windowMaximized=1\n" : "windowMaximized=0\n";
+    return out;
+}
+
 std::string GetAppSettingsFilePath() { return OsDataDir() + "/appsettings.txt"; }
 
 bool IsKnownPanelId(const std::string& id) {
@@ -211,23 +226,23 @@ bool IsStorableWarningId(const std::string& id) {
 }
 
 bool LoadAppSettings() {
-    // Reading a folder or a failing disk throws from inside the stream buffer; what was read
-    // before stays applied.
-    try {
-        std::ifstream in(GetAppSettingsFilePath(), std::ios::binary);
-        if (!in) return false;
-        std::string line;
-        while (std::getline(in, line)) ApplySettingsLine(line);
-        return !in.bad();
-    } catch (const std::exception&) {
-        return false;
-    }
+    return ForEachLineOfFile(GetAppSettingsFilePath(), [](std::string_view line) {
+        ApplySettingsLine(line);
+        return true;
+    });
+}
+
+void LoadAppSettingsFromText(std::string_view text) {
+    ForEachLineOfText(text, [](std::string_view line) {
+        ApplySettingsLine(line);
+        return true;
+    });
 }
 
 bool SaveAppSettings() {
     static std::mutex writeMutex;
     std::lock_guard<std::mutex> guard(writeMutex);
-    return OsWriteFileAtomic(GetAppSettingsFilePath(), SettingsFileText());
+    return OsWriteFileAtomic(GetAppSettingsFilePath(), AppSettingsText());
 }
 
 void ResetAppSettingsForTest() {
@@ -248,19 +263,27 @@ void ResetAppSettingsForTest() {
 }
 
 std::string BindGetAppSettings() {
-    auto flag = [](const std::atomic<bool>& value) { return value.load() ? "true" : "false"; };
-    std::string out = "{";
-    out += std::string("\"alwaysOnTop\":") + flag(g_AlwaysOnTop);
-    out += std::string(",\"launchOnStartup\":") + flag(g_LaunchOnStartup);
-    out += std::string(",\"startMinimized\":") + flag(g_StartMinimized);
-    out += std::string(",\"hotkeysEnabled\":") + flag(g_HotkeysEnabled);
-    out += std::string(",\"hotkeyLock\":") + flag(g_HotkeyLockEnabled);
-    out += std::string(",\"disableAnimations\":") + flag(g_DisableAnimations);
-    out += std::string(",\"showWarnings\":") + flag(g_ShowWarnings);
-    out += ",\"seenWarnings\":[" + Join(g_SeenWarningIds, "\"") + "]";
-    out += ",\"minimizedPanels\":[" + Join(g_MinimizedPanels, "\"") + "]";
-    out += ",\"panelOrder\":[" + Join(g_PanelOrder, "\"") + "]";
-    out += "}";
+    const std::pair<const char*, const std::atomic<bool>*> flags[] = {
+        {"{\"alwaysOnTop\":", &g_AlwaysOnTop},
+        {",\"launchOnStartup\":", &g_LaunchOnStartup},
+        {",\"startMinimized\":", &g_StartMinimized},
+        {",\"hotkeysEnabled\":", &g_HotkeysEnabled},
+        {",\"hotkeyLock\":", &g_HotkeyLockEnabled},
+        {",\"disableAnimations\":", &g_DisableAnimations},
+        {",\"showWarnings\":", &g_ShowWarnings}};
+    std::string out;
+    out.reserve(512);
+    for (const auto& [member, flag] : flags) {
+        out += member;
+        out += flag->load() ? "true" : "false";
+    }
+    out += ",\"seenWarnings\":[";
+    AppendJoined(out, g_SeenWarningIds, "\"");
+    out += "],\"minimizedPanels\":[";
+    AppendJoined(out, g_MinimizedPanels, "\"");
+    out += "],\"panelOrder\":[";
+    AppendJoined(out, g_PanelOrder, "\"");
+    out += "]}";
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern std::atomic<bool> g_AlwaysOnTop;
@@ -29,6 +30,9 @@ std::string GetAppSettingsFilePath();
 bool LoadAppSettings();
 // Replaces the file whole; false when it cannot be written (the old file stays).
 bool SaveAppSettings();
+// The same two on text in memory: what the file would hold, and a load of such text.
+std::string AppSettingsText();
+void LoadAppSettingsFromText(std::string_view text);
 // Puts every application setting back to its start value.
 void ResetAppSettingsForTest();
 

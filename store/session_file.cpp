@@ -4,13 +4,12 @@
 #include "state/tool_state.h"
 #include "store/event_lines.h"
 #include "store/event_pack.h"
+#include "store/line_reader.h"
 #include "store/numbers.h"
 #include "store/profiles.h"
 #include "store/settings_lines.h"
 
 #include <chrono>
-#include <exception>
-#include <fstream>
 #include <mutex>
 #include <string_view>
 #include <thread>
@@ -78,70 +77,37 @@ bool FlushIfFull(OsAtomicFile& file, std::string& buffer) {
     return ok;
 }
 
+// Appends the session text to out. spill is offered out after every event line and may take
+// what it holds away; false from it stops the text there.
+template <typename Spill>
+bool AppendSessionText(std::string& out, const std::string& settingsLine, const SessionCopy& copy,
+                       Spill spill) {
+    out += "SETTINGS:" + settingsLine + "\nCURRENT:" + std::to_string(copy.current) + "\n";
+    for (const ProfileCopy& profile : copy.profiles) {
+        out += "PROFILE:" + profile.name + "\n";
+        if (!profile.settings.empty()) out += "PROFILESETTINGS:" + profile.settings + "\n";
+        PackedEventReader reader = ReadPackedEvents(profile.events);
+        UnifiedEvent event;
+        while (NextPackedEvent(reader, event)) {
+            AppendEventLine(out, event);
+            out.push_back('\n');
+            if (!spill(out)) return false;
+        }
+    }
+    return true;
+}
+
 bool WriteSession(const std::string& path, const std::string& settingsLine,
                   const SessionCopy& copy) {
     OsAtomicFile file;
     if (!OsAtomicFileBegin(file, path, 0600)) return false;
     std::string buffer;
     buffer.reserve(kWriteChunk + 4096);
-    buffer += "SETTINGS:" + settingsLine + "\nCURRENT:" + std::to_string(copy.current) + "\n";
-    for (const ProfileCopy& profile : copy.profiles) {
-        buffer += "PROFILE:" + profile.name + "\n";
-        if (!profile.settings.empty()) buffer += "PROFILESETTINGS:" + profile.settings + "\n";
-        PackedEventReader reader = ReadPackedEvents(profile.events);
-        UnifiedEvent event;
-        while (NextPackedEvent(reader, event)) {
-            AppendEventLine(buffer, event);
-            buffer.push_back('\n');
-            if (!FlushIfFull(file, buffer)) break;
-        }
-    }
+    // A failed write is remembered by the file and makes the commit fail.
+    AppendSessionText(buffer, settingsLine, copy,
+                      [&file](std::string& text) { return FlushIfFull(file, text); });
     OsAtomicFileWrite(file, buffer);
     return OsAtomicFileCommit(file);
-}
-
-template <typename OnLine>
-bool ForEachLineOrThrow(const std::string& path, OnLine& onLine) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<char> chunk(kWriteChunk);
-    std::string carry;
-    for (;;) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const size_t got = static_cast<size_t>(in.gcount());
-        if (got == 0) break;
-        std::string_view data(chunk.data(), got);
-        while (!data.empty()) {
-            const size_t end = data.find('\n');
-            if (end == std::string_view::npos) {
-                carry.append(data);
-                break;
-            }
-            if (carry.empty()) {
-                if (!onLine(data.substr(0, end))) return true;
-            } else {
-                carry.append(data.substr(0, end));
-                if (!onLine(std::string_view(carry))) return true;
-                carry.clear();
-            }
-            data.remove_prefix(end + 1);
-        }
-    }
-    if (in.bad()) return false;
-    if (!carry.empty()) onLine(std::string_view(carry));
-    return true;
-}
-
-// Hands the file to the callback line by line, without its line feeds, the way a line reader
-// does: a last line without a line feed still counts. False when the file cannot be opened or
-// read (a folder, a failing disk).
-template <typename OnLine>
-bool ForEachLine(const std::string& path, OnLine onLine) {
-    try {
-        return ForEachLineOrThrow(path, onLine);
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -190,7 +156,9 @@ bool ReadSessionLine(SessionReader& reader, std::string_view line) {
     return true;
 }
 
-void InstallProfiles(SessionReader& reader) {
+// True when any profile was read; only then does the loaded list replace the live one.
+bool InstallProfiles(SessionReader& reader) {
+    if (!reader.settingsSeen || reader.profiles.empty()) return false;
     const std::string liveLine = SerializeProfileSettings();
     std::lock_guard<std::mutex> lock(profileMutex);
     profiles.swap(reader.profiles);
@@ -199,6 +167,7 @@ void InstallProfiles(SessionReader& reader) {
     currentProfileIdx = valid ? reader.wantedIndex : 0;
     MacroProfile& active = profiles[static_cast<size_t>(currentProfileIdx)];
     if (active.settings.empty()) active.settings = liveLine;
+    return true;
 }
 
 }  // namespace
@@ -220,13 +189,26 @@ bool SaveSessionStateTo(const std::string& path, bool waitForLock) {
     return WriteSession(path, settingsLine, copy);
 }
 
+bool SessionStateToText(std::string& text, bool waitForLock) {
+    const std::string settingsLine = SerializeSettings();
+    SessionCopy copy;
+    if (!TakeSnapshot(waitForLock, copy)) return false;
+    text.clear();
+    return AppendSessionText(text, settingsLine, copy, [](std::string&) { return true; });
+}
+
 bool LoadSessionStateFrom(const std::string& path) {
     SessionReader reader;
-    const bool opened = ForEachLine(
+    const bool read = ForEachLineOfFile(
         path, [&reader](std::string_view line) { return ReadSessionLine(reader, line); });
-    if (!opened || !reader.settingsSeen || reader.profiles.empty()) return false;
-    InstallProfiles(reader);
-    return true;
+    return read && InstallProfiles(reader);
+}
+
+bool LoadSessionStateFromText(std::string_view text) {
+    SessionReader reader;
+    ForEachLineOfText(text,
+                      [&reader](std::string_view line) { return ReadSessionLine(reader, line); });
+    return InstallProfiles(reader);
 }
 
 bool SaveSessionState() { return SaveSessionStateTo(g_SessionStateFilePath, false); }

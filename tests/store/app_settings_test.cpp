@@ -65,6 +65,12 @@ TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
               "windowMaximized=1\nnoequals\nunknown=1\nhotkeyLock=0\n"
               "disableAnimations=0\ndisableAnimations=1");
     EXPECT_TRUE(LoadAppSettings());
+    // The text reader gives what the file reader gives; the checks below see its result.
+    const std::string fromFile = AppSettingsText();
+    ResetAppSettingsForTest();
+    ResetToolStateForTest();
+    LoadAppSettingsFromText(Slurp(path_));
+    EXPECT_EQ(AppSettingsText(), fromFile);
     // Only 1 is on, a trailing blank is part of the value, the later line wins even without a
     // line feed, and numbers read like the standard conversion.
     EXPECT_EQ(BindGetAppSettings(),

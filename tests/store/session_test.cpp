@@ -151,6 +151,32 @@ TEST_F(Session, LoaderEdgeCases) {
     rmdir(path_.c_str());
 }
 
+// The text reader gives what the file reader gives, also for lines longer than a read piece.
+TEST_F(Session, TextAndFileReadersAgree) {
+    const std::string longName(150000, 'n');
+    const std::string texts[] = {
+        kSettingsLine + "CURRENT:1\nPROFILE:" + longName + "\n0,1,2,3,0,0,0,0\nPROFILE:b\n1,2,3",
+        kSettingsLine + "PROFILE:lost\n\nPROFILE:kept\nPROFILESETTINGS:1,2\n0,0x1p1,2,3,0,0,0,0",
+        "SETTINGS:0,0,0,9,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117\nCURRENT:0\n",
+        "\nSETTINGS:" + kSettingsLine + "PROFILE:x\n"};
+    for (const std::string& text : texts) {
+        WriteText(path_, text);
+        ResetToolStateForTest();
+        const bool fromFile = LoadSessionState();
+        std::string fileState;
+        ASSERT_TRUE(SessionStateToText(fileState, true));
+        ResetToolStateForTest();
+        EXPECT_EQ(LoadSessionStateFromText(text), fromFile) << text.substr(0, 200);
+        std::string textState;
+        ASSERT_TRUE(SessionStateToText(textState, true));
+        EXPECT_EQ(textState, fileState) << text.substr(0, 200);
+    }
+    WriteText(path_, texts[0]);
+    ASSERT_TRUE(LoadSessionState());
+    EXPECT_EQ(Profiles()[0].name, longName);
+    EXPECT_EQ(Profiles()[0].events.size(), 1u);
+}
+
 TEST_F(Session, AutosaveSkipsABusyLockWhileTheExitSaveWaits) {
     SetProfiles({MacroProfile{kDefaultProfileName, "", {}}});
     std::unique_lock<std::mutex> held(profileMutex);
