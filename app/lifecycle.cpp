@@ -77,7 +77,13 @@ int RunQuillon(int argc, char** argv) {
     StartWorkers();
     // With XTEST present the input permissions count as granted, so the tap starts now.
     OsStartInputTap();
-    OsRunUntilTerminated();
+    if (OsRunUntilTerminated() == MainLoopEnd::kDisplayLost) {
+        // Nothing can be shown or typed without the display: keep the session and end, so
+        // that the instance lock is free for the next start.
+        ShutDown();
+        std::fprintf(stderr, "quillon: the X display went away; the session is saved\n");
+        return 1;
+    }
     ShutDown();
     return 0;
 }

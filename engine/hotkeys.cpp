@@ -75,24 +75,29 @@ void RecordButton(int vk, bool down, double x, double y) {
 }
 
 // A move whose position was not asked for (NaN) leaves the last position unknown, so the
-// next known one is recorded.
+// next known one is recorded. A relative step is how far the pointer went on the screen, which
+// is right for absolute devices (tablets, virtual machines) too; without a known last position
+// it is the device's own step.
 void OnMove(const TapEvent& move) {
+    const bool known = !std::isnan(move.x) && !std::isnan(move.y);
+    const bool lastKnown = !std::isnan(lastCursorX) && !std::isnan(lastCursorY);
     if (Recording() && bRecordMouseMovement.load()) {
         UnifiedEvent event;
         event.time = RecordElapsedSeconds();
-        const bool known = !std::isnan(move.x) && !std::isnan(move.y);
         if (!bUseRelativeMouse.load()) {
             event.type = kEventAbsoluteMove;
             event.x = known ? std::llround(move.x) : 0;
             event.y = known ? std::llround(move.y) : 0;
-            const bool moved = std::isnan(lastCursorX) || event.x != std::llround(lastCursorX) ||
+            const bool moved = !lastKnown || event.x != std::llround(lastCursorX) ||
                                event.y != std::llround(lastCursorY);
             if (known && moved) RecordEvent(event);
-        } else if (move.dx != 0 || move.dy != 0) {
+        } else {
             event.type = kEventRelativeMove;
-            event.x = move.dx;
-            event.y = move.dy;
-            RecordEvent(event);
+            event.x =
+                known && lastKnown ? std::llround(move.x) - std::llround(lastCursorX) : move.dx;
+            event.y =
+                known && lastKnown ? std::llround(move.y) - std::llround(lastCursorY) : move.dy;
+            if (event.x != 0 || event.y != 0) RecordEvent(event);
         }
     }
     lastCursorX = move.x;
@@ -134,8 +139,15 @@ void AddHotkey(SwallowSet& set, int vk) {
 
 }  // namespace
 
-bool TapWantsMovePositions() {
-    return Recording() && bRecordMouseMovement.load() && !bUseRelativeMouse.load();
+bool TapWantsMovePositions() { return Recording() && bRecordMouseMovement.load(); }
+
+bool TapWantsPointerBase() {
+    return TapWantsMovePositions() && (std::isnan(lastCursorX) || std::isnan(lastCursorY));
+}
+
+void TapSetPointerBase(double x, double y) {
+    lastCursorX = x;
+    lastCursorY = y;
 }
 
 bool HandleHotkeyDown(int vk) {
@@ -236,6 +248,7 @@ bool OnMouseButton(int vk, bool down, double x, double y) {
 }
 
 void ClearTapTrackers() {
+    lastCursorX = lastCursorY = NAN;
     isKeyDownTracker.fill(false);
     isMouseKeyTracker.fill(false);
     swallowedKey.fill(false);

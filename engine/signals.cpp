@@ -3,6 +3,7 @@
 #include "engine/keyspammer.h"
 #include "engine/recorder.h"
 #include "platform/input.h"
+#include "platform/tap.h"
 #include "platform/thread.h"
 #include "state/tool_state.h"
 
@@ -30,6 +31,8 @@ void StartFreshRecording() {
     g_RecordFirstNewIdx = 0;
     MarkRecordStartTime();
     isRecording.store(true);
+    // The tap learns where the pointer starts from, so the first relative step is measured.
+    OsTapRefreshGrabs();
 }
 
 void StartAppendingRecording() {
@@ -41,6 +44,8 @@ void StartAppendingRecording() {
     g_RecordFirstNewIdx = events ? events->size() : 0;
     MarkRecordStartTime();
     isRecording.store(true);
+    // The tap learns where the pointer starts from, so the first relative step is measured.
+    OsTapRefreshGrabs();
 }
 
 void RequestToolStopsWithMacro() {

@@ -1,6 +1,7 @@
 #include "platform/keys.h"
 
 #include <array>
+#include <vector>
 
 namespace {
 
@@ -62,4 +63,13 @@ int VkToOsKeyCode(int vk) {
 int OsKeyCodeToVk(int keyCode) {
     if (keyCode < 0 || keyCode >= kKeyCodeCount) return 0;
     return T().keyCodeToVk[keyCode];
+}
+
+std::vector<int> OsKeyCodesOfVk(int vk) {
+    std::vector<int> keyCodes;
+    if (vk <= 0 || vk > 255) return keyCodes;
+    for (int keyCode = 0; keyCode < kKeyCodeCount; ++keyCode) {
+        if (T().keyCodeToVk[keyCode] == vk) keyCodes.push_back(keyCode);
+    }
+    return keyCodes;
 }

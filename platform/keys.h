@@ -4,6 +4,7 @@
 // PC keyboard below it. Names follow the active keyboard layout.
 
 #include <string>
+#include <vector>
 
 constexpr int kKeyCodeCount = 256;  // X keycodes are 8 to 255
 
@@ -11,6 +12,9 @@ constexpr int kKeyCodeCount = 256;  // X keycodes are 8 to 255
 int VkToOsKeyCode(int vk);
 // 0 for a key code outside 0..255 or without a VK.
 int OsKeyCodeToVk(int keyCode);
+// Every key code that reads back as this VK (keypad Enter and Enter are both VK 13; no key
+// reads back as the generic Shift, Ctrl or Alt). Grabs use it, so they match what is read.
+std::vector<int> OsKeyCodesOfVk(int vk);
 
 // Display name of a VK. Safe on any thread.
 std::string OsKeyName(int vk);

@@ -33,6 +33,10 @@ bool TapCallback(const TapEvent& event);  // true: the event was one to swallow
 SwallowSet CurrentSwallowSet();
 // Whether a pointer move needs its position now; positions cost a round trip to the server.
 bool TapWantsMovePositions();
+// Whether the dispatch needs to be told where the pointer is before the next move (a relative
+// recording began and the last position is unknown); the tap then calls TapSetPointerBase.
+bool TapWantsPointerBase();
+void TapSetPointerBase(double x, double y);
 void InputTapOnSessionLocked();
 void ResetTapTrackersOnNextEvent();
 

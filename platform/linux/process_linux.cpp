@@ -28,26 +28,27 @@ void OsBlockTerminationSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void OsRunUntilTerminated() {
+MainLoopEnd OsRunUntilTerminated() {
     sigset_t set = TerminationSignals();
     const int signalFd = signalfd(-1, &set, SFD_CLOEXEC);
-    if (signalFd < 0) return;
-    bool layoutAlive = OsLayoutWatchFd() >= 0;
+    if (signalFd < 0) return MainLoopEnd::kTerminated;
+    MainLoopEnd end = MainLoopEnd::kTerminated;
     for (;;) {
-        pollfd fds[2] = {{signalFd, POLLIN, 0}, {OsLayoutWatchFd(), POLLIN, 0}};
-        const nfds_t count = layoutAlive && fds[1].fd >= 0 ? 2 : 1;
+        pollfd fds[3] = {
+            {signalFd, POLLIN, 0}, {OsDisplayLostFd(), POLLIN, 0}, {OsLayoutWatchFd(), POLLIN, 0}};
+        const nfds_t count = fds[2].fd >= 0 ? 3 : 2;
         if (poll(fds, count, -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
         if (fds[0].revents & POLLIN) break;
-        if (count < 2) continue;
-        // A lost display leaves the names as they were; Xlib must not touch a dead connection.
-        if (fds[1].revents & (POLLHUP | POLLERR)) {
-            layoutAlive = false;
-        } else if (fds[1].revents & POLLIN) {
-            OsLayoutWatchDispatch();
+        // A hang-up is read like any event: the read finds the connection broken.
+        if (count == 3 && fds[2].revents) OsLayoutWatchDispatch();
+        if (OsDisplayLost()) {
+            end = MainLoopEnd::kDisplayLost;
+            break;
         }
     }
     close(signalFd);
+    return end;
 }

@@ -3,6 +3,7 @@
 #include "platform/keys.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -23,47 +24,98 @@ unsigned XButtonOfVk(int vk) {
     }
 }
 
-void SetKeyGrab(Display* grabber, int vk, bool grab) {
-    const int keyCode = VkToOsKeyCode(vk);
-    if (keyCode < 0) return;
-    const Window root = DefaultRootWindow(grabber);
-    if (grab) {
-        XGrabKey(grabber, keyCode, AnyModifier, root, False, GrabModeAsync, GrabModeAsync);
-    } else {
-        XUngrabKey(grabber, keyCode, AnyModifier, root);
-    }
-}
-
-void SetButtonGrab(Display* grabber, int vk, bool grab) {
-    const unsigned button = XButtonOfVk(vk);
-    if (button == 0) return;
-    const Window root = DefaultRootWindow(grabber);
-    if (grab) {
-        XGrabButton(grabber, button, AnyModifier, root, False, ButtonPressMask | ButtonReleaseMask,
-                    GrabModeAsync, GrabModeAsync, None, None);
-    } else {
-        XUngrabButton(grabber, button, AnyModifier, root);
-    }
-}
-
 bool Contains(const std::vector<int>& list, int value) {
     return std::find(list.begin(), list.end(), value) != list.end();
 }
 
+std::vector<int> KeyCodesOf(const std::vector<int>& vks) {
+    std::vector<int> keyCodes;
+    for (int vk : vks) {
+        for (int keyCode : OsKeyCodesOfVk(vk)) {
+            if (!Contains(keyCodes, keyCode)) keyCodes.push_back(keyCode);
+        }
+    }
+    return keyCodes;
+}
+
+std::vector<int> ButtonsOf(const std::vector<int>& vks) {
+    std::vector<int> buttons;
+    for (int vk : vks) {
+        const int button = static_cast<int>(XButtonOfVk(vk));
+        if (button != 0 && !Contains(buttons, button)) buttons.push_back(button);
+    }
+    return buttons;
+}
+
+struct GrabMask {
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XIEventMask mask{};
+    GrabMask(int press, int release) {
+        XISetMask(bits, press);
+        XISetMask(bits, release);
+        mask = XIEventMask{XIAllMasterDevices, sizeof bits, bits};
+    }
+};
+
+XIGrabModifiers AnyModifiers() { return XIGrabModifiers{static_cast<int>(XIAnyModifier), 0}; }
+
+// Synchronous for the grabbed device, so each of its events waits for our answer; the paired
+// device goes on untouched.
+void SetKeyGrab(Display* grabber, int device, int keyCode, bool grab) {
+    const Window root = DefaultRootWindow(grabber);
+    XIGrabModifiers modifiers = AnyModifiers();
+    if (grab) {
+        GrabMask m(XI_KeyPress, XI_KeyRelease);
+        XIGrabKeycode(grabber, device, keyCode, root, XIGrabModeSync, XIGrabModeAsync, False,
+                      &m.mask, 1, &modifiers);
+    } else {
+        XIUngrabKeycode(grabber, device, keyCode, root, 1, &modifiers);
+    }
+}
+
+void SetButtonGrab(Display* grabber, int device, int button, bool grab) {
+    const Window root = DefaultRootWindow(grabber);
+    XIGrabModifiers modifiers = AnyModifiers();
+    if (grab) {
+        GrabMask m(XI_ButtonPress, XI_ButtonRelease);
+        XIGrabButton(grabber, device, button, root, None, XIGrabModeSync, XIGrabModeAsync, False,
+                     &m.mask, 1, &modifiers);
+    } else {
+        XIUngrabButton(grabber, device, button, root, 1, &modifiers);
+    }
+}
+
+void SetAllPassiveGrabs(Display* grabber, const GrabState& g, bool grab) {
+    for (int device : g.keyboards) {
+        for (int keyCode : g.keyCodes) SetKeyGrab(grabber, device, keyCode, grab);
+    }
+    for (int device : g.pointers) {
+        for (int button : g.buttons) SetButtonGrab(grabber, device, button, grab);
+    }
+}
+
 // Grabs what is wanted and not held, lets go of what is held and not wanted.
 void ApplyPassiveGrabs(Display* grabber, GrabState& g, const SwallowSet& want) {
-    for (int vk : g.applied.keys) {
-        if (!Contains(want.keys, vk)) SetKeyGrab(grabber, vk, false);
+    const std::vector<int> keyCodes = KeyCodesOf(want.keys);
+    const std::vector<int> buttons = ButtonsOf(want.buttons);
+    for (int device : g.keyboards) {
+        for (int keyCode : g.keyCodes) {
+            if (!Contains(keyCodes, keyCode)) SetKeyGrab(grabber, device, keyCode, false);
+        }
+        for (int keyCode : keyCodes) {
+            if (!Contains(g.keyCodes, keyCode)) SetKeyGrab(grabber, device, keyCode, true);
+        }
     }
-    for (int vk : want.keys) {
-        if (!Contains(g.applied.keys, vk)) SetKeyGrab(grabber, vk, true);
+    for (int device : g.pointers) {
+        for (int button : g.buttons) {
+            if (!Contains(buttons, button)) SetButtonGrab(grabber, device, button, false);
+        }
+        for (int button : buttons) {
+            if (!Contains(g.buttons, button)) SetButtonGrab(grabber, device, button, true);
+        }
     }
-    for (int vk : g.applied.buttons) {
-        if (!Contains(want.buttons, vk)) SetButtonGrab(grabber, vk, false);
-    }
-    for (int vk : want.buttons) {
-        if (!Contains(g.applied.buttons, vk)) SetButtonGrab(grabber, vk, true);
-    }
+    g.keyCodes = keyCodes;
+    g.buttons = buttons;
 }
 
 void ApplyActiveGrabs(Display* grabber, GrabState& g, const SwallowSet& want) {
@@ -88,7 +140,38 @@ void ApplyActiveGrabs(Display* grabber, GrabState& g, const SwallowSet& want) {
     }
 }
 
+void ReadDevices(Display* grabber, GrabState& g) {
+    g.keyboards.clear();
+    g.pointers.clear();
+    int count = 0;
+    XIDeviceInfo* devices = XIQueryDevice(grabber, XIAllDevices, &count);
+    for (int i = 0; i < count; ++i) {
+        const XIDeviceInfo& d = devices[i];
+        if (d.use == XIMasterKeyboard) g.keyboards.push_back(d.deviceid);
+        if (d.use == XIMasterPointer) g.pointers.push_back(d.deviceid);
+        if (std::strcmp(d.name, "Virtual core XTEST pointer") == 0) g.xtestPointerId = d.deviceid;
+        if (std::strcmp(d.name, "Virtual core XTEST keyboard") == 0) g.xtestKeyboardId = d.deviceid;
+    }
+    XIFreeDeviceInfo(devices);
+}
+
 }  // namespace
+
+void WatchGrabDevices(Display* grabber, GrabState& g) {
+    ReadDevices(grabber, g);
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_HierarchyChanged);
+    XIEventMask mask{XIAllDevices, sizeof bits, bits};
+    XISelectEvents(grabber, DefaultRootWindow(grabber), &mask, 1);
+}
+
+void RefreshGrabDevices(Display* grabber, GrabState& g) {
+    // Grabs on a device that has gone fail quietly; the error handler ignores them.
+    SetAllPassiveGrabs(grabber, g, false);
+    ReadDevices(grabber, g);
+    SetAllPassiveGrabs(grabber, g, true);
+    XSync(grabber, False);
+}
 
 void ApplySwallowSet(Display* grabber, GrabState& g, const SwallowSet& want) {
     const bool activeMissing =
@@ -98,4 +181,16 @@ void ApplySwallowSet(Display* grabber, GrabState& g, const SwallowSet& want) {
     ApplyActiveGrabs(grabber, g, want);
     g.applied = want;
     XSync(grabber, False);
+}
+
+void AnswerGrabbedEvent(Display* grabber, const GrabState& g, const XIDeviceEvent& event) {
+    const bool ours = event.sourceid == g.xtestPointerId || event.sourceid == g.xtestKeyboardId;
+    const bool keyEvent = event.evtype == XI_KeyPress || event.evtype == XI_KeyRelease;
+    const bool hotkey =
+        keyEvent ? Contains(g.keyCodes, event.detail) : Contains(g.buttons, event.detail);
+    // Replaying hands the event on as if we had never grabbed, and ends the grab. The event's
+    // own time keeps a late answer from acting on a newer grab.
+    const int mode = hotkey && !ours ? XISyncDevice : XIReplayDevice;
+    XIAllowEvents(grabber, event.deviceid, mode, event.time);
+    XFlush(grabber);
 }

@@ -2,6 +2,8 @@
 // signal processor post concurrently, so every request goes through one mutex.
 #include "platform/input.h"
 #include "platform/keys.h"
+#include "platform/shell.h"
+#include "platform/x11/connection_x11.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -14,6 +16,9 @@ namespace {
 
 std::mutex g_SynthMutex;
 Display* g_SynthDisplay = nullptr;  // guarded by g_SynthMutex
+
+// With the display gone nothing can be posted, and Xlib must not be asked to.
+bool CanPost() { return g_SynthDisplay && !OsDisplayLost(); }
 
 bool HasXTest22(Display* display) {
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
@@ -44,6 +49,7 @@ bool OsInputInit() {
         XCloseDisplay(display);
         return false;
     }
+    WatchConnection(display);
     // Posted events must not be held back behind a grab of ours on another connection.
     XTestGrabControl(display, True);
     g_SynthDisplay = display;
@@ -53,7 +59,7 @@ bool OsInputInit() {
 void OsInputShutdown() {
     std::lock_guard<std::mutex> lock(g_SynthMutex);
     if (!g_SynthDisplay) return;
-    XCloseDisplay(g_SynthDisplay);
+    if (!OsDisplayLost()) XCloseDisplay(g_SynthDisplay);
     g_SynthDisplay = nullptr;
 }
 
@@ -61,7 +67,7 @@ void OsMouseButton(int button, bool down, int clickCount) {
     (void)clickCount;
     const uint32_t bit = HeldBitFor(button);
     std::lock_guard<std::mutex> lock(g_SynthMutex);
-    if (!g_SynthDisplay) return;
+    if (!CanPost()) return;
     if (down) {
         g_HeldButtons.fetch_or(bit);
     } else {
@@ -73,7 +79,7 @@ void OsMouseButton(int button, bool down, int clickCount) {
 
 void OsMoveMouseTo(int x, int y) {
     std::lock_guard<std::mutex> lock(g_SynthMutex);
-    if (!g_SynthDisplay) return;
+    if (!CanPost()) return;
     XTestFakeMotionEvent(g_SynthDisplay, -1, x, y, CurrentTime);
     XFlush(g_SynthDisplay);
 }
@@ -82,7 +88,7 @@ void OsKeyVk(int vk, bool down) {
     const int keyCode = VkToOsKeyCode(vk);
     if (keyCode < 0) return;
     std::lock_guard<std::mutex> lock(g_SynthMutex);
-    if (!g_SynthDisplay) return;
+    if (!CanPost()) return;
     XTestFakeKeyEvent(g_SynthDisplay, static_cast<unsigned>(keyCode), down ? True : False,
                       CurrentTime);
     XFlush(g_SynthDisplay);

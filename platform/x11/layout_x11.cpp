@@ -1,6 +1,8 @@
 // Layout characters from xkbcommon, refreshed on XKB keymap and group changes. All xkbcommon
 // and Xlib work for the layout happens on the layout thread; other threads read the cache.
 #include "platform/keys.h"
+#include "platform/shell.h"
+#include "platform/x11/connection_x11.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib-xcb.h>
@@ -71,7 +73,8 @@ std::string UpperCharOfKey(int keyCode) {
 void CloseWatch() {
     DropKeymap();
     if (g_Watch.context) xkb_context_unref(g_Watch.context);
-    if (g_Watch.display) XCloseDisplay(g_Watch.display);
+    // A broken connection is left alone: Xlib must not be asked to talk on it again.
+    if (g_Watch.display && !OsDisplayLost()) XCloseDisplay(g_Watch.display);
     g_Watch = LayoutWatch{};
 }
 
@@ -104,6 +107,7 @@ bool OsKeysWatchLayout() {
     Display* display =
         XkbOpenDisplay(nullptr, &g_Watch.xkbEventBase, &error, &major, &minor, &reason);
     if (!display) return false;
+    WatchConnection(display);
     g_Watch.display = display;
     g_Watch.context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
     g_Watch.deviceId =
@@ -125,10 +129,10 @@ bool OsKeysWatchLayout() {
 int OsLayoutWatchFd() { return g_Watch.display ? ConnectionNumber(g_Watch.display) : -1; }
 
 void OsLayoutWatchDispatch() {
-    if (!g_Watch.display) return;
+    if (!g_Watch.display || OsDisplayLost()) return;
     bool keymapChanged = false;
     bool groupChanged = false;
-    while (XPending(g_Watch.display) > 0) {
+    while (!OsDisplayLost() && XPending(g_Watch.display) > 0) {
         XEvent event;
         XNextEvent(g_Watch.display, &event);
         if (event.type != g_Watch.xkbEventBase) continue;
@@ -146,6 +150,7 @@ void OsLayoutWatchDispatch() {
             keymapChanged = true;
         }
     }
+    if (OsDisplayLost()) return;
     if (keymapChanged) LoadKeymap();
     if (keymapChanged || groupChanged) RefreshLayoutCache();
 }

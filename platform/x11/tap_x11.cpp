@@ -3,8 +3,10 @@
 // exactly the grabs that swallow. They must be separate: a client's own grab would stop its
 // raw release events.
 #include "platform/keys.h"
+#include "platform/shell.h"
 #include "platform/tap.h"
 #include "platform/thread.h"
+#include "platform/x11/connection_x11.h"
 #include "platform/x11/grabs_x11.h"
 #include "platform/x11/window_query.h"
 
@@ -24,6 +26,8 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -32,8 +36,8 @@ struct TapConnections {
     Display* grabber = nullptr;
     int xiOpcode = 0;
     int screenSaverEventBase = -1;
-    int xtestPointerId = -1;
-    int xtestKeyboardId = -1;
+    std::vector<std::pair<int, int>> masterOf;  // physical slave device -> its master pointer
+    int firstMasterPointer = 2;
     GrabState grabs;
 };
 
@@ -42,13 +46,11 @@ std::thread g_TapThread;
 int g_TapWakeFd = -1;
 std::atomic<uint64_t> g_GrabRequests{0};
 std::atomic<uint64_t> g_GrabsApplied{0};
-std::atomic<bool> g_ConnectionLost{false};
 std::atomic<uint64_t> g_HandlingHistogram[kTapTimingBuckets];
 
-// A failed grab (another client holds it) must not end the process; the next sync retries.
+// A failed grab (another client holds it, a device went away) must not end the process; the
+// next sync retries.
 int IgnoreXError(Display*, XErrorEvent*) { return 0; }
-
-void OnConnectionLost(Display*, void*) { g_ConnectionLost.store(true); }
 
 bool HasXInput22(Display* display, int& opcode) {
     int event = 0, error = 0, major = 2, minor = 2;
@@ -57,26 +59,51 @@ bool HasXInput22(Display* display, int& opcode) {
            (major > 2 || (major == 2 && minor >= 2));
 }
 
-void FindXTestDevices(TapConnections& c) {
+bool IsOurs(const TapConnections& c, int sourceId) {
+    return sourceId == c.grabs.xtestPointerId || sourceId == c.grabs.xtestKeyboardId;
+}
+
+bool IsSlave(const XIDeviceInfo& d) {
+    return d.use == XISlavePointer || d.use == XISlaveKeyboard || d.use == XIFloatingSlave;
+}
+
+// Raw events are selected on the physical devices only, so our own XTEST events never even
+// wake the tap. Devices come and go: called again on every hierarchy change.
+void SelectRawEvents(TapConnections& c) {
+    unsigned char raw[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(raw, XI_RawKeyPress);
+    XISetMask(raw, XI_RawKeyRelease);
+    XISetMask(raw, XI_RawButtonPress);
+    XISetMask(raw, XI_RawButtonRelease);
+    XISetMask(raw, XI_RawMotion);
+    unsigned char hierarchy[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(hierarchy, XI_HierarchyChanged);
+    std::vector<XIEventMask> masks{{XIAllDevices, sizeof hierarchy, hierarchy}};
+    c.masterOf.clear();
+    bool masterSeen = false;
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(c.observer, XIAllDevices, &count);
     for (int i = 0; i < count; ++i) {
-        const std::string name = devices[i].name;
-        if (name == "Virtual core XTEST pointer") c.xtestPointerId = devices[i].deviceid;
-        if (name == "Virtual core XTEST keyboard") c.xtestKeyboardId = devices[i].deviceid;
+        const XIDeviceInfo& d = devices[i];
+        if (d.use == XIMasterPointer && !masterSeen) {
+            c.firstMasterPointer = d.deviceid;
+            masterSeen = true;
+        }
+        if (!IsSlave(d) || IsOurs(c, d.deviceid)) continue;
+        masks.push_back(XIEventMask{d.deviceid, sizeof raw, raw});
+        c.masterOf.emplace_back(d.deviceid, d.use == XISlavePointer ? d.attachment : 0);
     }
     XIFreeDeviceInfo(devices);
+    XISelectEvents(c.observer, DefaultRootWindow(c.observer), masks.data(),
+                   static_cast<int>(masks.size()));
 }
 
-void SelectRawEvents(TapConnections& c) {
-    unsigned char mask[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(mask, XI_RawKeyPress);
-    XISetMask(mask, XI_RawKeyRelease);
-    XISetMask(mask, XI_RawButtonPress);
-    XISetMask(mask, XI_RawButtonRelease);
-    XISetMask(mask, XI_RawMotion);
-    XIEventMask eventMask{XIAllMasterDevices, sizeof mask, mask};
-    XISelectEvents(c.observer, DefaultRootWindow(c.observer), &eventMask, 1);
+// The master pointer whose position a slave's events move.
+int MasterPointerOf(const TapConnections& c, int slaveId) {
+    for (const auto& [slave, master] : c.masterOf) {
+        if (slave == slaveId && master > 0) return master;
+    }
+    return c.firstMasterPointer;
 }
 
 void WatchScreenSaver(TapConnections& c) {
@@ -86,14 +113,14 @@ void WatchScreenSaver(TapConnections& c) {
     XScreenSaverSelectInput(c.observer, DefaultRootWindow(c.observer), ScreenSaverNotifyMask);
 }
 
-void CloseConnections(TapConnections& c, bool alive) {
+void CloseConnections(TapConnections& c) {
     SetWindowQueryConnection(nullptr);
-    if (alive) {
+    // A broken connection is left alone: Xlib may not be asked to talk on it again.
+    if (!OsDisplayLost()) {
         if (c.grabs.crosshair != None) XFreeCursor(c.grabber, c.grabs.crosshair);
         XCloseDisplay(c.grabber);
         XCloseDisplay(c.observer);
     }
-    // A dead connection's memory is left alone: Xlib may not be called on it again.
     c = TapConnections{};
 }
 
@@ -107,9 +134,9 @@ bool OpenConnections(TapConnections& c) {
         c = TapConnections{};
         return false;
     }
-    XSetIOErrorExitHandler(c.observer, OnConnectionLost, nullptr);
-    XSetIOErrorExitHandler(c.grabber, OnConnectionLost, nullptr);
-    FindXTestDevices(c);
+    WatchConnection(c.observer);
+    WatchConnection(c.grabber);
+    WatchGrabDevices(c.grabber, c.grabs);
     SelectRawEvents(c);
     WatchScreenSaver(c);
     c.grabs.crosshair = XCreateFontCursor(c.grabber, XC_crosshair);
@@ -125,20 +152,18 @@ void SyncGrabs(TapConnections& c) {
     g_GrabsApplied.store(request);
 }
 
-bool IsOurs(const TapConnections& c, int sourceId) {
-    return sourceId == c.xtestPointerId || sourceId == c.xtestKeyboardId;
-}
-
-void PointerPosition(TapConnections& c, int deviceId, double& x, double& y) {
+void PointerPosition(TapConnections& c, int slaveId, double& x, double& y) {
     Window root = 0, child = 0;
     double winX = 0, winY = 0;
     XIButtonState buttons{};
     XIModifierState mods{};
     XIGroupState group{};
-    x = y = 0;
-    if (XIQueryPointer(c.observer, deviceId, DefaultRootWindow(c.observer), &root, &child, &x, &y,
-                       &winX, &winY, &buttons, &mods, &group)) {
+    x = y = NAN;
+    if (XIQueryPointer(c.observer, MasterPointerOf(c, slaveId), DefaultRootWindow(c.observer),
+                       &root, &child, &x, &y, &winX, &winY, &buttons, &mods, &group)) {
         free(buttons.mask);
+    } else {
+        x = y = NAN;
     }
 }
 
@@ -173,7 +198,7 @@ void HandleRawButton(TapConnections& c, const XIRawEvent& raw, bool down) {
     }
     event.kind = TapEvent::kButton;
     event.down = down;
-    PointerPosition(c, raw.deviceid, event.x, event.y);
+    PointerPosition(c, raw.sourceid, event.x, event.y);
     TapCallback(event);
 }
 
@@ -186,7 +211,7 @@ void HandleRawMotion(TapConnections& c, const XIRawEvent& raw) {
         (axis == 0 ? event.dx : event.dy) = static_cast<int64_t>(*values++);
     }
     if (TapWantsMovePositions()) {
-        PointerPosition(c, raw.deviceid, event.x, event.y);
+        PointerPosition(c, raw.sourceid, event.x, event.y);
     } else {
         event.x = event.y = NAN;
     }
@@ -194,6 +219,10 @@ void HandleRawMotion(TapConnections& c, const XIRawEvent& raw) {
 }
 
 void HandleRawEvent(TapConnections& c, XGenericEventCookie& cookie) {
+    if (cookie.evtype == XI_HierarchyChanged) {
+        SelectRawEvents(c);
+        return;
+    }
     const auto& raw = *static_cast<const XIRawEvent*>(cookie.data);
     if (IsOurs(c, raw.sourceid)) return;
     switch (cookie.evtype) {
@@ -225,8 +254,14 @@ void CountHandlingTime(std::chrono::steady_clock::duration spent) {
     g_HandlingHistogram[bucket].fetch_add(1, std::memory_order_relaxed);
 }
 
+// Only a key or button can change what must be swallowed; motion never does.
+bool MayChangeSwallowing(int evtype) {
+    return evtype == XI_RawKeyPress || evtype == XI_RawKeyRelease || evtype == XI_RawButtonPress ||
+           evtype == XI_RawButtonRelease;
+}
+
 void DrainObserver(TapConnections& c) {
-    while (!g_ConnectionLost.load() && XPending(c.observer) > 0) {
+    while (!OsDisplayLost() && XPending(c.observer) > 0) {
         XEvent event;
         XNextEvent(c.observer, &event);
         if (c.screenSaverEventBase >= 0 &&
@@ -240,43 +275,60 @@ void DrainObserver(TapConnections& c) {
         if (cookie.type != GenericEvent || cookie.extension != c.xiOpcode) continue;
         const auto started = std::chrono::steady_clock::now();
         if (!XGetEventData(c.observer, &cookie)) continue;
-        const bool motion = cookie.evtype == XI_RawMotion;
+        const int evtype = cookie.evtype;
         HandleRawEvent(c, cookie);
         XFreeEventData(c.observer, &cookie);
         // A key or button may have changed what must be swallowed before the next event comes.
-        if (!motion) SyncGrabs(c);
+        if (MayChangeSwallowing(evtype)) SyncGrabs(c);
         CountHandlingTime(std::chrono::steady_clock::now() - started);
     }
 }
 
-// Events that our grabs took away from the other applications; nothing to do with them.
+// Events our grabs delivered: each waits, its device frozen, until we answer it.
 void DrainGrabber(TapConnections& c) {
-    while (!g_ConnectionLost.load() && XPending(c.grabber) > 0) {
+    while (!OsDisplayLost() && XPending(c.grabber) > 0) {
         XEvent event;
         XNextEvent(c.grabber, &event);
+        XGenericEventCookie& cookie = event.xcookie;
+        if (cookie.type != GenericEvent || cookie.extension != c.xiOpcode) continue;
+        if (!XGetEventData(c.grabber, &cookie)) continue;
+        if (cookie.evtype == XI_HierarchyChanged) {
+            RefreshGrabDevices(c.grabber, c.grabs);
+        } else {
+            AnswerGrabbedEvent(c.grabber, c.grabs, *static_cast<XIDeviceEvent*>(cookie.data));
+        }
+        XFreeEventData(c.grabber, &cookie);
     }
 }
 
+void SeedPointerBase(TapConnections& c) {
+    if (!TapWantsPointerBase()) return;
+    double x = NAN, y = NAN;
+    PointerPosition(c, c.firstMasterPointer, x, y);
+    TapSetPointerBase(x, y);
+}
+
 void ServeConnections(TapConnections& c) {
-    while (g_TapRunning.load() && !g_ConnectionLost.load()) {
-        SyncGrabs(c);
+    while (g_TapRunning.load() && !OsDisplayLost()) {
+        SeedPointerBase(c);
+        if (g_GrabsApplied.load() != g_GrabRequests.load()) SyncGrabs(c);
         pollfd fds[3] = {{ConnectionNumber(c.observer), POLLIN, 0},
                          {ConnectionNumber(c.grabber), POLLIN, 0},
                          {g_TapWakeFd, POLLIN, 0}};
         if (XPending(c.observer) == 0 && XPending(c.grabber) == 0) {
             // Settings written elsewhere without a wake are picked up within this period.
-            poll(fds, 3, 50);
+            if (poll(fds, 3, 50) == 0) SyncGrabs(c);
         }
         if (fds[2].revents & POLLIN) {
             uint64_t count = 0;
             [[maybe_unused]] ssize_t n = read(g_TapWakeFd, &count, sizeof count);
         }
         if (fds[0].revents & (POLLHUP | POLLERR) || fds[1].revents & (POLLHUP | POLLERR)) {
-            g_ConnectionLost.store(true);
+            NoteDisplayLost();
             break;
         }
-        DrainObserver(c);
         DrainGrabber(c);
+        DrainObserver(c);
     }
 }
 
@@ -291,19 +343,9 @@ void TapThreadBody(std::promise<bool> ready) {
     // Live means the hotkeys already swallow when the start returns.
     SyncGrabs(c);
     ready.set_value(true);
-    while (g_TapRunning.load()) {
-        ServeConnections(c);
-        const bool lost = g_ConnectionLost.exchange(false);
-        CloseConnections(c, !lost);
-        if (!lost) break;
-        // The display went away: keep trying until it is back or the tap is stopped, and
-        // start with clean trackers, since releases were missed.
-        while (g_TapRunning.load() && !OpenConnections(c)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        }
-        ResetTapTrackersOnNextEvent();
-    }
-    if (c.observer) CloseConnections(c, true);
+    // A lost display ends the program; the tap just stops serving it.
+    ServeConnections(c);
+    CloseConnections(c);
 }
 
 void WakeTap() {

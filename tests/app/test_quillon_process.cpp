@@ -5,6 +5,7 @@
 #include "tests/support/probe.h"
 #include "tests/support/x11_state.h"
 #include "tests/support/xi2_observer.h"
+#include "tests/support/xvfb.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -97,6 +98,16 @@ protected:
         return names;
     }
 
+    // The tap is live once it holds its grab of F6.
+    static bool WaitForTap() {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!KeyGrabbedByAnotherClient(72)) {
+            if (std::chrono::steady_clock::now() >= until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
     fs::path dir;
 };
 
@@ -176,12 +187,7 @@ TEST_F(QuillonProcess, F6FromAnotherApplicationTogglesClickingAndNeverReachesIt)
         names = ThreadNames(child.pid);
     }
     ASSERT_NE(std::find(names.begin(), names.end(), "QLN input tap"), names.end());
-    // The tap is live once it holds its grab of F6.
-    const auto grabUntil = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!KeyGrabbedByAnotherClient(72) && std::chrono::steady_clock::now() < grabUntil) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(KeyGrabbedByAnotherClient(72));
+    ASSERT_TRUE(WaitForTap());
 
     const auto clicks = [&] {
         size_t count = 0;
@@ -218,6 +224,37 @@ TEST_F(QuillonProcess, F6FromAnotherApplicationTogglesClickingAndNeverReachesIt)
     StopObserver(observer);
     ClosePhysicalInput(input);
     StopProbe(probe);
+}
+
+// The display going away ends the program with status 1, the session saved and the instance
+// lock free; idle, and while clicking (worker threads busy on the dead connection).
+TEST_F(QuillonProcess, LosingTheDisplayEndsItAndFreesTheLock) {
+    const std::string mainDisplay = getenv("DISPLAY");
+    for (const bool clicking : {false, true}) {
+        SCOPED_TRACE(clicking ? "clicking" : "idle");
+        PrivateXvfb doomed;
+        ASSERT_TRUE(StartPrivateXvfb(doomed));  // points DISPLAY at it
+        Child child = Spawn({});
+        ASSERT_TRUE(WaitForTap()) << ReadAll(child.err);
+        if (clicking) {
+            PhysicalInput* input = OpenPhysicalInput();
+            ASSERT_NE(input, nullptr);
+            PhysicalTap(input, 72);
+            ClosePhysicalInput(input);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        StopPrivateXvfb(doomed);
+        setenv("DISPLAY", mainDisplay.c_str(), 1);
+        // Within a second normally; ten times that before calling it hung.
+        EXPECT_EQ(WaitExit(child.pid, 10000), 1) << ReadAll(child.err);
+        EXPECT_NE(ReadAll(child.err).find("display went away"), std::string::npos);
+        EXPECT_TRUE(fs::exists(dir / "data" / "Quillon" / "session.dat"));
+    }
+    // The lock is free: a new start on a live display runs instead of handing over.
+    Child next = Spawn({});
+    ASSERT_TRUE(WaitForTap()) << ReadAll(next.err);
+    kill(next.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(next.pid), 0) << ReadAll(next.err);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // own devices; a window of another process, which has the focus, says what it received.
 #include <gtest/gtest.h>
 
+#include "engine/keyspammer.h"
 #include "engine/signals.h"
 #include "engine/workers.h"
 #include "platform/input.h"
@@ -23,7 +24,8 @@
 
 namespace {
 
-constexpr int kF5 = 71, kF6 = 72, kF10 = 76, kEsc = 9, kA = 38;
+constexpr int kF5 = 71, kF6 = 72, kF10 = 76, kEsc = 9, kA = 38, kLeftShift = 50, kReturn = 36,
+              kKeypadEnter = 104;
 
 bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -70,9 +72,10 @@ protected:
         }
         return keys;
     }
-    bool ProbeSaw(const std::string& line) {
+    bool ProbeSaw(const std::string& line) { return ProbeCount(line) > 0; }
+    long ProbeCount(const std::string& line) {
         const auto lines = ProbeLines(probe);
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
+        return std::count(lines.begin(), lines.end(), line);
     }
     // Everything injected so far has been through the tap once it answers a grab sync.
     void Settle() {
@@ -248,6 +251,118 @@ TEST_F(TapX11, AKeyHeldWhileTheSessionLocksIsSeenFreshAfterwards) {
     PhysicalKey(input, kF6, false);
     Settle();
     EXPECT_TRUE(ProbeKeys().empty());
+}
+
+TEST_F(TapX11, AHeldHotkeySwallowsOnlyItself) {
+    // Typing and our own key spammer go on while F6 is held down.
+    PhysicalKey(input, kF6, true);
+    ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
+    PhysicalTap(input, kA);
+    ASSERT_TRUE(WaitUntil([&] { return ProbeSaw("KeyRelease 38"); }));
+    keySpamTargetCount = 0;
+    AppendKeySpamTarget(32);  // Space, key code 65
+    keySpamIntervalMs = 20;
+    triggerKeySpamStart = true;
+    WakeSignalProcessor();
+    ASSERT_TRUE(WaitUntil([&] { return ProbeCount("KeyPress 65") >= 5; }));
+    triggerKeySpamStop = true;
+    WakeSignalProcessor();
+    PhysicalKey(input, kF6, false);
+    Settle();
+    EXPECT_TRUE(ProbeSaw("KeyPress 38"));
+    EXPECT_GE(ProbeCount("KeyRelease 65"), ProbeCount("KeyPress 65"));
+    EXPECT_FALSE(ProbeSaw("KeyPress 72"));
+
+    // A mouse-button hotkey held down: a left click still reaches the window.
+    vkRecord = 2;
+    ASSERT_TRUE(OsTapSyncGrabs(5000));
+    ClearProbe(probe);
+    PhysicalButton(input, 3, true);
+    ASSERT_TRUE(WaitUntil([] { return isRecording.load(); }));
+    PhysicalClick(input, 1);
+    ASSERT_TRUE(WaitUntil([&] { return ProbeSaw("ButtonRelease 1"); }));
+    PhysicalButton(input, 3, false);
+    Settle();
+    EXPECT_TRUE(ProbeSaw("ButtonPress 1"));
+    EXPECT_FALSE(ProbeSaw("ButtonPress 3"));
+}
+
+TEST_F(TapX11, OurOwnInputReachesTheWindowEvenWhenItIsAHotkey) {
+    // Targets F7, F6 and A: F7 and F6 are the play and auto clicker hotkeys.
+    keySpamTargetCount = 0;
+    for (int vk : {118, 117, 65}) AppendKeySpamTarget(vk);
+    keySpamIntervalMs = 5;
+    keySpamRepeatMode = 0;
+    keySpamRepeatTimes = 6;
+    triggerKeySpamStart = true;
+    WakeSignalProcessor();
+    ASSERT_TRUE(WaitUntil([&] { return ProbeCount("KeyRelease 38") >= 2; }));
+    Settle();
+    EXPECT_EQ(ProbeCount("KeyPress 73"), 2);
+    EXPECT_EQ(ProbeCount("KeyPress 72"), 2);
+    EXPECT_EQ(ProbeCount("KeyPress 38"), 2);
+    EXPECT_FALSE(isAutoClicking || isPlaying);
+
+    // The auto clicker clicking its own hotkey button.
+    vkAutoClicker = 2;
+    autoClickerButtonIdx = 1;
+    autoClickIntervalMs = 10;
+    ASSERT_TRUE(OsTapSyncGrabs(5000));
+    triggerAutoClickStart = true;
+    WakeSignalProcessor();
+    ASSERT_TRUE(WaitUntil([&] { return ProbeCount("ButtonRelease 3") >= 5; }));
+    triggerAutoClickStop = true;
+    WakeSignalProcessor();
+    ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
+    Settle();
+    EXPECT_EQ(ProbeCount("ButtonPress 3"), ProbeCount("ButtonRelease 3"));
+    EXPECT_GE(ProbeCount("ButtonPress 3"), 5);
+}
+
+// The keys grabbed are exactly those the dispatch reads as the hotkey's VK.
+TEST_F(TapX11, GrabsMatchTheKeysTheDispatchReads) {
+    struct Case {
+        int vk;
+        int keyCode;
+        bool toggles;
+    };
+    const Case cases[] = {
+        {16, kLeftShift, false},  // generic Shift: Left Shift reads as VK 160
+        {160, kLeftShift, true},
+        {13, kReturn, true},
+        {13, kKeypadEnter, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "vk " << c.vk << " key code " << c.keyCode);
+        vkAutoClicker = c.vk;
+        ASSERT_TRUE(OsTapSyncGrabs(5000));
+        ClearProbe(probe);
+        PhysicalTap(input, c.keyCode);
+        Settle();
+        EXPECT_EQ(isAutoClicking.load(), c.toggles);
+        EXPECT_EQ(ProbeSaw("KeyPress " + std::to_string(c.keyCode)), !c.toggles);
+        triggerAutoClickStop = true;
+        WakeSignalProcessor();
+        ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
+    }
+}
+
+TEST_F(TapX11, RelativeRecordingTakesStepsOfAbsoluteMotion) {
+    bUseRelativeMouse = true;
+    PhysicalMoveTo(input, 647, 402);
+    triggerRecordStart = true;
+    WakeSignalProcessor();
+    ASSERT_TRUE(WaitUntil([] { return isRecording.load(); }));
+    Settle();
+    PhysicalMoveTo(input, 647, 402);  // where the pointer is: no step
+    PhysicalMoveTo(input, 600, 400);  // the device reports the place, not the step
+    ASSERT_TRUE(WaitUntil([&] { return !Recorded().empty(); }));
+    Settle();
+    const auto events = Recorded();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, kEventRelativeMove);
+    EXPECT_EQ(events[0].x, -47);
+    EXPECT_EQ(events[0].y, -2);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "tests/support/x11_state.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
 namespace {
+constexpr int kCoreKeyboard = 3;  // "Virtual core keyboard" on every X server
+
 struct Connection {
     Display* display = XOpenDisplay(nullptr);
     ~Connection() {
@@ -73,10 +76,16 @@ bool KeyGrabbedByAnotherClient(int keyCode) {
     g_GrabRefused = false;
     auto* previous = XSetErrorHandler(NoteRefusedGrab);
     const Window root = DefaultRootWindow(c.display);
-    XGrabKey(c.display, keyCode, AnyModifier, root, False, GrabModeAsync, GrabModeAsync);
+    // The same kind of grab as the tap's: an XInput 2 grab on the core keyboard.
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_KeyPress);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    XIGrabModifiers modifiers{static_cast<int>(XIAnyModifier), 0};
+    const int failed = XIGrabKeycode(c.display, kCoreKeyboard, keyCode, root, XIGrabModeAsync,
+                                     XIGrabModeAsync, False, &mask, 1, &modifiers);
     XSync(c.display, False);
-    XUngrabKey(c.display, keyCode, AnyModifier, root);
+    XIUngrabKeycode(c.display, kCoreKeyboard, keyCode, root, 1, &modifiers);
     XSync(c.display, False);
     XSetErrorHandler(previous);
-    return g_GrabRefused;
+    return g_GrabRefused || failed > 0;
 }
