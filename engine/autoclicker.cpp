@@ -4,8 +4,6 @@
 #include "platform/thread.h"
 #include "state/tool_state.h"
 
-#include <sched.h>
-
 namespace {
 
 void Click(int button, int clickCount) {
@@ -17,10 +15,7 @@ void Click(int button, int clickCount) {
 // them into a double click for the application.
 void DoubleClick(int button) {
     Click(button, 1);
-    const int64_t secondAt = SteadyNowNs() + 15000000;
-    struct timespec nap = {0, 13000000};
-    nanosleep(&nap, nullptr);
-    while (SteadyNowNs() < secondAt) sched_yield();
+    SleepUntilNs(SteadyNowNs() + 15000000);
     Click(button, 2);
 }
 
@@ -50,6 +45,7 @@ void AutoClickerThread() {
     OsNameThread("QLN autoclicker");
     OsRaiseToUserInteractive();
     bool running = false;
+    int64_t dueAt = 0;  // when the current action was due
     while (g_AppRunning.load()) {
         if (!isAutoClicking.load()) {
             running = false;
@@ -63,6 +59,7 @@ void AutoClickerThread() {
             // after it, so a stop that came meanwhile is not missed.
             g_AutoClickWake.flag.exchange(false);
             running = true;
+            dueAt = SteadyNowNs();
             continue;
         }
         if (BudgetUsedUp()) {
@@ -70,9 +67,11 @@ void AutoClickerThread() {
             continue;
         }
         ClickOnce();
-        const int64_t interval =
+        const int64_t intervalNs =
             ToolIntervalMs(autoClickIntervalHours.load(), autoClickIntervalMins.load(),
-                           autoClickIntervalSecs.load(), autoClickIntervalMs.load());
-        WaitIntervalOrWake(g_AutoClickWake, static_cast<double>(interval));
+                           autoClickIntervalSecs.load(), autoClickIntervalMs.load()) *
+            1000000;
+        dueAt = NextDueNs(dueAt, intervalNs, SteadyNowNs());
+        if (WaitUntilOrWake(g_AutoClickWake, dueAt)) dueAt = SteadyNowNs();
     }
 }

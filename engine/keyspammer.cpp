@@ -56,6 +56,7 @@ void KeySpammerThread() {
     OsNameThread("QLN key spammer");
     OsRaiseToUserInteractive();
     bool running = false;
+    int64_t dueAt = 0;  // when the current action was due
     while (g_AppRunning.load()) {
         if (!isKeySpamming.load()) {
             running = false;
@@ -68,13 +69,16 @@ void KeySpammerThread() {
             // interval; the state is read again after it.
             g_KeySpamWake.flag.exchange(false);
             running = true;
+            dueAt = SteadyNowNs();
             continue;
         }
         if (!SpamOnce()) continue;
-        const int64_t interval =
+        const int64_t intervalNs =
             ToolIntervalMs(keySpamIntervalHours.load(), keySpamIntervalMins.load(),
-                           keySpamIntervalSecs.load(), keySpamIntervalMs.load());
-        WaitIntervalOrWake(g_KeySpamWake, static_cast<double>(interval));
+                           keySpamIntervalSecs.load(), keySpamIntervalMs.load()) *
+            1000000;
+        dueAt = NextDueNs(dueAt, intervalNs, SteadyNowNs());
+        if (WaitUntilOrWake(g_KeySpamWake, dueAt)) dueAt = SteadyNowNs();
     }
 }
 

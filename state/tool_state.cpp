@@ -129,28 +129,55 @@ int64_t SteadyNowNs() {
         .count();
 }
 
-void WaitIntervalOrWake(WakeEvent& event, double intervalMs) {
-    const int64_t start = SteadyNowNs();
-    const int64_t deadline = start + static_cast<int64_t>(intervalMs * 1000000.0);
-    const int64_t early = deadline - 500000;
-    if (SteadyNowNs() < early) {
+namespace {
+
+// The last stretch before a deadline is watched on the clock: a sleeping thread wakes some tens
+// of microseconds late, and a click that is due must not be.
+constexpr int64_t kWatchedStretchNs = 60000;
+
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+}  // namespace
+
+bool WaitUntilOrWake(WakeEvent& event, int64_t deadlineNs) {
+    const int64_t sleepUntil = deadlineNs - kWatchedStretchNs;
+    if (SteadyNowNs() < sleepUntil) {
         std::unique_lock<std::mutex> lock(event.mutex);
-        const auto earlyPoint =
-            std::chrono::steady_clock::time_point(std::chrono::nanoseconds(early));
+        const auto wakePoint =
+            std::chrono::steady_clock::time_point(std::chrono::nanoseconds(sleepUntil));
         for (;;) {
-            if (event.flag.exchange(false)) return;
-            if (!g_AppRunning.load()) return;
-            if (event.cv.wait_until(lock, earlyPoint) == std::cv_status::timeout) break;
+            if (event.flag.exchange(false)) return true;
+            if (!g_AppRunning.load()) return false;
+            if (event.cv.wait_until(lock, wakePoint) == std::cv_status::timeout) break;
         }
-        if (event.flag.exchange(false)) return;
-        if (!g_AppRunning.load()) return;
     }
     for (;;) {
-        if (SteadyNowNs() >= deadline) return;
-        if (event.flag.exchange(false)) return;
-        if (!g_AppRunning.load()) return;
-        sched_yield();
+        if (event.flag.exchange(false)) return true;
+        if (!g_AppRunning.load() || SteadyNowNs() >= deadlineNs) return false;
+        CpuRelax();
     }
+}
+
+void SleepUntilNs(int64_t deadlineNs) {
+    const int64_t sleepUntil = deadlineNs - kWatchedStretchNs;
+    if (SteadyNowNs() < sleepUntil) {
+        std::this_thread::sleep_until(
+            std::chrono::steady_clock::time_point(std::chrono::nanoseconds(sleepUntil)));
+    }
+    while (SteadyNowNs() < deadlineNs) CpuRelax();
+}
+
+void WaitIntervalOrWake(WakeEvent& event, double intervalMs) {
+    WaitUntilOrWake(event, SteadyNowNs() + static_cast<int64_t>(intervalMs * 1000000.0));
+}
+
+int64_t NextDueNs(int64_t lastDueNs, int64_t intervalNs, int64_t nowNs) {
+    const int64_t next = lastDueNs + intervalNs;
+    return next < nowNs ? nowNs : next;
 }
 
 int64_t ToolIntervalMs(int32_t hours, int32_t mins, int32_t secs, int32_t ms) {

@@ -130,8 +130,16 @@ void WakePlaybackThread();
 // Blocks until the event is woken or g_AppRunning is false; consumes the wake.
 void IdleWait(WakeEvent& event);
 // Waits the given milliseconds, returning early on a wake (consumed) or when the app stops.
-// Sleeps until half a millisecond before the deadline, then yields through the rest.
 void WaitIntervalOrWake(WakeEvent& event, double intervalMs);
+// Waits until a steady-clock time in nanoseconds; true when a wake (consumed) ended it early.
+// Sleeps until shortly before the deadline and watches the clock for the rest.
+bool WaitUntilOrWake(WakeEvent& event, int64_t deadlineNs);
+// Sleeps until a steady-clock time in nanoseconds, punctually, whatever wakes come.
+void SleepUntilNs(int64_t deadlineNs);
+// The next due time of a tool's fixed schedule: one interval after the last due time, so the
+// time an action takes never stretches the period; when that has passed already (a stall, a
+// long action), now: the schedule restarts instead of catching up in a burst.
+int64_t NextDueNs(int64_t lastDueNs, int64_t intervalNs, int64_t nowNs);
 
 // Interval of a tool in whole milliseconds, at least 1.
 int64_t ToolIntervalMs(int32_t hours, int32_t mins, int32_t secs, int32_t ms);

@@ -183,14 +183,26 @@ void ApplySwallowSet(Display* grabber, GrabState& g, const SwallowSet& want) {
     XSync(grabber, False);
 }
 
-void AnswerGrabbedEvent(Display* grabber, const GrabState& g, const XIDeviceEvent& event) {
+void AnswerGrabbedEvent(Display* grabber, GrabState& g, const XIDeviceEvent& event) {
+    if (event.deviceid < 0 || event.deviceid >= kMaxDevices) return;
+    int& holder = g.grabHolder[static_cast<size_t>(event.deviceid)];
     const bool ours = event.sourceid == g.xtestPointerId || event.sourceid == g.xtestKeyboardId;
+    const bool press = event.evtype == XI_KeyPress || event.evtype == XI_ButtonPress;
     const bool keyEvent = event.evtype == XI_KeyPress || event.evtype == XI_KeyRelease;
-    const bool hotkey =
+    const bool grabbed =
         keyEvent ? Contains(g.keyCodes, event.detail) : Contains(g.buttons, event.detail);
-    // Replaying hands the event on as if we had never grabbed, and ends the grab. The event's
-    // own time keeps a late answer from acting on a newer grab.
-    const int mode = hotkey && !ours ? XISyncDevice : XIReplayDevice;
-    XIAllowEvents(grabber, event.deviceid, mode, event.time);
+    // The key or button whose press started the grab is swallowed to its release, even when
+    // it stopped being a hotkey meanwhile (the lock key locking them); so is another hotkey
+    // pressed during the hold. Anything else is handed on, which also ends the grab.
+    bool swallow = false;
+    if (!ours && holder == 0) {
+        swallow = press;
+        if (swallow) holder = event.detail;
+    } else if (!ours) {
+        swallow = event.detail == holder || grabbed;
+    }
+    if (!swallow || (event.detail == holder && !press)) holder = 0;
+    // The event's own time keeps a late answer from acting on a newer grab.
+    XIAllowEvents(grabber, event.deviceid, swallow ? XISyncDevice : XIReplayDevice, event.time);
     XFlush(grabber);
 }

@@ -13,7 +13,10 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
+#include <array>
 #include <vector>
+
+constexpr int kMaxDevices = 256;  // XInput device ids are 0..255
 
 struct GrabState {
     SwallowSet applied;          // what the grabs now cover
@@ -23,6 +26,9 @@ struct GrabState {
     std::vector<int> buttons;    // grabbed X buttons
     int xtestPointerId = -1;     // our own devices: never swallowed
     int xtestKeyboardId = -1;
+    // Per master device: the key code or button whose press started the passive grab that
+    // is active now, 0 when none is.
+    std::array<int, kMaxDevices> grabHolder{};
     bool keyboardGrabbed = false;  // the active keyboard grab of a reassignment
     bool pointerGrabbed = false;   // the active pointer grab of location picking
     Cursor crosshair = None;       // shown while picking
@@ -35,4 +41,4 @@ void RefreshGrabDevices(Display* grabber, GrabState& state);
 // Brings the grabs in line with what the dispatch logic would swallow now.
 void ApplySwallowSet(Display* grabber, GrabState& state, const SwallowSet& want);
 // Answers an event that one of our passive grabs delivered: swallow it or hand it on.
-void AnswerGrabbedEvent(Display* grabber, const GrabState& state, const XIDeviceEvent& event);
+void AnswerGrabbedEvent(Display* grabber, GrabState& state, const XIDeviceEvent& event);
