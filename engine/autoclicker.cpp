@@ -66,12 +66,13 @@ void AutoClickerThread() {
             isAutoClicking.exchange(false);
             continue;
         }
+        const int64_t actedAt = SteadyNowNs();
         ClickOnce();
         const int64_t intervalNs =
             ToolIntervalMs(autoClickIntervalHours.load(), autoClickIntervalMins.load(),
                            autoClickIntervalSecs.load(), autoClickIntervalMs.load()) *
             1000000;
-        dueAt = NextDueNs(dueAt, intervalNs, SteadyNowNs());
+        dueAt = NextDueNs(dueAt, actedAt, intervalNs);
         if (WaitUntilOrWake(g_AutoClickWake, dueAt)) dueAt = SteadyNowNs();
     }
 }

@@ -72,12 +72,13 @@ void KeySpammerThread() {
             dueAt = SteadyNowNs();
             continue;
         }
+        const int64_t actedAt = SteadyNowNs();
         if (!SpamOnce()) continue;
         const int64_t intervalNs =
             ToolIntervalMs(keySpamIntervalHours.load(), keySpamIntervalMins.load(),
                            keySpamIntervalSecs.load(), keySpamIntervalMs.load()) *
             1000000;
-        dueAt = NextDueNs(dueAt, intervalNs, SteadyNowNs());
+        dueAt = NextDueNs(dueAt, actedAt, intervalNs);
         if (WaitUntilOrWake(g_KeySpamWake, dueAt)) dueAt = SteadyNowNs();
     }
 }

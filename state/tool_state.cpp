@@ -175,9 +175,11 @@ void WaitIntervalOrWake(WakeEvent& event, double intervalMs) {
     WaitUntilOrWake(event, SteadyNowNs() + static_cast<int64_t>(intervalMs * 1000000.0));
 }
 
-int64_t NextDueNs(int64_t lastDueNs, int64_t intervalNs, int64_t nowNs) {
-    const int64_t next = lastDueNs + intervalNs;
-    return next < nowNs ? nowNs : next;
+int64_t NextDueNs(int64_t dueNs, int64_t actedNs, int64_t intervalNs) {
+    // A quarter of a millisecond late is a stall, not wake-up noise.
+    constexpr int64_t kLateNs = 250000;
+    const int64_t base = actedNs - dueNs > kLateNs ? actedNs : dueNs;
+    return base + intervalNs;
 }
 
 int64_t ToolIntervalMs(int32_t hours, int32_t mins, int32_t secs, int32_t ms) {

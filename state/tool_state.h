@@ -136,10 +136,11 @@ void WaitIntervalOrWake(WakeEvent& event, double intervalMs);
 bool WaitUntilOrWake(WakeEvent& event, int64_t deadlineNs);
 // Sleeps until a steady-clock time in nanoseconds, punctually, whatever wakes come.
 void SleepUntilNs(int64_t deadlineNs);
-// The next due time of a tool's fixed schedule: one interval after the last due time, so the
-// time an action takes never stretches the period; when that has passed already (a stall, a
-// long action), now: the schedule restarts instead of catching up in a burst.
-int64_t NextDueNs(int64_t lastDueNs, int64_t intervalNs, int64_t nowNs);
+// The next due time of a tool's fixed schedule, from when the last action was due and when it
+// happened: one interval after the due time, so the time an action takes never stretches the
+// period; after a late action (a stall), one interval after it happened, so the schedule
+// restarts instead of catching up in a burst.
+int64_t NextDueNs(int64_t dueNs, int64_t actedNs, int64_t intervalNs);
 
 // Interval of a tool in whole milliseconds, at least 1.
 int64_t ToolIntervalMs(int32_t hours, int32_t mins, int32_t secs, int32_t ms);

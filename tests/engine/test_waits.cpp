@@ -77,6 +77,29 @@ TEST(ToolInterval, SumsThePartsAndKeepsAtLeastOneMillisecond) {
     EXPECT_EQ(ToolIntervalMs(INT32_MIN, 0, 0, 0), 1);
 }
 
+// The schedule keeps its grid through small lateness and restarts after a stall.
+TEST(ToolSchedule, KeepsTheGridAndNeverCatchesUpInABurst) {
+    constexpr int64_t kMs = 1000000;
+    struct Row {
+        int64_t due, acted, interval, next;
+    };
+    const Row rows[] = {
+        {10 * kMs, 10 * kMs, kMs, 11 * kMs},           // on time
+        {10 * kMs, 10 * kMs + 200000, kMs, 11 * kMs},  // the action's own time is absorbed
+        {10 * kMs, 14 * kMs, kMs, 15 * kMs},           // a stall: a whole interval after it
+        {10 * kMs, 10 * kMs + 300000, 10 * kMs, 20 * kMs + 300000},
+    };
+    for (const Row& r : rows) EXPECT_EQ(NextDueNs(r.due, r.acted, r.interval), r.next);
+
+    // A wait until a deadline never returns before it.
+    const int64_t deadline = SteadyNowNs() + 5 * kMs;
+    EXPECT_FALSE(WaitUntilOrWake(g_PlaybackWake, deadline));
+    EXPECT_GE(SteadyNowNs(), deadline);
+    const int64_t sleepTo = SteadyNowNs() + 2 * kMs;
+    SleepUntilNs(sleepTo);
+    EXPECT_GE(SteadyNowNs(), sleepTo);
+}
+
 TEST(RecordClock, MeasuresFromTheMarkedStart) {
     MarkRecordStartTime();
     const double first = RecordElapsedSeconds();

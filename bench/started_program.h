@@ -1,0 +1,34 @@
+#pragma once
+
+// The program users run, started the way they start it, on the benchmark's private X server,
+// with a data folder of its own; and what the benchmarks need around it.
+
+#include "state/types.h"
+
+#include <sys/types.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct StartedQuillon {
+    pid_t pid = -1;
+    std::string dataHome;  // XDG_DATA_HOME of the program
+};
+
+// Writes a session file with the settings that `configure` puts into the live state (nothing
+// when empty), starts the quillon binary and waits until its hotkeys are live.
+bool StartQuillon(StartedQuillon& program, const std::function<void()>& configure);
+// SIGTERM, as the desktop ends it; waits for the end (the session is saved then).
+void StopQuillon(StartedQuillon& program);
+// The recording of the active profile as the program saved it.
+std::vector<UnifiedEvent> SavedRecording(const StartedQuillon& program);
+
+// CPU seconds (user and system) a process has used so far.
+double ProcessCpuSeconds(pid_t pid);
+
+// One busy process per core, at normal priority, for measurements under load.
+std::vector<pid_t> StartCpuHogs();
+void StopCpuHogs(std::vector<pid_t>& hogs);
+
+// p-quantile (0..1) of the values; 0 when there are none.
+double Percentile(std::vector<double> values, double fraction);
