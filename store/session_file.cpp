@@ -48,14 +48,20 @@ bool LockProfiles(std::unique_lock<std::mutex>& lock, bool waitForLock) {
 // save must never hold it for long.
 bool TakeSnapshot(bool waitForLock, SessionCopy& copy) {
     std::vector<size_t> counts;
+    size_t active = 0;
     {
         std::unique_lock<std::mutex> lock(profileMutex, std::defer_lock);
         if (!LockProfiles(lock, waitForLock)) return false;
         for (const MacroProfile& profile : profiles) counts.push_back(profile.events.size());
+        active = static_cast<size_t>(currentProfileIdx);
     }
     std::vector<PackedEvents> buffers;
-    // Room for what a recording may add meanwhile.
-    for (size_t count : counts) buffers.push_back(ReservePackedEvents(count + count / 64 + 256));
+    // Room for what a recording may add meanwhile, which goes to the active profile only; a
+    // buffer that is still too small is replaced under the lock.
+    for (size_t i = 0; i < counts.size(); ++i) {
+        const size_t room = i == active ? counts[i] / 64 + 256 : 0;
+        buffers.push_back(ReservePackedEvents(counts[i] + room));
+    }
     std::unique_lock<std::mutex> lock(profileMutex, std::defer_lock);
     if (!LockProfiles(lock, waitForLock)) return false;
     copy.current = currentProfileIdx;
