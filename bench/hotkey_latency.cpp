@@ -1,19 +1,17 @@
-// Time from a physical F6 press to the first synthetic click, as an independent XInput 2
-// listener sees both, over many toggles. The engines and tap run in a second process.
+// Time from a physical F6 press to the first synthetic click of the program users run, as an
+// independent XInput 2 listener sees both, over many toggles; idle and with a busy process on
+// each core. The X server's own path (injection to the listener) is printed beside it.
 //
 //   hotkey_latency [toggles]
-#include "bench/engine_child.h"
+#include "bench/started_program.h"
+#include "state/tool_state.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/xi2_observer.h"
 #include "tests/support/xvfb.h"
 
 #include <X11/extensions/XInput2.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 #include <algorithm>
-#include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -35,29 +33,11 @@ int64_t FirstStampAfter(Xi2Observer& observer, int64_t after, int type, int sour
     return -1;
 }
 
-double Percentile(std::vector<double> values, double fraction) {
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(std::ceil(fraction * values.size())) - 1)];
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--engine-child") {
-        return RunEngineChild(std::string(argv[2]) == "record");
-    }
-    const int toggles = argc > 1 ? std::max(10, std::atoi(argv[1])) : 250;
-    unsetenv("DISPLAY");
-    PrivateXvfb server;
-    if (!StartPrivateXvfb(server)) return 1;
-    int childOut = -1;
-    const pid_t child = StartEngineChild(false, childOut);
-    if (child < 0) return 1;
-    Xi2Observer observer;
-    PhysicalInput* input = OpenPhysicalInput();
-    if (!input || !StartObserver(observer)) return 1;
-
-    std::vector<double> latencies, serverPath;
+void Measure(Xi2Observer& observer, PhysicalInput* input, int toggles, const char* load) {
+    StartedQuillon program;
+    // A long interval: the first click of each run is the one that counts.
+    if (!StartQuillon(program, [] { autoClickIntervalSecs = 1; })) return;
+    std::vector<double> latencies, serverPath, ownPart;
     for (int i = 0; i < toggles; ++i) {
         ClearObserved(observer);
         const int64_t injected = MonotonicNs();
@@ -75,16 +55,37 @@ int main(int argc, char** argv) {
         }
         latencies.push_back(double(clicked - injected) / 1e6);
         serverPath.push_back(double(seen - injected) / 1e6);
+        ownPart.push_back(double(clicked - seen) / 1e6);
     }
-    kill(child, SIGTERM);
-    waitpid(child, nullptr, 0);
+    StopQuillon(program);
+    if (latencies.empty()) return;
+    std::printf(
+        "hotkey_latency (%s): toggles=%zu p50_ms=%.3f p99_ms=%.3f max_ms=%.3f; X server "
+        "path alone p50_ms=%.3f p99_ms=%.3f\n",
+        load, latencies.size(), Percentile(latencies, 0.5), Percentile(latencies, 0.99),
+        *std::max_element(latencies.begin(), latencies.end()), Percentile(serverPath, 0.5),
+        Percentile(serverPath, 0.99));
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int toggles = argc > 1 ? std::max(10, std::atoi(argv[1])) : 250;
+    unsetenv("DISPLAY");
+    PrivateXvfb server;
+    if (!StartPrivateXvfb(server)) return 1;
+    Xi2Observer observer;
+    PhysicalInput* input = OpenPhysicalInput();
+    if (!input || !StartObserver(observer)) return 1;
+    for (const bool loaded : {false, true}) {
+        std::vector<pid_t> hogs;
+        if (loaded) hogs = StartCpuHogs();
+        Measure(observer, input, toggles, loaded ? "a busy process on each core" : "idle");
+        StopCpuHogs(hogs);
+    }
     StopObserver(observer);
     ClosePhysicalInput(input);
     StopPrivateXvfb(server);
-    if (latencies.empty()) return 1;
-    std::printf("toggles=%zu injected-to-listener (X server path alone): p50_ms=%.3f p99_ms=%.3f\n",
-                latencies.size(), Percentile(serverPath, 0.5), Percentile(serverPath, 0.99));
-    std::printf("hotkey_latency: p50_ms=%.3f p99_ms=%.3f max_ms=%.3f\n", Percentile(latencies, 0.5),
-                Percentile(latencies, 0.99), *std::max_element(latencies.begin(), latencies.end()));
     return 0;
 }

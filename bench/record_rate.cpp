@@ -1,8 +1,12 @@
-// Recording under load: pointer motion at 1000 events per second for 10 seconds, with clicks
-// and key presses between, injected as the user; the recording process counts what it got.
+// Recording under load: pointer motion at 1000 events per second, with clicks and key presses
+// between, injected as the user through the server's own devices. The started quillon records
+// (F8 on and off from the keyboard) and the saved recording is counted; every motion goes to a
+// new place, so every one must be there. Run idle and with a busy process on each core. The
+// tap's own handling time per event comes from the engines alone in a child process beside it.
 //
 //   record_rate [seconds]
 #include "bench/engine_child.h"
+#include "bench/started_program.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/xvfb.h"
 
@@ -17,7 +21,7 @@
 
 namespace {
 
-constexpr int kA = 38;
+constexpr int kA = 38, kF8 = 74;
 
 void SleepUntil(const timespec& at) {
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
@@ -31,26 +35,9 @@ void Advance(timespec& at, long nanos) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--engine-child") {
-        return RunEngineChild(std::string(argv[2]) == "record");
-    }
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-    unsetenv("DISPLAY");
-    PrivateXvfb server;
-    if (!StartPrivateXvfb(server)) return 1;
-    PhysicalInput* input = OpenPhysicalInput();
-    if (!input) return 1;
-    PhysicalMoveTo(input, 500, 500);
-    int childOut = -1;
-    const pid_t child = StartEngineChild(true, childOut);
-    if (child < 0) return 1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the recording has begun
-
-    // Every motion goes to a new place, so every one must be recorded; every 100 ms a click
-    // and a key press add four more events.
+// Moves at 1 kHz; every 100 ms a right click and a key press add four more events. Returns
+// the number of events that must be recorded.
+long InjectInput(PhysicalInput* input, double seconds) {
     long injected = 0;
     timespec at{};
     clock_gettime(CLOCK_MONOTONIC, &at);
@@ -66,21 +53,70 @@ int main(int argc, char** argv) {
             injected += 4;
         }
     }
+    return injected;
+}
+
+void MeasureStarted(PhysicalInput* input, double seconds, const char* load) {
+    StartedQuillon program;
+    if (!StartQuillon(program, {})) return;
+    PhysicalMoveTo(input, 50, 50);
+    PhysicalTap(input, kF8);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the recording has begun
+    const long injected = InjectInput(input, seconds);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    PhysicalTap(input, kF8);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    StopQuillon(program);
+    const long recorded = long(SavedRecording(program).size());
+    std::printf("record_rate (%s): injected=%ld recorded=%ld lost=%ld\n", load, injected, recorded,
+                injected - recorded);
+    std::fflush(stdout);
+}
+
+void MeasureEngineAlone(PhysicalInput* input, double seconds, const char* load) {
+    int childOut = -1;
+    const pid_t child = StartEngineChild(true, childOut);
+    if (child < 0) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the recording has begun
+    const long injected = InjectInput(input, seconds);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     kill(child, SIGTERM);
     const std::string report = ReadChildLine(childOut);
     waitpid(child, nullptr, 0);
-    ClosePhysicalInput(input);
-    StopPrivateXvfb(server);
     long recorded = 0;
     double p50 = 0, p99 = 0;
     if (std::sscanf(report.c_str(), "recorded=%ld p50_us=%lf p99_us=%lf", &recorded, &p50, &p99) !=
         3) {
-        std::fprintf(stderr, "record_rate: no report from the recording process\n");
-        return 1;
+        std::fprintf(stderr, "record_rate: no report from the engines\n");
+        return;
     }
-    std::printf("tap handling per event: p50_us=%.0f p99_us=%.0f (1 us buckets)\n", p50, p99);
-    std::printf("record_rate: injected=%ld recorded=%ld lost=%ld p99_us=%.0f\n", injected, recorded,
-                injected - recorded, p99);
+    std::printf(
+        "engines alone (%s): injected=%ld recorded=%ld tap handling p50_us=%.0f p99_us=%.0f\n",
+        load, injected, recorded, p50, p99);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--engine-child") {
+        return RunEngineChild(std::string(argv[2]) == "record");
+    }
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+    unsetenv("DISPLAY");
+    PrivateXvfb server;
+    if (!StartPrivateXvfb(server)) return 1;
+    PhysicalInput* input = OpenPhysicalInput();
+    if (!input) return 1;
+    for (const bool loaded : {false, true}) {
+        const char* load = loaded ? "a busy process on each core" : "idle";
+        std::vector<pid_t> hogs;
+        if (loaded) hogs = StartCpuHogs();
+        MeasureStarted(input, seconds, load);
+        MeasureEngineAlone(input, seconds, load);
+        StopCpuHogs(hogs);
+    }
+    ClosePhysicalInput(input);
+    StopPrivateXvfb(server);
     return 0;
 }
