@@ -103,6 +103,8 @@ void ApplyCapturedReassignment() {
     }
     currentReassign.store(0);
     capturedReassignKey.store(0);
+    // The captured key's grab, and the end of the whole-keyboard grab, take effect at once.
+    OsTapRefreshGrabs();
 }
 
 void ProcessRecorderRequests() {

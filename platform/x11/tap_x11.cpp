@@ -308,16 +308,24 @@ void SeedPointerBase(TapConnections& c) {
     TapSetPointerBase(x, y);
 }
 
+// Settings written elsewhere without a request are picked up within this period, even while a
+// stream of motion keeps the tap busy.
+constexpr auto kGrabRecheck = std::chrono::milliseconds(50);
+
 void ServeConnections(TapConnections& c) {
+    auto lastSync = std::chrono::steady_clock::now();
     while (g_TapRunning.load() && !OsDisplayLost()) {
         SeedPointerBase(c);
-        if (g_GrabsApplied.load() != g_GrabRequests.load()) SyncGrabs(c);
+        const auto now = std::chrono::steady_clock::now();
+        if (g_GrabsApplied.load() != g_GrabRequests.load() || now - lastSync >= kGrabRecheck) {
+            SyncGrabs(c);
+            lastSync = now;
+        }
         pollfd fds[3] = {{ConnectionNumber(c.observer), POLLIN, 0},
                          {ConnectionNumber(c.grabber), POLLIN, 0},
                          {g_TapWakeFd, POLLIN, 0}};
         if (XPending(c.observer) == 0 && XPending(c.grabber) == 0) {
-            // Settings written elsewhere without a wake are picked up within this period.
-            if (poll(fds, 3, 50) == 0) SyncGrabs(c);
+            poll(fds, 3, static_cast<int>(kGrabRecheck.count()));
         }
         if (fds[2].revents & POLLIN) {
             uint64_t count = 0;
