@@ -11,3 +11,7 @@ if(QLN_SANITIZE)
   add_compile_options(-fsanitize=${QLN_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${QLN_SANITIZE})
 endif()
+
+if(QLN_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "QLN_FUZZ needs clang: the fuzz targets are built with libFuzzer")
+endif()

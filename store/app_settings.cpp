@@ -74,7 +74,7 @@ void AppendJoined(std::string& out, const Container& items, const char* quote) {
     }
 }
 
-bool ApplyFlagLine(const std::string& key, const std::string& value) {
+bool ApplyFlagLine(std::string_view key, std::string_view value) {
     for (const FlagKey& entry : kFileFlags) {
         if (key == entry.key) {
             entry.flag->store(value == "1");
@@ -88,7 +88,7 @@ bool ApplyFlagLine(const std::string& key, const std::string& value) {
     return false;
 }
 
-bool ApplyWindowLine(const std::string& key, const std::string& value) {
+bool ApplyWindowLine(std::string_view key, std::string_view value) {
     for (const IntKey& entry : kWindowInts) {
         if (key != entry.key) continue;
         int32_t number = 0;
@@ -101,7 +101,7 @@ bool ApplyWindowLine(const std::string& key, const std::string& value) {
     return false;
 }
 
-void ApplyListLine(const std::string& key, const std::string& value) {
+void ApplyListLine(std::string_view key, const std::string& value) {
     if (key == "seenWarnings") {
         g_SeenWarningIds.clear();
         for (const std::string& id : SplitString(value, ',')) {
@@ -120,10 +120,10 @@ void ApplyListLine(const std::string& key, const std::string& value) {
 void ApplySettingsLine(std::string_view line) {
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) return;
-    const std::string key(line.substr(0, equals));
-    const std::string value(line.substr(equals + 1));
+    const std::string_view key = line.substr(0, equals);
+    const std::string_view value = line.substr(equals + 1);
     if (ApplyFlagLine(key, value) || ApplyWindowLine(key, value)) return;
-    ApplyListLine(key, value);
+    ApplyListLine(key, std::string(value));
 }
 
 bool ApplyNamedSetting(const std::string& key, bool on) {
@@ -287,23 +287,35 @@ std::string BindGetAppSettings() {
     return out;
 }
 
-void BindSetAppSetting(const std::string& request) {
+bool ApplySetAppSetting(const std::string& request) {
     const std::vector<std::string> pieces = SplitString(ParseJSString(request), ',');
-    if (pieces.size() != 2) return;
+    if (pieces.size() != 2) return false;
     const bool on = pieces[1] == "1";
     if (!ApplyNamedSetting(pieces[0], on)) ApplyPanelMinimized(pieces[0], on);
-    SaveAppSettings();
+    return true;
+}
+
+bool ApplyMarkWarningSeen(const std::string& request) {
+    const std::string id = ParseJSString(request);
+    if (!IsStorableWarningId(id) || g_SeenWarningIds.count(id) != 0) return false;
+    g_SeenWarningIds.insert(id);
+    return true;
+}
+
+bool ApplySetPanelOrder(const std::string& request) {
+    return ParsePanelOrder(ParseJSString(request), g_PanelOrder);
+}
+
+void BindSetAppSetting(const std::string& request) {
+    if (ApplySetAppSetting(request)) SaveAppSettings();
 }
 
 void BindMarkWarningSeen(const std::string& request) {
-    const std::string id = ParseJSString(request);
-    if (!IsStorableWarningId(id) || g_SeenWarningIds.count(id) != 0) return;
-    g_SeenWarningIds.insert(id);
-    SaveAppSettings();
+    if (ApplyMarkWarningSeen(request)) SaveAppSettings();
 }
 
 void BindSetPanelOrder(const std::string& request) {
-    if (ParsePanelOrder(ParseJSString(request), g_PanelOrder)) SaveAppSettings();
+    if (ApplySetPanelOrder(request)) SaveAppSettings();
 }
 
 void BindResetHotkeys() {

@@ -47,5 +47,10 @@ std::string BindGetAppSettings();
 void BindSetAppSetting(const std::string& request);
 void BindMarkWarningSeen(const std::string& request);
 void BindSetPanelOrder(const std::string& request);
+// What those three do to the globals, without the save that follows; true when the binding
+// saves the file.
+bool ApplySetAppSetting(const std::string& request);
+bool ApplyMarkWarningSeen(const std::string& request);
+bool ApplySetPanelOrder(const std::string& request);
 void BindResetHotkeys();
 void BindReassignKey(const std::string& request);

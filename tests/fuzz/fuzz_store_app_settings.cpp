@@ -33,13 +33,13 @@ void RunBindings(const std::string& script) {
         const std::string argument = call.substr(1);
         switch (call[0] % 4) {
             case 0:
-                BindSetAppSetting(argument);
+                ApplySetAppSetting(argument);
                 break;
             case 1:
-                BindMarkWarningSeen(argument);
+                ApplyMarkWarningSeen(argument);
                 break;
             case 2:
-                BindSetPanelOrder(argument);
+                ApplySetPanelOrder(argument);
                 break;
             default:
                 BindReassignKey(argument);
@@ -52,9 +52,9 @@ void RunBindings(const std::string& script) {
 }
 
 // Also reached from the plain corpus replayer, which has no initialisation hook: the real data
-// folder must never be touched. The home lies below a device file, where nothing can be made,
-// so the saves the bindings make fail at once instead of going to the disk; the text they would
-// write is checked in memory.
+// folder must never be touched. The bindings run without their saves, whose text is checked in
+// memory; the home lies below a device file, where nothing can be made, should anything else
+// try to write.
 bool UseHomeThatHoldsNothing() {
     setenv("XDG_DATA_HOME", "/dev/null/qln-fuzz", 1);
     setenv("XDG_CONFIG_HOME", "/dev/null/qln-fuzz", 1);
