@@ -12,37 +12,26 @@ struct PhysicalInput {
     XDevice* keyboard = nullptr;
     XDevice* mouse = nullptr;
     int keyboardId = -1;
-    int mouseId = -1;
 };
 
-namespace {
-void FindDevices(PhysicalInput& input) {
+PhysicalInput* OpenPhysicalInput() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return nullptr;
+    auto* input = new PhysicalInput{display};
     int count = 0;
-    XIDeviceInfo* devices = XIQueryDevice(input.display, XIAllDevices, &count);
+    XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
     for (int i = 0; i < count; ++i) {
-        if (std::strcmp(devices[i].name, "Xvfb keyboard") == 0)
-            input.keyboardId = devices[i].deviceid;
-        if (std::strcmp(devices[i].name, "Xvfb mouse") == 0) input.mouseId = devices[i].deviceid;
+        const bool keyboard = std::strcmp(devices[i].name, "Xvfb keyboard") == 0;
+        if (keyboard) input->keyboardId = devices[i].deviceid;
+        if (keyboard || std::strcmp(devices[i].name, "Xvfb mouse") == 0) {
+            (keyboard ? input->keyboard : input->mouse) =
+                XOpenDevice(display, XID(devices[i].deviceid));
+        }
     }
     XIFreeDeviceInfo(devices);
-}
-}  // namespace
-
-PhysicalInput* OpenPhysicalInput() {
-    auto* input = new PhysicalInput;
-    input->display = XOpenDisplay(nullptr);
-    if (!input->display) {
-        delete input;
-        return nullptr;
-    }
-    FindDevices(*input);
-    if (input->keyboardId >= 0) input->keyboard = XOpenDevice(input->display, input->keyboardId);
-    if (input->mouseId >= 0) input->mouse = XOpenDevice(input->display, input->mouseId);
-    if (!input->keyboard || !input->mouse) {
-        ClosePhysicalInput(input);
-        return nullptr;
-    }
-    return input;
+    if (input->keyboard && input->mouse) return input;
+    ClosePhysicalInput(input);
+    return nullptr;
 }
 
 void ClosePhysicalInput(PhysicalInput* input) {
@@ -54,8 +43,8 @@ void ClosePhysicalInput(PhysicalInput* input) {
 }
 
 void PhysicalKey(PhysicalInput* input, int keyCode, bool down) {
-    XTestFakeDeviceKeyEvent(input->display, input->keyboard, static_cast<unsigned>(keyCode),
-                            down ? True : False, nullptr, 0, CurrentTime);
+    XTestFakeDeviceKeyEvent(input->display, input->keyboard, unsigned(keyCode), down, nullptr, 0,
+                            CurrentTime);
     XSync(input->display, False);
 }
 
@@ -65,8 +54,8 @@ void PhysicalTap(PhysicalInput* input, int keyCode) {
 }
 
 void PhysicalButton(PhysicalInput* input, int button, bool down) {
-    XTestFakeDeviceButtonEvent(input->display, input->mouse, static_cast<unsigned>(button),
-                               down ? True : False, nullptr, 0, CurrentTime);
+    XTestFakeDeviceButtonEvent(input->display, input->mouse, unsigned(button), down, nullptr, 0,
+                               CurrentTime);
     XSync(input->display, False);
 }
 
@@ -82,4 +71,3 @@ void PhysicalMoveTo(PhysicalInput* input, int x, int y) {
 }
 
 int PhysicalKeyboardId(PhysicalInput* input) { return input->keyboardId; }
-int PhysicalMouseId(PhysicalInput* input) { return input->mouseId; }

@@ -14,4 +14,3 @@ void PhysicalButton(PhysicalInput* input, int button, bool down);
 void PhysicalClick(PhysicalInput* input, int button);
 void PhysicalMoveTo(PhysicalInput* input, int x, int y);
 int PhysicalKeyboardId(PhysicalInput* input);
-int PhysicalMouseId(PhysicalInput* input);

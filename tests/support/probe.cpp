@@ -1,75 +1,57 @@
 #include "tests/support/probe.h"
 
+#include "tests/support/files.h"
+#include "tests/support/wait.h"
+
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <chrono>
+#include <algorithm>
 #include <csignal>
-
-namespace {
-void ReadLines(Probe* probe) {
-    std::string pending;
-    char buffer[256];
-    for (;;) {
-        const ssize_t n = read(probe->readFd, buffer, sizeof buffer);
-        if (n <= 0) return;
-        pending.append(buffer, size_t(n));
-        size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            std::lock_guard<std::mutex> lock(probe->mutex);
-            probe->lines.push_back(pending.substr(0, end));
-            pending.erase(0, end + 1);
-        }
-    }
-}
-}  // namespace
+#include <filesystem>
+#include <sstream>
 
 bool StartProbe(Probe& probe, const std::string& binary, int x, int y, int width, int height) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
+    static int started = 0;
+    probe.log = (std::filesystem::temp_directory_path() /
+                 ("qln-probe-" + std::to_string(getpid()) + "-" + std::to_string(++started)))
+                    .string();
+    const std::string args[4] = {std::to_string(x), std::to_string(y), std::to_string(width),
+                                 std::to_string(height)};
     probe.pid = fork();
     if (probe.pid == 0) {
-        dup2(fds[1], 1);
-        close(fds[0]);
-        close(fds[1]);
-        const std::string args[4] = {std::to_string(x), std::to_string(y), std::to_string(width),
-                                     std::to_string(height)};
+        // Appending, so that a log cut by ClearProbe goes on from its start.
+        dup2(open(probe.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600), 1);
         execl(binary.c_str(), binary.c_str(), args[0].c_str(), args[1].c_str(), args[2].c_str(),
               args[3].c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    close(fds[1]);
-    probe.readFd = fds[0];
-    probe.reader = std::thread(ReadLines, &probe);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until) {
-        for (const auto& line : ProbeLines(probe)) {
-            if (line == "Ready") {
-                ClearProbe(probe);
-                return true;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    const auto ready = [&] {
+        const auto lines = ProbeLines(probe);
+        return std::find(lines.begin(), lines.end(), "Ready") != lines.end();
+    };
+    if (!WaitUntil(ready, 10000)) return false;
+    ClearProbe(probe);
+    return true;
 }
 
 void StopProbe(Probe& probe) {
     if (probe.pid > 0) {
         kill(probe.pid, SIGTERM);
         waitpid(probe.pid, nullptr, 0);
-        probe.pid = -1;
+        unlink(probe.log.c_str());
     }
-    if (probe.reader.joinable()) probe.reader.join();
-    if (probe.readFd >= 0) close(probe.readFd);
-    probe.readFd = -1;
+    probe.pid = -1;
 }
 
-std::vector<std::string> ProbeLines(Probe& probe) {
-    std::lock_guard<std::mutex> lock(probe.mutex);
-    return probe.lines;
+std::vector<std::string> ProbeLines(const Probe& probe) {
+    std::istringstream text(Slurp(probe.log));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line) && !text.eof();) lines.push_back(line);
+    return lines;
 }
 
-void ClearProbe(Probe& probe) {
-    std::lock_guard<std::mutex> lock(probe.mutex);
-    probe.lines.clear();
+void ClearProbe(const Probe& probe) {
+    std::error_code ignored;
+    std::filesystem::resize_file(probe.log, 0, ignored);
 }

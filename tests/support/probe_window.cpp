@@ -30,26 +30,16 @@ int main(int argc, char** argv) {
     for (;;) {
         XEvent event;
         XNextEvent(display, &event);
-        switch (event.type) {
-            case MapNotify:
-                XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
-                XSync(display, False);
-                std::printf("Ready\n");
-                break;
-            case KeyPress:
-                std::printf("KeyPress %u\n", event.xkey.keycode);
-                break;
-            case KeyRelease:
-                std::printf("KeyRelease %u\n", event.xkey.keycode);
-                break;
-            case ButtonPress:
-                std::printf("ButtonPress %u\n", event.xbutton.button);
-                break;
-            case ButtonRelease:
-                std::printf("ButtonRelease %u\n", event.xbutton.button);
-                break;
-            default:
-                break;
+        if (event.type == MapNotify) {
+            XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+            XSync(display, False);
+            std::printf("Ready\n");
+        } else if (event.type == KeyPress || event.type == KeyRelease) {
+            std::printf("%s %u\n", event.type == KeyPress ? "KeyPress" : "KeyRelease",
+                        event.xkey.keycode);
+        } else if (event.type == ButtonPress || event.type == ButtonRelease) {
+            std::printf("%s %u\n", event.type == ButtonPress ? "ButtonPress" : "ButtonRelease",
+                        event.xbutton.button);
         }
         std::fflush(stdout);
     }

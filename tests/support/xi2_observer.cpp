@@ -15,55 +15,25 @@ int64_t MonotonicNs() {
 
 namespace {
 
-void FindXTestDevices(Display* display, Xi2Observer& observer) {
-    int count = 0;
-    XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
-    for (int i = 0; i < count; ++i) {
-        if (std::strcmp(devices[i].name, "Virtual core XTEST pointer") == 0) {
-            observer.xtestPointerId = devices[i].deviceid;
-        }
-        if (std::strcmp(devices[i].name, "Virtual core XTEST keyboard") == 0) {
-            observer.xtestKeyboardId = devices[i].deviceid;
-        }
-    }
-    XIFreeDeviceInfo(devices);
-}
-
-void SelectRawEvents(Display* display, bool withMotion) {
-    unsigned char mask[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(mask, XI_RawKeyPress);
-    XISetMask(mask, XI_RawKeyRelease);
-    XISetMask(mask, XI_RawButtonPress);
-    XISetMask(mask, XI_RawButtonRelease);
-    if (withMotion) XISetMask(mask, XI_RawMotion);
-    XIEventMask eventMask{XIAllMasterDevices, sizeof mask, mask};
-    XISelectEvents(display, DefaultRootWindow(display), &eventMask, 1);
-    XSync(display, False);
-}
-
-void ReadPendingEvents(Display* display, int xiOpcode, Xi2Observer& observer) {
-    while (XPending(display) > 0) {
-        XEvent event;
-        XNextEvent(display, &event);
-        XGenericEventCookie* cookie = &event.xcookie;
-        if (cookie->type != GenericEvent || cookie->extension != xiOpcode) continue;
-        if (!XGetEventData(display, cookie)) continue;
-        const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-        ObservedEvent observed{cookie->evtype, raw->detail, raw->sourceid, MonotonicNs(),
-                               raw->time};
-        {
-            std::lock_guard<std::mutex> lock(observer.mutex);
-            observer.events.push_back(observed);
-        }
-        XFreeEventData(display, cookie);
-    }
-}
-
 void ObserveLoop(Display* display, int xiOpcode, Xi2Observer* observer) {
     while (observer->running.load()) {
         pollfd fd{ConnectionNumber(display), POLLIN, 0};
         if (XPending(display) == 0) poll(&fd, 1, 5);
-        ReadPendingEvents(display, xiOpcode, *observer);
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            XGenericEventCookie* cookie = &event.xcookie;
+            if (cookie->type != GenericEvent || cookie->extension != xiOpcode ||
+                !XGetEventData(display, cookie)) {
+                continue;
+            }
+            const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
+            const ObservedEvent seen{cookie->evtype, raw->detail, raw->sourceid, MonotonicNs(),
+                                     raw->time};
+            XFreeEventData(display, cookie);
+            std::lock_guard<std::mutex> lock(observer->mutex);
+            observer->events.push_back(seen);
+        }
     }
     XCloseDisplay(display);
 }
@@ -73,23 +43,35 @@ void ObserveLoop(Display* display, int xiOpcode, Xi2Observer* observer) {
 bool StartObserver(Xi2Observer& observer, bool withMotion) {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
-    int xiOpcode = 0, eventBase = 0, errorBase = 0;
-    int major = 2, minor = 2;
+    int xiOpcode = 0, eventBase = 0, errorBase = 0, major = 2, minor = 2;
     if (!XQueryExtension(display, "XInputExtension", &xiOpcode, &eventBase, &errorBase) ||
         XIQueryVersion(display, &major, &minor) != Success) {
         XCloseDisplay(display);
         return false;
     }
-    FindXTestDevices(display, observer);
-    SelectRawEvents(display, withMotion);
+    int count = 0;
+    XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
+    for (int i = 0; i < count; ++i) {
+        if (std::strcmp(devices[i].name, "Virtual core XTEST pointer") == 0)
+            observer.xtestPointerId = devices[i].deviceid;
+        if (std::strcmp(devices[i].name, "Virtual core XTEST keyboard") == 0)
+            observer.xtestKeyboardId = devices[i].deviceid;
+    }
+    XIFreeDeviceInfo(devices);
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    for (int type : {XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, XI_RawButtonRelease})
+        XISetMask(bits, type);
+    if (withMotion) XISetMask(bits, XI_RawMotion);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
+    XSync(display, False);
     observer.running.store(true);
     observer.thread = std::thread(ObserveLoop, display, xiOpcode, &observer);
     return true;
 }
 
 void StopObserver(Xi2Observer& observer) {
-    if (!observer.running.exchange(false)) return;
-    if (observer.thread.joinable()) observer.thread.join();
+    if (observer.running.exchange(false) && observer.thread.joinable()) observer.thread.join();
 }
 
 std::vector<ObservedEvent> ObservedSnapshot(Xi2Observer& observer) {

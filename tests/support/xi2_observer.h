@@ -4,7 +4,6 @@
 // motion events with their source device, stamped with CLOCK_MONOTONIC on receipt.
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -31,18 +30,5 @@ bool StartObserver(Xi2Observer& observer, bool withMotion = false);
 void StopObserver(Xi2Observer& observer);
 std::vector<ObservedEvent> ObservedSnapshot(Xi2Observer& observer);
 void ClearObserved(Xi2Observer& observer);
-// Waits until pred(snapshot) holds or the timeout passes; returns the last snapshot.
-template <typename Pred>
-std::vector<ObservedEvent> WaitForObserved(Xi2Observer& observer, Pred pred, int timeoutMs);
 
 int64_t MonotonicNs();
-
-template <typename Pred>
-std::vector<ObservedEvent> WaitForObserved(Xi2Observer& observer, Pred pred, int timeoutMs) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        auto snapshot = ObservedSnapshot(observer);
-        if (pred(snapshot) || std::chrono::steady_clock::now() >= until) return snapshot;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}

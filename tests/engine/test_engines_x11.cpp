@@ -1,0 +1,241 @@
+// The auto clicker and the key spammer posting for real on a private X server; an independent
+// observer and the server's own state are the judges.
+#include "engine/keyspammer.h"
+#include "engine/workers.h"
+#include "platform/input.h"
+#include "platform/keys.h"
+#include "state/tool_state.h"
+#include "tests/support/wait.h"
+#include "tests/support/x11_state.h"
+#include "tests/support/xi2_observer.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/extensions/XInput2.h>
+
+namespace {
+
+constexpr int kA = 65, kB = 66, kC = 67;
+
+class EnginesX11 : public testing::Test {
+protected:
+    void SetUp() override {
+        ResetToolStateForTest();
+        ASSERT_TRUE(OsInputInit());
+        ASSERT_TRUE(StartObserver(observer));
+        StartToolThreads();
+    }
+    void TearDown() override {
+        StopToolsForExit();
+        WakeAndJoinWorkers();
+        StopObserver(observer);
+        OsInputShutdown();
+        g_AppRunning = true;
+        ResetToolStateForTest();
+    }
+
+    static void Raise(std::atomic<bool>& trigger) {
+        trigger = true;
+        WakeSignalProcessor();
+    }
+    static bool Idle() {
+        return !isAutoClicking && currentClickCount == 0 && !isKeySpamming &&
+               currentKeySpamCount == 0;
+    }
+
+    // Presses and releases from our XTEST devices, in arrival order.
+    std::vector<ObservedEvent> Posted(bool pressesOnly = false) {
+        std::vector<ObservedEvent> posted;
+        for (const ObservedEvent& e : ObservedSnapshot(observer)) {
+            const bool ours =
+                e.sourceId == observer.xtestPointerId || e.sourceId == observer.xtestKeyboardId;
+            const bool press = e.type == XI_RawKeyPress || e.type == XI_RawButtonPress;
+            const bool release = e.type == XI_RawKeyRelease || e.type == XI_RawButtonRelease;
+            if (ours && (press || (release && !pressesOnly))) posted.push_back(e);
+        }
+        return posted;
+    }
+    // "1+ 1- A+ A-": buttons by number, keys by their VK's letter.
+    std::string Trace() {
+        std::string trace;
+        for (const ObservedEvent& e : Posted()) {
+            const bool key = e.type == XI_RawKeyPress || e.type == XI_RawKeyRelease;
+            const bool press = e.type == XI_RawKeyPress || e.type == XI_RawButtonPress;
+            trace += std::string(trace.empty() ? "" : " ") +
+                     char(key ? OsKeyCodeToVk(e.detail) : '0' + e.detail) + (press ? '+' : '-');
+        }
+        return trace;
+    }
+    // Starts a tool with a click or tick budget and waits until it has made as many presses as
+    // the expected trace holds and gone idle by itself.
+    void RunToBudget(std::atomic<bool>& start, const std::string& posted) {
+        const auto presses = size_t(std::count(posted.begin(), posted.end(), '+'));
+        ClearObserved(observer);
+        Raise(start);
+        EXPECT_TRUE(WaitUntil([&] { return !start && Posted(true).size() >= presses && Idle(); }));
+        // Anything more would be a fault; give it time to show up.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+
+    Xi2Observer observer;
+};
+
+TEST_F(EnginesX11, AutoClickerBudgetsButtonsAndDoubleClicks) {
+    struct Run {
+        int button, clickType, times;
+        const char* posted;
+    };
+    const Run runs[] = {
+        {0, 0, 7, "1+ 1- 1+ 1- 1+ 1- 1+ 1- 1+ 1- 1+ 1- 1+ 1-"},
+        {1, 0, 2, "3+ 3- 3+ 3-"},
+        {2, 0, 2, "2+ 2- 2+ 2-"},
+        {3, 0, 2, ""},  // anything above two clicks nothing, but its ticks count the budget
+        {0, 0, 0, ""},  // a budget of none stops at once
+        {0, 1, 1, "1+ 1- 1+ 1-"},
+    };
+    autoClickIntervalMs = 1;
+    autoClickRepeatMode = 0;
+    for (const Run& run : runs) {
+        SCOPED_TRACE(testing::Message() << "button " << run.button << " type " << run.clickType);
+        autoClickerButtonIdx = run.button;
+        autoClickClickType = run.clickType;
+        autoClickRepeatTimes = run.times;
+        RunToBudget(triggerAutoClickStart, run.posted);
+        EXPECT_EQ(Trace(), run.posted);
+    }
+    // The double click's pairs are 15 ms apart: never less (the server's clock counts whole
+    // milliseconds), and not ten times more.
+    const auto events = Posted();
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_GE(long(events[2].serverMs - events[1].serverMs), 14);
+    EXPECT_LT(long(events[2].serverMs - events[1].serverMs), 150);
+}
+
+TEST_F(EnginesX11, KeySpammerBudgetsSequencesAndChords) {
+    struct Run {
+        std::vector<int> targets;  // none: keep the targets and the position
+        bool chord;
+        int times;
+        const char* posted;
+    };
+    // The budget's end releases every target once more.
+    const Run runs[] = {
+        {{kA, kB, kC}, false, 5, "A+ A- B+ B- C+ C- A+ A- B+ B- A- B- C-"},
+        {{}, false, 2, "C+ C- A+ A- A- B- C-"},  // the position survives the stop
+        {{kA, kB}, true, 2, "A+ B+ A- B- A+ B+ A- B- A- B-"},
+        {{3, kA}, false, 4, "A+ A- A+ A- A-"},  // VK 3 has no key: skipped, but it counts
+    };
+    keySpamIntervalMs = 1;
+    keySpamRepeatMode = 0;
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.posted);
+        if (!run.targets.empty()) keySpamTargetCount = 0;
+        for (int vk : run.targets) AppendKeySpamTarget(vk);
+        keySpamChordMode = run.chord;
+        keySpamRepeatTimes = run.times;
+        RunToBudget(triggerKeySpamStart, run.posted);
+        EXPECT_EQ(Trace(), run.posted);
+        EXPECT_TRUE(ServerHeldKeys().empty());
+    }
+}
+
+TEST_F(EnginesX11, FixedPointMovesThePointerBeforeEveryClick) {
+    HarnessWarpPointer(10, 20);
+    autoClickLocationMode = 1;
+    autoClickFixedX = 321;
+    autoClickFixedY = 234;
+    autoClickRepeatMode = 0;
+    autoClickRepeatTimes = 3;
+    RunToBudget(triggerAutoClickStart, "1+ 1+ 1+");
+    EXPECT_EQ(ServerPointer(), std::make_pair(321, 234));
+
+    // Any other mode leaves the pointer where the user put it.
+    HarnessWarpPointer(40, 50);
+    autoClickLocationMode = 0;
+    RunToBudget(triggerAutoClickStart, "1+ 1+ 1+");
+    EXPECT_EQ(ServerPointer(), std::make_pair(40, 50));
+}
+
+TEST_F(EnginesX11, TheIntervalRunsBetweenClicksFromTheFirstOn) {
+    // A wake left from before the run reaches a thread that has just been started; it must not
+    // cut the first interval short.
+    StopToolsForExit();
+    WakeAndJoinWorkers();
+    g_AppRunning = true;
+    autoClickIntervalMs = 120;
+    autoClickRepeatMode = 0;
+    autoClickRepeatTimes = 3;
+    isAutoClicking = true;
+    g_AutoClickWake.flag = true;
+    StartToolThreads();
+    ASSERT_TRUE(WaitUntil([&] { return Posted(true).size() == 3; }));
+    const auto presses = Posted(true);
+    EXPECT_GE(long(presses[1].serverMs - presses[0].serverMs), 120 - 1);
+    EXPECT_GE(long(presses[2].serverMs - presses[0].serverMs), 2 * 120 - 1);  // on its grid
+}
+
+TEST_F(EnginesX11, StoppingLeavesNothingHeldAndEndsALongIntervalAtOnce) {
+    // Buttons held by this layer (as a drag would) are let go when the clicker stops.
+    autoClickerButtonIdx = 1;
+    autoClickIntervalHours = 1;
+    Raise(triggerAutoClickStart);
+    ASSERT_TRUE(WaitUntil([] { return currentClickCount == 1; }));
+    OsMouseButton(0, true, 1);
+    OsMouseButton(2, true, 1);
+    ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons().size() == 2; }));
+    Raise(triggerAutoClicker);
+    // The stop wakes the thread out of its hour-long wait: it goes idle and resets its count.
+    ASSERT_TRUE(WaitUntil(Idle));
+    ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons().empty(); }));
+    EXPECT_EQ(g_HeldButtons.load(), 0u);
+
+    // A key spammer stopped mid-chord leaves every target's last event a release.
+    keySpamTargetCount = 0;
+    for (int vk : {kA, kB, kC}) AppendKeySpamTarget(vk);
+    keySpamChordMode = true;
+    keySpamIntervalMs = 1;
+    Raise(triggerKeySpam);
+    ASSERT_TRUE(WaitUntil([] { return currentKeySpamCount > 20; }));
+    Raise(triggerKeySpam);
+    ASSERT_TRUE(WaitUntil(Idle));
+    ASSERT_TRUE(WaitUntil([] { return ServerHeldKeys().empty(); }));
+    const std::string trace = Trace();
+    for (char target : {'A', 'B', 'C'}) EXPECT_EQ(trace[trace.rfind(target) + 1], '-') << target;
+}
+
+TEST_F(EnginesX11, HeldButtonsAreTrackedAndAMoveWhileHeldDrags) {
+    OsMouseButton(0, true, 1);
+    EXPECT_EQ(g_HeldButtons.load(), 1u);
+    OsMoveMouseTo(100, 100);
+    ASSERT_TRUE(WaitUntil(
+        [] { return ServerPointer().first == 100 && ServerHeldButtons() == std::vector<int>{1}; }));
+    OsMouseButton(5, true, 1);  // any other button is the middle one
+    EXPECT_EQ(g_HeldButtons.load(), 5u);
+    ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons() == std::vector<int>{1, 2}; }));
+    OsMouseButton(5, false, 1);
+    OsMouseButton(0, false, 1);
+    EXPECT_EQ(g_HeldButtons.load(), 0u);
+    ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons().empty(); }));
+}
+
+TEST_F(EnginesX11, RemovingTargetsWhileRunning) {
+    keySpamTargetCount = 0;
+    for (int vk : {kA, kB}) AppendKeySpamTarget(vk);
+    keySpamIntervalMs = 2;
+    Raise(triggerKeySpamStart);
+    ASSERT_TRUE(WaitUntil([] { return currentKeySpamCount > 3; }));
+    RemoveKeySpamTarget(0);
+    ClearObserved(observer);
+    ASSERT_TRUE(WaitUntil([&] { return Posted(true).size() >= 3; }));
+    for (const auto& e : Posted(true)) EXPECT_EQ(OsKeyCodeToVk(e.detail), kB);
+
+    // Removing the last one stops the spammer through the signal processor.
+    RemoveKeySpamTarget(0);
+    ASSERT_TRUE(WaitUntil(Idle));
+    ASSERT_TRUE(WaitUntil([] { return ServerHeldKeys().empty(); }));
+    ClearObserved(observer);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(Posted(true).empty());
+}
+
+}  // namespace
