@@ -1,14 +1,15 @@
+// The update self-test: every report line of a vectors file, in-process and from the real
+// program, which runs it before any other start-up step.
 #include "update/selftest.h"
+#include "tests/update/update_test.h"
+#include "tools/quillon-sign/documents.h"
+#include "tools/quillon-sign/signer.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <string>
-#include <vector>
+#include <algorithm>
 
-#include "tests/update/test_support.h"
-#include "tools/quillon-sign/documents.h"
-#include "tools/quillon-sign/signer.h"
+using UpdateTest::WriteFile;
 
 namespace {
 
@@ -25,17 +26,18 @@ constexpr char kFixedTail[] =
     "PASS host: plain http rejected\n"
     "PASS host: tester site rejected (Pro/Free build)\n"
     "PASS signing certificate pinned in this build\n";
+constexpr char kPassVerdict[] = "SELFTEST-UPDATE: ALL PASS\n";
+constexpr char kFailVerdict[] = "SELFTEST-UPDATE: FAILURES ABOVE\n";
 
 const std::string kKeyPass = "PASS test key loads as a valid P-256 public key\n";
 const std::string kKeyFail = "FAIL test key loads as a valid P-256 public key\n";
 const std::string kSkipped = "FAIL case before a valid key line - skipped\n";
 
-class SelfTest : public ::testing::Test {
+class SelfTest : public testing::Test {
 protected:
     static std::string KeyLine(EVP_PKEY* key) {
         return QuillonSign::KeyVectorLine(QuillonSign::PublicBlobHex(key)) + "\n";
     }
-
     static std::string CaseLine(EVP_PKEY* key, const std::string& name, bool expect,
                                 const std::string& version = "1.0.2",
                                 const std::string& url = kUrl) {
@@ -44,11 +46,21 @@ protected:
         vector.sig = QuillonSign::SignManifest(key, vector.writtenFields);
         return QuillonSign::CaseVectorLine(vector) + "\n";
     }
-
     bool Run(const std::string& text, std::string& report) {
-        const std::string path = dir_.File("vectors.txt");
-        UpdateTest::WriteFile(path, text);
-        return RunUpdateSelfTest(path, report);
+        WriteFile(dir_.File("vectors.txt"), text);
+        return RunUpdateSelfTest(dir_.File("vectors.txt"), report);
+    }
+    // The real program, without a display and with a private home: any start-up step beyond
+    // the self-test would fail or leave files behind.
+    UpdateTest::ProcessResult RunApp(const std::string& vectorsPath) {
+        auto result = UpdateTest::RunProcess(
+            {"env", "DISPLAY=", "WAYLAND_DISPLAY=", "HOME=" + dir_.File("home"),
+             "XDG_DATA_HOME=" + dir_.File("data"), "XDG_CONFIG_HOME=" + dir_.File("config"),
+             QLN_APP_PATH, "--selftest-update=" + vectorsPath});
+        for (const char* written : {"data", "home", "config"}) {
+            EXPECT_FALSE(std::filesystem::exists(dir_.File(written))) << written;
+        }
+        return result;
     }
 
     UpdateTest::TempDir dir_;
@@ -114,9 +126,8 @@ TEST_F(SelfTest, ReportsEveryLineExactly) {
 
 TEST_F(SelfTest, BadKeyLinesDropTheKeyUntilAGoodOne) {
     const std::string good = QuillonSign::PublicBlobHex(key_.get());
-    std::string badMagic = good;
+    std::string badMagic = good, offCurve = good, upper = good;
     badMagic[1] = '0';
-    std::string offCurve = good;
     offCurve.back() = offCurve.back() == '0' ? '1' : '0';
     for (const std::string& hex : {std::string(""), good.substr(1), good + "00", badMagic, offCurve,
                                    "zz" + good.substr(2)}) {
@@ -128,9 +139,34 @@ TEST_F(SelfTest, BadKeyLinesDropTheKeyUntilAGoodOne) {
         EXPECT_EQ(report, kKeyPass + kKeyFail + kSkipped + kKeyPass + "PASS case 1\n" + kFixedTail)
             << hex;
     }
-    std::string upper = good;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
     std::string report;
     EXPECT_TRUE(
         Run(QuillonSign::KeyVectorLine(upper) + "\n" + CaseLine(key_.get(), "", true), report));
+}
+
+TEST_F(SelfTest, TheProgramPrintsTheReportAndAVerdictAndExitsWithIt) {
+    // The publisher's standard vectors, signed with the development key, all pass.
+    const auto made = UpdateTest::RunProcess(
+        {QLN_SIGN_TOOL_PATH, "vectors",
+         std::string(QLN_DEV_KEYS_DIR) + "/DEVELOPMENT-ONLY-release-private.pem"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    WriteFile(dir_.File("vectors.txt"), made.out);
+    auto run = RunApp(dir_.File("vectors.txt"));
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_TRUE(run.out.ends_with(std::string(kFixedTail) + kPassVerdict)) << run.out;
+    EXPECT_EQ(run.out.find("FAIL"), std::string::npos);
+
+    WriteFile(dir_.File("keyonly.txt"), made.out.substr(0, made.out.find('\n') + 1));
+    run = RunApp(dir_.File("keyonly.txt"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(
+        run.out.ends_with(std::string("FAIL no cases found in vectors file\n") + kFailVerdict))
+        << run.out;
+    // An empty path is still a self-test run, of a file that cannot be opened.
+    for (const std::string& absent : {dir_.File("absent.txt"), std::string()}) {
+        run = RunApp(absent);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "FAIL could not open vectors file: " + absent + "\n" + kFailVerdict);
+    }
 }

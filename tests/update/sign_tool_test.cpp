@@ -1,19 +1,15 @@
 // Runs the publisher tool and the openssl command-line tool as real processes: signatures must
 // cross between them in both directions.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <string>
-#include <vector>
-
-#include "tests/update/test_support.h"
+#include "tests/update/update_test.h"
 #include "tools/quillon-sign/signer.h"
 #include "update/manifest.h"
 #include "update/selftest.h"
 #include "update/signature.h"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 using UpdateTest::ProcessResult;
-using UpdateTest::ReadFile;
 using UpdateTest::RunProcess;
 using UpdateTest::WriteFile;
 
@@ -27,7 +23,12 @@ std::string Trimmed(std::string text) {
     return text;
 }
 
-class SignTool : public ::testing::Test {
+ProcessResult Tool(std::vector<std::string> args) {
+    args.insert(args.begin(), QLN_SIGN_TOOL_PATH);
+    return RunProcess(args);
+}
+
+class SignTool : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(Openssl({"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256",
@@ -42,11 +43,6 @@ protected:
         const ProcessResult result = RunProcess(args);
         lastOpensslOut_ = result.out;
         return result.exitCode;
-    }
-
-    ProcessResult Tool(std::vector<std::string> args) {
-        args.insert(args.begin(), QLN_SIGN_TOOL_PATH);
-        return RunProcess(args);
     }
 
     // Whether openssl accepts the raw r||s signature over the file's content.
@@ -66,16 +62,14 @@ protected:
         EXPECT_EQ(result.exitCode, 0) << result.err;
         const std::vector<uint8_t> blob = UpdateSignature::DecodeHex(Trimmed(result.out));
         auto key = UpdateSignature::ImportP256PublicBlob(blob.data(), blob.size());
-        EXPECT_TRUE(key);
-        auto verify = [&key](const std::string& p, const std::string& s) {
+        const auto verify = [&key](const std::string& p, const std::string& s) {
             return UpdateSignature::VerifyP256(key.get(), p, s);
         };
         return UpdateCore::EvaluateManifest(verify, json, "linux-free", "1.0.1", out);
     }
 
     UpdateTest::TempDir dir_;
-    const std::string keyPem_ = dir_.File("key.pem");
-    const std::string pubPem_ = dir_.File("pub.pem");
+    const std::string keyPem_ = dir_.File("key.pem"), pubPem_ = dir_.File("pub.pem");
     const std::string payloadPath_ = dir_.File("payload");
     const std::string payload_ =
         UpdateCore::BuildManifestPayload("linux-free", "1.0.2", kSha, kUrl);
@@ -88,7 +82,7 @@ TEST_F(SignTool, SignaturesCrossBetweenOpensslAndTheToolBothWays) {
     ASSERT_EQ(Openssl({"dgst", "-sha256", "-sign", keyPem_, "-out", dir_.File("openssl.der"),
                        payloadPath_}),
               0);
-    const std::string der = ReadFile(dir_.File("openssl.der"));
+    const std::string der = Slurp(dir_.File("openssl.der"));
     const auto raw = QuillonSign::DerSignatureToRaw(std::vector<uint8_t>(der.begin(), der.end()));
     ASSERT_TRUE(raw);
     const std::string opensslSig = UpdateSignature::EncodeHex(raw->data(), raw->size());
@@ -142,15 +136,15 @@ TEST_F(SignTool, KeyGenerationBlobAndPin) {
     EXPECT_EQ(blobHex.substr(0, 16), "4543533120000000");
     EXPECT_EQ(Trimmed(Tool({"pubkey", fresh}).out), blobHex);
     // An existing file is never replaced.
-    const std::string before = ReadFile(fresh);
+    const std::string before = Slurp(fresh);
     EXPECT_EQ(Tool({"genkey", fresh}).exitCode, 1);
-    EXPECT_EQ(ReadFile(fresh), before);
+    EXPECT_EQ(Slurp(fresh), before);
 
     // The blob carries the same point openssl prints, and the pin is its SHA-1.
     ASSERT_EQ(Openssl({"pkey", "-pubin", "-in", pubPem_, "-outform", "DER", "-out",
                        dir_.File("pub.der")}),
               0);
-    const std::string spki = ReadFile(dir_.File("pub.der"));
+    const std::string spki = Slurp(dir_.File("pub.der"));
     ASSERT_GE(spki.size(), 65u);
     const std::string point = spki.substr(spki.size() - 65);
     WriteFile(dir_.File("point"), point);
@@ -174,6 +168,13 @@ TEST_F(SignTool, RefusesKeysAndCommandsItCannotUse) {
          std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"sign", keyPem_}}) {
         EXPECT_EQ(Tool(usage).exitCode, 2);
     }
+    // The development key pair matches, and says what it is.
+    const std::string dev = std::string(QLN_DEV_KEYS_DIR) + "/DEVELOPMENT-ONLY-release-";
+    const ProcessResult fromPrivate = Tool({"pubkey", dev + "private.pem"});
+    ASSERT_EQ(fromPrivate.exitCode, 0) << fromPrivate.err;
+    EXPECT_EQ(fromPrivate.out, Tool({"pubkey", dev + "public.pem"}).out);
+    EXPECT_NE(Slurp(std::string(QLN_DEV_KEYS_DIR) + "/README.md").find("DEVELOPMENT ONLY"),
+              std::string::npos);
 }
 
 TEST_F(SignTool, VectorLinesDriveTheSelfTest) {
@@ -200,15 +201,4 @@ TEST_F(SignTool, VectorLinesDriveTheSelfTest) {
     EXPECT_TRUE(RunUpdateSelfTest(path, report)) << report;
     EXPECT_NE(report.find("PASS tampered sha\n"), std::string::npos);
     EXPECT_NE(report.find("PASS case 11\n"), std::string::npos) << report;
-}
-
-TEST(DevelopmentKeys, PairMatchesAndIsMarked) {
-    const std::string dir = QLN_DEV_KEYS_DIR;
-    const ProcessResult fromPrivate =
-        RunProcess({QLN_SIGN_TOOL_PATH, "pubkey", dir + "/DEVELOPMENT-ONLY-release-private.pem"});
-    ASSERT_EQ(fromPrivate.exitCode, 0) << fromPrivate.err;
-    EXPECT_EQ(fromPrivate.out, RunProcess({QLN_SIGN_TOOL_PATH, "pubkey",
-                                           dir + "/DEVELOPMENT-ONLY-release-public.pem"})
-                                   .out);
-    EXPECT_NE(ReadFile(dir + "/README.md").find("DEVELOPMENT ONLY"), std::string::npos);
 }

@@ -1,23 +1,17 @@
+// Signature decoding and verification against published vectors, OpenSSL's own encoding and
+// fresh keys.
 #include "update/signature.h"
+#include "tools/quillon-sign/signer.h"
 
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
 #include <openssl/ec.h>
 #include <openssl/rand.h>
 
-#include <array>
-#include <cctype>
-#include <string>
+#include <algorithm>
 #include <thread>
-#include <vector>
 
-#include "tools/quillon-sign/signer.h"
-
-using UpdateSignature::DecodeHex;
-using UpdateSignature::DecodeRawSignature;
-using UpdateSignature::EncodeHex;
-using UpdateSignature::ImportP256PublicBlob;
-using UpdateSignature::VerifyP256;
+using namespace UpdateSignature;
 
 namespace {
 
@@ -33,11 +27,10 @@ constexpr char kSampleOtherS[] = "0834e36ad29a83bf2bc9385e491d6099c8fdf9d1ed67aa
 constexpr char kTestOtherS[] = "fe60beeb8bd5d4ec42da6d94b639b6ea5dc07c4cd3965338e6f1887217f424ce";
 constexpr char kGroupOrder[] = "ffffffff00000000ffffffffffffffffbce6faada7179e84f3b9cac2fc632551";
 
-std::vector<uint8_t> RfcBlob() {
-    return DecodeHex(std::string("4543533120000000") + kRfcPublicX + kRfcPublicY);
-}
+const std::vector<uint8_t> kRfcBlob =
+    DecodeHex(std::string("4543533120000000") + kRfcPublicX + kRfcPublicY);
 
-UpdateSignature::P256PublicKey ImportBlob(const std::vector<uint8_t>& blob) {
+P256PublicKey ImportBlob(const std::vector<uint8_t>& blob) {
     return ImportP256PublicBlob(blob.data(), blob.size());
 }
 
@@ -71,7 +64,7 @@ TEST(Signature, HexAndRawSignatureShapes) {
     for (const std::string& bad : {good.substr(0, 127), good.substr(0, 126), good + "00",
                                    good + "0", nonHex, blank, std::string()}) {
         EXPECT_FALSE(DecodeRawSignature(bad).has_value()) << bad;
-        EXPECT_FALSE(VerifyP256(ImportBlob(RfcBlob()).get(), "sample", bad)) << bad;
+        EXPECT_FALSE(VerifyP256(ImportBlob(kRfcBlob).get(), "sample", bad)) << bad;
     }
     EXPECT_FALSE(VerifyP256(nullptr, "sample", good));
 }
@@ -85,37 +78,35 @@ TEST(Signature, DerMatchesOpenSslEncodingForRandomComponents) {
         for (int i = 0; i < zeros; ++i) raw[i] = 0;
         if (round % 3 == 0) raw[32] |= 0x80;
         if (round % 5 == 0 && zeros < 32) raw[zeros] &= 0x7f;
-        EXPECT_EQ(UpdateSignature::RawSignatureToDer(raw), OpenSslDer(raw))
-            << EncodeHex(raw.data(), raw.size());
+        EXPECT_EQ(RawSignatureToDer(raw), OpenSslDer(raw)) << EncodeHex(raw.data(), raw.size());
     }
 }
 
 TEST(Signature, PublishedVectorsVerifyInBothSForms) {
-    auto key = ImportBlob(RfcBlob());
+    auto key = ImportBlob(kRfcBlob);
     ASSERT_TRUE(key);
     const std::string r1 = kSampleR, s1 = kSampleS, r2 = kTestR, s2 = kTestS;
     std::string upper = r2 + s2;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
     struct Case {
         std::string message, sig;
         bool valid;
     };
-    const Case cases[] = {
-        {"sample", r1 + s1, true},  // s in its high form
-        {"sample", r1 + kSampleOtherS, true},
-        {"test", r2 + s2, true},
-        {"test", r2 + kTestOtherS, true},
-        {"test", upper, true},
-        {"sample\n", r1 + s1, false},
-        {"Sample", r1 + s1, false},
-        {"test", r1 + s1, false},
-        {"sample", s1 + r1, false},
-        {"sample", r2 + kTestOtherS, false},
-        {"sample", std::string(64, '0') + s1, false},
-        {"sample", r1 + std::string(64, '0'), false},
-        {"sample", kGroupOrder + s1, false},
-        {"sample", std::string(128, 'f'), false},
-    };
+    // s in its high and its low form, upper-case digits; then changed messages and parts.
+    const Case cases[] = {{"sample", r1 + s1, true},
+                          {"sample", r1 + kSampleOtherS, true},
+                          {"test", r2 + s2, true},
+                          {"test", r2 + kTestOtherS, true},
+                          {"test", upper, true},
+                          {"sample\n", r1 + s1, false},
+                          {"Sample", r1 + s1, false},
+                          {"test", r1 + s1, false},
+                          {"sample", s1 + r1, false},
+                          {"sample", r2 + kTestOtherS, false},
+                          {"sample", std::string(64, '0') + s1, false},
+                          {"sample", r1 + std::string(64, '0'), false},
+                          {"sample", kGroupOrder + s1, false},
+                          {"sample", std::string(128, 'f'), false}};
     for (const Case& c : cases)
         EXPECT_EQ(VerifyP256(key.get(), c.message, c.sig), c.valid) << c.sig;
     // Every changed digit breaks it.
@@ -127,7 +118,7 @@ TEST(Signature, PublishedVectorsVerifyInBothSForms) {
 }
 
 TEST(Signature, PublicBlobImportRefusesOtherShapesAndPoints) {
-    const std::vector<uint8_t> blob = RfcBlob();
+    const std::vector<uint8_t> blob = kRfcBlob;
     EXPECT_TRUE(ImportBlob(blob));
     std::vector<uint8_t> otherLength = blob;
     otherLength[4] = 0;  // the coordinate length field is not looked at
@@ -143,7 +134,7 @@ TEST(Signature, PublicBlobImportRefusesOtherShapesAndPoints) {
     for (const auto& bad : {badMagic, longer, offCurve, zeros, huge}) EXPECT_FALSE(ImportBlob(bad));
     EXPECT_FALSE(ImportP256PublicBlob(blob.data(), 71));
     EXPECT_FALSE(ImportP256PublicBlob(nullptr, 72));
-    EXPECT_EQ(UpdateSignature::PublicPointPin(badMagic.data(), badMagic.size()), "");
+    EXPECT_EQ(PublicPointPin(badMagic.data(), badMagic.size()), "");
 }
 
 // Enough signatures that some r or s starts with a zero byte and must still fill 64 digits.
@@ -165,11 +156,10 @@ TEST(Signature, FreshSignaturesRoundTripThroughTheBlob) {
 TEST(Signature, ReleaseKeyIsImportedOnceAndMatchesItsPin) {
     std::vector<EVP_PKEY*> seen(8, nullptr);
     std::vector<std::thread> threads;
-    for (EVP_PKEY*& slot : seen)
-        threads.emplace_back([&slot] { slot = UpdateSignature::ReleaseKey(); });
+    for (EVP_PKEY*& slot : seen) threads.emplace_back([&slot] { slot = ReleaseKey(); });
     for (auto& thread : threads) thread.join();
     ASSERT_NE(seen[0], nullptr);
     for (EVP_PKEY* key : seen) EXPECT_EQ(key, seen[0]);
-    EXPECT_EQ(UpdateSignature::ReleaseKey(), seen[0]);
-    EXPECT_TRUE(UpdateSignature::ReleaseKeyPinMatches());
+    EXPECT_EQ(ReleaseKey(), seen[0]);
+    EXPECT_TRUE(ReleaseKeyPinMatches());
 }
