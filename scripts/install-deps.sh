@@ -10,6 +10,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev clang-format
   libx11-dev libx11-xcb-dev libxtst-dev libxi-dev libxkbcommon-dev libxkbcommon-x11-dev libxss-dev
   libssl-dev libcurl4-openssl-dev libarchive-dev libgtest-dev
+  libgtk-4-dev libwebkitgtk-6.0-4 patchelf
   xvfb x11-xkb-utils xdotool xauth openssl
 )
 # Node.js and npm only when the machine has none of its own.
