@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQLN_TESTS=ON
 cmake --build build/release --target quillon
-exec build/release/app/quillon "$@"
+exec build/release/bin/quillon "$@"
