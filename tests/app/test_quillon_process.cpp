@@ -1,60 +1,42 @@
-// The real quillon process: command line, start-up threads and the end on SIGTERM.
+// The real quillon process: command line, start-up threads, a hotkey pressed in another
+// program, and its end on a signal or when the display goes away.
 #include <gtest/gtest.h>
 
+#include "tests/support/files.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/probe.h"
+#include "tests/support/wait.h"
 #include "tests/support/x11_state.h"
 #include "tests/support/xi2_observer.h"
 #include "tests/support/xvfb.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Child {
-    pid_t pid = -1;
-    fs::path out, err;
-};
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+constexpr int kF6 = 72;
 
 class QuillonProcess : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("qln-proc-" + std::to_string(getpid()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "data");
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    Child Spawn(std::vector<std::string> args, bool withDisplay = true) {
-        Child child{-1, dir / "out.txt", dir / "err.txt"};
-        child.pid = fork();
-        if (child.pid == 0) {
-            const int out = open(child.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(child.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(err, 2);
+    // Starts the program with its own data folder; its output goes to out.txt and err.txt.
+    pid_t Spawn(std::vector<std::string> args, bool withDisplay = true) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(open(Out().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+            dup2(open(Err().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
             setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
             setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
             if (!withDisplay) unsetenv("DISPLAY");
@@ -64,18 +46,16 @@ protected:
             execv(QUILLON_BINARY, argv.data());
             _exit(127);
         }
-        return child;
+        return pid;
     }
+    std::string Out() const { return (dir / "out.txt").string(); }
+    std::string Err() const { return (dir / "err.txt").string(); }
 
     // Exit status, or -1 when it did not end within the limit (it is then killed).
     static int WaitExit(pid_t pid, int timeoutMs = 20000) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         int status = 0;
-        while (std::chrono::steady_clock::now() < until) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs)) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
         }
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
@@ -85,12 +65,12 @@ protected:
     // Thread names of a process in creation order.
     static std::vector<std::string> ThreadNames(pid_t pid) {
         std::vector<std::pair<long, std::string>> threads;
-        const fs::path task = fs::path("/proc") / std::to_string(pid) / "task";
         std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(task, ec)) {
-            std::string name = ReadAll(entry.path() / "comm");
-            if (!name.empty() && name.back() == '\n') name.pop_back();
-            threads.emplace_back(std::stol(entry.path().filename().string()), name);
+        for (const auto& task :
+             fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+            const std::string name = Slurp(task.path() / "comm");
+            threads.emplace_back(std::stol(task.path().filename()),
+                                 name.substr(0, name.find('\n')));
         }
         std::sort(threads.begin(), threads.end());
         std::vector<std::string> names;
@@ -100,76 +80,27 @@ protected:
 
     // The tap is live once it holds its grab of F6.
     static bool WaitForTap() {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!KeyGrabbedByAnotherClient(72)) {
-            if (std::chrono::steady_clock::now() >= until) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return WaitUntil([] { return KeyGrabbedByAnotherClient(kF6); }, 20000);
     }
 
-    fs::path dir;
+    const fs::path dir =
+        fs::temp_directory_path() / ("qln-proc-" + std::to_string(getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
 };
 
-TEST_F(QuillonProcess, WithoutADisplayItSaysSoInOneLineAndExitsOne) {
-    Child child = Spawn({}, false);
-    EXPECT_EQ(WaitExit(child.pid), 1);
-    const std::string err = ReadAll(child.err);
+TEST_F(QuillonProcess, ChildModeEndsAtOnceAndWithoutADisplayItSaysSo) {
+    EXPECT_EQ(WaitExit(Spawn({"--child", "--update-manifest=x"})), 0);
+    EXPECT_EQ(Slurp(Out()), "");
+
+    EXPECT_EQ(WaitExit(Spawn({}, false)), 1);
+    const std::string err = Slurp(Err());
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find("X display"), std::string::npos) << err;
 }
 
-TEST_F(QuillonProcess, ChildModeEndsAtOnce) {
-    Child child = Spawn({"--child", "--update-manifest=x"});
-    EXPECT_EQ(WaitExit(child.pid), 0);
-    EXPECT_EQ(ReadAll(child.out), "");
-}
-
-TEST_F(QuillonProcess, SelfTestRunsBeforeAnythingElseAndPrintsAVerdict) {
-    // No display and no data directory needed: it ends before any other start-up step.
-    Child child =
-        Spawn({"--update-manifest=a", "--selftest-update=" + (dir / "none.txt").string()}, false);
-    const int status = WaitExit(child.pid);
-    const std::string out = ReadAll(child.out);
-    ASSERT_TRUE(status == 0 || status == 1) << status;
-    const std::string verdict =
-        status == 0 ? "SELFTEST-UPDATE: ALL PASS\n" : "SELFTEST-UPDATE: FAILURES ABOVE\n";
-    ASSERT_GE(out.size(), verdict.size());
-    EXPECT_EQ(out.substr(out.size() - verdict.size()), verdict);
-    EXPECT_FALSE(fs::exists(dir / "data" / "Quillon" / "instance.lock"));
-}
-
-TEST_F(QuillonProcess, StartsItsWorkersInOrderAndEndsOnSigterm) {
-    Child child = Spawn({});
-    // Threads name themselves once running.
-    std::vector<std::string> names;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < until) {
-        names = ThreadNames(child.pid);
-        const auto named = [&](const char* name) {
-            return std::find(names.begin(), names.end(), name) != names.end();
-        };
-        if (named("QLN autoclicker") && named("QLN key spammer") && named("QLN signals") &&
-            named("QLN input tap")) {
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_GE(names.size(), 6u) << ReadAll(child.err);
-    const std::vector<std::string> workers(names.begin() + 1, names.begin() + 4);
-    EXPECT_EQ(workers,
-              (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals"}));
-
-    kill(child.pid, SIGTERM);
-    EXPECT_EQ(WaitExit(child.pid), 0) << ReadAll(child.err);
-
-    Child second = Spawn({});
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    kill(second.pid, SIGINT);
-    EXPECT_EQ(WaitExit(second.pid), 0) << ReadAll(second.err);
-}
-
-TEST_F(QuillonProcess, F6FromAnotherApplicationTogglesClickingAndNeverReachesIt) {
+// F6 pressed while another program has the focus toggles clicking and never reaches it; the
+// workers start in their order; SIGTERM and SIGINT end the program, leaving no button held.
+TEST_F(QuillonProcess, RunsItsWorkersTakesItsHotkeyAndEndsOnASignal) {
     Probe probe;
     ASSERT_TRUE(StartProbe(probe, QLN_PROBE_WINDOW, 0, 0, 600, 400));
     PhysicalInput* input = OpenPhysicalInput();
@@ -178,49 +109,49 @@ TEST_F(QuillonProcess, F6FromAnotherApplicationTogglesClickingAndNeverReachesIt)
     Xi2Observer observer;
     ASSERT_TRUE(StartObserver(observer));
 
-    Child child = Spawn({});
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    auto names = ThreadNames(child.pid);
-    while (std::find(names.begin(), names.end(), "QLN input tap") == names.end() &&
-           std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        names = ThreadNames(child.pid);
-    }
-    ASSERT_NE(std::find(names.begin(), names.end(), "QLN input tap"), names.end());
+    const pid_t child = Spawn({});
+    std::vector<std::string> names;
+    const auto named = [&](const char* name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    // Threads name themselves once running.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            names = ThreadNames(child);
+            return named("QLN autoclicker") && named("QLN key spammer") && named("QLN signals") &&
+                   named("QLN input tap");
+        },
+        20000));
+    ASSERT_GE(names.size(), 6u) << Slurp(Err());
+    EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.begin() + 4),
+              (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals"}));
     ASSERT_TRUE(WaitForTap());
 
     const auto clicks = [&] {
-        size_t count = 0;
-        for (const auto& e : ObservedSnapshot(observer)) {
-            if (e.type == 15 /* XI_RawButtonPress */ && e.sourceId == observer.xtestPointerId) {
-                ++count;
-            }
-        }
-        return count;
+        const auto events = ObservedSnapshot(observer);
+        return std::count_if(events.begin(), events.end(), [&](const ObservedEvent& e) {
+            return e.type == 15 /* XI_RawButtonPress */ && e.sourceId == observer.xtestPointerId;
+        });
     };
-    PhysicalTap(input, 72);  // F6
-    const auto clickUntil = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (clicks() < 20 && std::chrono::steady_clock::now() < clickUntil) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_GE(clicks(), 20u);
-    PhysicalTap(input, 72);
+    PhysicalTap(input, kF6);
+    EXPECT_TRUE(WaitUntil([&] { return clicks() >= 20; }, 10000));
+    PhysicalTap(input, kF6);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const size_t afterStop = clicks();
+    const auto afterStop = clicks();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(clicks(), afterStop);
+    for (const auto& line : ProbeLines(probe)) EXPECT_NE(line.rfind("Key", 0), 0u) << line;
 
-    // The window had the focus throughout and saw none of it but our clicks.
-    for (const auto& line : ProbeLines(probe))
-        EXPECT_EQ(line.rfind("Key", 0), std::string::npos) << line;
-
-    // Quitting while clicking leaves no button held.
-    PhysicalTap(input, 72);
+    PhysicalTap(input, kF6);  // quitting while clicking
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    kill(child.pid, SIGTERM);
-    EXPECT_EQ(WaitExit(child.pid), 0) << ReadAll(child.err);
+    kill(child, SIGTERM);
+    EXPECT_EQ(WaitExit(child), 0) << Slurp(Err());
     EXPECT_TRUE(ServerHeldButtons().empty());
 
+    const pid_t second = Spawn({});
+    EXPECT_TRUE(WaitForTap());
+    kill(second, SIGINT);
+    EXPECT_EQ(WaitExit(second), 0) << Slurp(Err());
     StopObserver(observer);
     ClosePhysicalInput(input);
     StopProbe(probe);
@@ -234,27 +165,27 @@ TEST_F(QuillonProcess, LosingTheDisplayEndsItAndFreesTheLock) {
         SCOPED_TRACE(clicking ? "clicking" : "idle");
         PrivateXvfb doomed;
         ASSERT_TRUE(StartPrivateXvfb(doomed));  // points DISPLAY at it
-        Child child = Spawn({});
-        ASSERT_TRUE(WaitForTap()) << ReadAll(child.err);
+        const pid_t child = Spawn({});
+        ASSERT_TRUE(WaitForTap()) << Slurp(Err());
         if (clicking) {
             PhysicalInput* input = OpenPhysicalInput();
             ASSERT_NE(input, nullptr);
-            PhysicalTap(input, 72);
+            PhysicalTap(input, kF6);
             ClosePhysicalInput(input);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         StopPrivateXvfb(doomed);
         setenv("DISPLAY", mainDisplay.c_str(), 1);
         // Within a second normally; ten times that before calling it hung.
-        EXPECT_EQ(WaitExit(child.pid, 10000), 1) << ReadAll(child.err);
-        EXPECT_NE(ReadAll(child.err).find("display went away"), std::string::npos);
+        EXPECT_EQ(WaitExit(child, 10000), 1) << Slurp(Err());
+        EXPECT_NE(Slurp(Err()).find("display went away"), std::string::npos);
         EXPECT_TRUE(fs::exists(dir / "data" / "Quillon" / "session.dat"));
     }
     // The lock is free: a new start on a live display runs instead of handing over.
-    Child next = Spawn({});
-    ASSERT_TRUE(WaitForTap()) << ReadAll(next.err);
-    kill(next.pid, SIGTERM);
-    EXPECT_EQ(WaitExit(next.pid), 0) << ReadAll(next.err);
+    const pid_t next = Spawn({});
+    ASSERT_TRUE(WaitForTap()) << Slurp(Err());
+    kill(next, SIGTERM);
+    EXPECT_EQ(WaitExit(next), 0) << Slurp(Err());
 }
 
 }  // namespace

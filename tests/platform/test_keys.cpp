@@ -6,17 +6,11 @@
 namespace {
 
 TEST(KeyTable, KeycodesOfAPcKeyboard) {
-    EXPECT_EQ(VkToOsKeyCode(65), 38);   // A
-    EXPECT_EQ(VkToOsKeyCode(117), 72);  // F6
-    EXPECT_EQ(VkToOsKeyCode(32), 65);   // Space
-    EXPECT_EQ(VkToOsKeyCode(160), 50);  // Left Shift
-    EXPECT_EQ(VkToOsKeyCode(300), -1);
-    EXPECT_EQ(VkToOsKeyCode(-1), -1);
-    EXPECT_EQ(VkToOsKeyCode(3), -1);
-    EXPECT_EQ(VkToOsKeyCode(108), -1);
-    EXPECT_EQ(OsKeyCodeToVk(200 + 100), 0);
-    EXPECT_EQ(OsKeyCodeToVk(-5), 0);
-    EXPECT_EQ(OsKeyCodeToVk(0), 0);
+    // A, F6, Space, Left Shift; then VKs without a key and codes without a VK.
+    const std::pair<int, int> codes[] = {{65, 38},  {117, 72}, {32, 65}, {160, 50},
+                                         {300, -1}, {-1, -1},  {3, -1},  {108, -1}};
+    for (const auto& [vk, code] : codes) EXPECT_EQ(VkToOsKeyCode(vk), code) << vk;
+    for (int code : {300, -5, 0}) EXPECT_EQ(OsKeyCodeToVk(code), 0) << code;
 }
 
 TEST(KeyTable, FirstPairWinsInBothDirections) {
@@ -41,64 +35,31 @@ TEST(KeyTable, FirstPairWinsInBothDirections) {
     for (int vk = 112; vk <= 135; ++vk) EXPECT_GE(VkToOsKeyCode(vk), 8) << vk;
 }
 
-TEST(KeyNames, RulesInOrder) {
-    const std::pair<int, const char*> names[] = {
-        {1, "Left Mouse"},
-        {2, "Right Mouse"},
-        {4, "Middle Mouse"},
-        {5, "Mouse 4 (Side)"},
-        {6, "Mouse 5 (Side)"},
-        {192, "`"},
-        {112, "F1"},
-        {135, "F24"},
-        {96, "Num 0"},
-        {105, "Num 9"},
-        {8, "Backspace"},
-        {13, "Enter"},
-        {17, "Ctrl"},
-        {162, "Ctrl"},
-        {163, "Right Ctrl"},
-        {18, "Alt"},
-        {165, "Right Alt"},
-        {91, "Super"},
-        {92, "Right Super"},
-        {93, "Menu"},
-        {45, "Insert"},
-        {46, "Delete"},
-        {47, "Help"},
-        {144, "Num Lock"},
-        {12, "Clear"},
-        {19, "Pause"},
-        {44, "Print Screen"},
-        {145, "Scroll Lock"},
-        {27, "Esc"},
-        {32, "Space"},
-        {161, "Right Shift"},
-        {106, "Num *"},
-        {175, "Volume Up"},
-        {65, "A"},
-        {90, "Z"},
-        {48, "0"},
-        {186, ";"},
-        {220, "Backslash"},
-        {226, "Section"},
-        {3, "Key[3]"},
-        {255, "Key[255]"},
-        {0, "Key[0]"},
-        {-4, "Key[-4]"},
-    };
-    for (const auto& [vk, name] : names) EXPECT_EQ(GetKeyName(vk), name) << vk;
+TEST(KeyNames, FollowTheirRules) {
+    // Mouse buttons, fixed names, the keypad, left and right modifiers, plain characters and
+    // the fallback, shortest first so that the lists lie in columns.
+    const std::pair<int, const char*> shorter[] = {
+        {65, "A"},     {90, "Z"},     {48, "0"},     {192, "`"},    {186, ";"},    {112, "F1"},
+        {18, "Alt"},   {27, "Esc"},   {135, "F24"},  {17, "Ctrl"},  {93, "Menu"},  {47, "Help"},
+        {96, "Num 0"}, {13, "Enter"}, {162, "Ctrl"}, {91, "Super"}, {12, "Clear"}, {19, "Pause"},
+        {32, "Space"}, {3, "Key[3]"}, {0, "Key[0]"}, {105, "Num 9"}};
+    const std::pair<int, const char*> longer[] = {
+        {45, "Insert"},       {46, "Delete"},       {106, "Num *"},       {-4, "Key[-4]"},
+        {8, "Backspace"},     {226, "Section"},     {1, "Left Mouse"},    {144, "Num Lock"},
+        {255, "Key[255]"},    {2, "Right Mouse"},   {165, "Right Alt"},   {175, "Volume Up"},
+        {220, "Backslash"},   {4, "Middle Mouse"},  {163, "Right Ctrl"},  {92, "Right Super"},
+        {44, "Print Screen"}, {145, "Scroll Lock"}, {161, "Right Shift"}, {5, "Mouse 4 (Side)"},
+        {6, "Mouse 5 (Side)"}};
+    for (const auto& [vk, name] : shorter) EXPECT_EQ(GetKeyName(vk), name) << vk;
+    for (const auto& [vk, name] : longer) EXPECT_EQ(GetKeyName(vk), name) << vk;
 }
 
 TEST(KeyNames, LayoutCharactersMustBeCleanNames) {
     EXPECT_TRUE(IsCleanLayoutChar("Q"));
     EXPECT_TRUE(IsCleanLayoutChar("\xc3\x99"));  // Ù
-    EXPECT_FALSE(IsCleanLayoutChar(" "));
-    EXPECT_FALSE(IsCleanLayoutChar("\t"));
-    EXPECT_FALSE(IsCleanLayoutChar("\""));
-    EXPECT_FALSE(IsCleanLayoutChar("\\"));
-    EXPECT_FALSE(IsCleanLayoutChar("\x7f"));
-    EXPECT_FALSE(IsCleanLayoutChar("A\x01"));
+    for (const char* unclean : {" ", "\t", "\"", "\\", "\x7f", "A\x01"}) {
+        EXPECT_FALSE(IsCleanLayoutChar(unclean)) << unclean;
+    }
 }
 
 }  // namespace
