@@ -120,6 +120,12 @@ TEST_F(AppSettings, SetAppSettingNeedsExactlyTwoPieces) {
     BindSetAppSetting("[\"startMinimized\",\"1\",]");  // a trailing comma adds no piece
     EXPECT_TRUE(g_StartMinimized);
     unlink(path_.c_str());
+    // Applying alone says whether the binding saves, and writes nothing.
+    EXPECT_FALSE(ApplySetAppSetting("[\"startMinimized\",\"0\",\"x\"]"));
+    EXPECT_TRUE(ApplySetAppSetting("[\"startMinimized\",\"0\"]"));
+    EXPECT_TRUE(ApplyMarkWarningSeen("[\"w\"]") && !ApplyMarkWarningSeen("[\"w\"]"));
+    EXPECT_FALSE(g_StartMinimized || ApplySetPanelOrder("[\"x\"]"));
+    EXPECT_EQ(Slurp(path_), "");
     BindSetAppSetting("[\"bogus\",\"1\"]");
     EXPECT_NE(Slurp(path_), "") << "an unknown key still rewrites the file";
     g_HotkeysUnlocked = false;
