@@ -78,9 +78,10 @@ protected:
         return names;
     }
 
-    // The tap is live once it holds its grab of F6.
+    // The tap is live once it holds its grab of F6. Seldom asked: while the question's own
+    // grab is held, the tap's grab is refused, and it does not try again.
     static bool WaitForTap() {
-        return WaitUntil([] { return KeyGrabbedByAnotherClient(kF6); }, 20000);
+        return WaitUntil([] { return KeyGrabbedByAnotherClient(kF6); }, 20000, 50);
     }
 
     const fs::path dir =

@@ -7,11 +7,11 @@
 #include <thread>
 
 template <typename Condition>
-bool WaitUntil(Condition condition, int timeoutMs = 5000) {
+bool WaitUntil(Condition condition, int timeoutMs = 5000, int pollMs = 1) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
     }
     return true;
 }
