@@ -1,18 +1,18 @@
 // Replays the trace files in tests/engine/traces against the dispatch logic, the signal
 // processor and the recorder, without a display. A trace is a list of lines:
-//   set NAME=VALUE ...              sets globals (see kVars)
-//   signals [NAME=VALUE ...]        sets globals, then runs one signal-processor pass
-//   expect NAME=VALUE ...           checks globals; "targets" lists the live key spammer targets,
-//                                   "times" the active profile's event times
-//   expect recorded EVENT ...       checks the active profile's events, times left out:
-//                                   key65+ key65- btn2@10,20 move@5,6 rel@1,-2 wheel240 tool1+
-//   load key65+/0.5 btn2/1 ...      replaces the active profile's events (key or button, time)
-//   retime FIRST                    retimes from event FIRST on (gap 0.1 s, same button 0.55 s)
-//   append VK | remove INDEX        edits the key spammer's targets
-//   record fresh                    starts a fresh recording    lock   (the session locks)
+//   set NAME=VALUE ... [=> CHECK ...]  sets globals (see kVars), then checks as expect does
+//   signals NAME=VALUE ... [=> ...]    the same, with one signal-processor pass in between
+//   expect NAME=VALUE ...              checks globals; "targets" lists the live key spammer
+//                                      targets, "times" the active profile's event times
+//   expect recorded EVENT ...          checks the active profile's events, times left out:
+//                                      key65+ key65- btn2@10,20 move@5,6 rel@1,-2 wheel240 tool1+
+//   load key65+/0.5 btn2/1 ...         replaces the active profile's events (key or button, time)
+//   retime FIRST                       retimes from event FIRST on (gap 0.1 s, same button 0.55 s)
+//   append VK ... | remove INDEX ...   edits the key spammer's targets
+//   record fresh | lock                starts a fresh recording | the session locks
 //   key VK down|up => swallow|pass [+triggerX ...]
 //   button VK down|up X Y => swallow|pass [+triggerX ...]
-//   move X Y DX DY => pass          wheel LINES => pass
+//   move X Y DX DY => pass             wheel LINES => pass
 // The trigger flags after "=>" must be exactly those the event raised; all are cleared after
 // each event. Blank lines and lines starting with # are ignored.
 #include "engine/hotkeys.h"
@@ -148,8 +148,9 @@ void RunLine(const std::string& line, const std::string& where) {
     std::string verb, item;
     words >> verb;
     if (verb == "set" || verb == "signals") {
-        while (words >> item) Assign(item, where);
+        while (words >> item && item != "=>") Assign(item, where);
         if (verb == "signals") ProcessSignals();
+        if (item == "=>") RunLine("expect " + Rest(words), where);
     } else if (verb == "expect") {
         while (words >> item) {
             if (item == "recorded") {
@@ -167,8 +168,8 @@ void RunLine(const std::string& line, const std::string& where) {
             if (verb == "retime") RetimeRecordedEvents(Events(), std::stoul(item), 0.1, 0.55);
         }
     } else if (verb == "append" || verb == "remove") {
-        words >> item;
-        (verb == "append" ? AppendKeySpamTarget : RemoveKeySpamTarget)(std::stoi(item));
+        while (words >> item)
+            (verb == "append" ? AppendKeySpamTarget : RemoveKeySpamTarget)(std::stoi(item));
     } else if (verb == "record") {
         RunLine("signals triggerRecordStart=1", where);
     } else if (verb == "lock") {
