@@ -5,6 +5,7 @@
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "state/tool_state.h"
+#include "tests/support/physical_input.h"
 #include "tests/support/wait.h"
 #include "tests/support/x11_state.h"
 #include "tests/support/xi2_observer.h"
@@ -140,7 +141,9 @@ TEST_F(EnginesX11, KeySpammerBudgetsSequencesAndChords) {
 }
 
 TEST_F(EnginesX11, FixedPointMovesThePointerBeforeEveryClick) {
-    HarnessWarpPointer(10, 20);
+    PhysicalInput* input = OpenPhysicalInput();
+    ASSERT_NE(input, nullptr);
+    PhysicalMoveTo(input, 10, 20);
     autoClickLocationMode = 1;
     autoClickFixedX = 321;
     autoClickFixedY = 234;
@@ -150,10 +153,11 @@ TEST_F(EnginesX11, FixedPointMovesThePointerBeforeEveryClick) {
     EXPECT_EQ(ServerPointer(), std::make_pair(321, 234));
 
     // Any other mode leaves the pointer where the user put it.
-    HarnessWarpPointer(40, 50);
+    PhysicalMoveTo(input, 40, 50);
     autoClickLocationMode = 0;
     RunToBudget(triggerAutoClickStart, "1+ 1+ 1+");
     EXPECT_EQ(ServerPointer(), std::make_pair(40, 50));
+    ClosePhysicalInput(input);
 }
 
 TEST_F(EnginesX11, TheIntervalRunsBetweenClicksFromTheFirstOn) {

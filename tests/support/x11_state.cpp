@@ -2,7 +2,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
-#include <X11/extensions/XTest.h>
 
 namespace {
 
@@ -56,13 +55,6 @@ std::pair<int, int> ServerPointer() {
     int x, y;
     unsigned mask;
     return QueryPointer(x, y, mask) ? std::make_pair(x, y) : std::make_pair(-1, -1);
-}
-
-void HarnessWarpPointer(int x, int y) {
-    Connection c;
-    if (!c.display) return;
-    XTestFakeMotionEvent(c.display, -1, x, y, CurrentTime);
-    XSync(c.display, False);
 }
 
 bool KeyGrabbedByAnotherClient(int keyCode) {
