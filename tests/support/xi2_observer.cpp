@@ -40,7 +40,7 @@ void ObserveLoop(Display* display, int xiOpcode, Xi2Observer* observer) {
 
 }  // namespace
 
-bool StartObserver(Xi2Observer& observer, bool withMotion) {
+bool StartObserver(Xi2Observer& observer) {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
     int xiOpcode = 0, eventBase = 0, errorBase = 0, major = 2, minor = 2;
@@ -61,7 +61,6 @@ bool StartObserver(Xi2Observer& observer, bool withMotion) {
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
     for (int type : {XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, XI_RawButtonRelease})
         XISetMask(bits, type);
-    if (withMotion) XISetMask(bits, XI_RawMotion);
     XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
     XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
     XSync(display, False);

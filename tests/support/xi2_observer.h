@@ -1,7 +1,7 @@
 #pragma once
 
-// An independent XInput 2 client that watches what reaches the X server: raw button, key and
-// motion events with their source device, stamped with CLOCK_MONOTONIC on receipt.
+// An independent XInput 2 client that watches what reaches the X server: raw button and key
+// events with their source device, stamped with CLOCK_MONOTONIC on receipt.
 
 #include <atomic>
 #include <cstdint>
@@ -26,7 +26,7 @@ struct Xi2Observer {
     int xtestKeyboardId = -1;  // "Virtual core XTEST keyboard"
 };
 
-bool StartObserver(Xi2Observer& observer, bool withMotion = false);
+bool StartObserver(Xi2Observer& observer);
 void StopObserver(Xi2Observer& observer);
 std::vector<ObservedEvent> ObservedSnapshot(Xi2Observer& observer);
 void ClearObserved(Xi2Observer& observer);
