@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
     Xi2Observer observer;
     PhysicalInput* input = OpenPhysicalInput();
     if (!input || !StartObserver(observer)) return 1;
+    RaiseJudge(observer.thread);
     for (const bool loaded : {false, true}) {
         std::vector<pid_t> hogs;
         if (loaded) hogs = StartCpuHogs();

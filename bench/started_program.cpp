@@ -5,6 +5,8 @@
 #include "store/session_file.h"
 #include "tests/support/x11_state.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
@@ -52,6 +54,7 @@ bool StartQuillon(StartedQuillon& program, const std::function<void()>& configur
     }
     if (program.pid > 0 && WaitForHotkeys()) return true;
     std::fprintf(stderr, "bench: quillon did not start\n");
+    StopQuillon(program);  // a late start must not click into the next measurement
     return false;
 }
 
@@ -102,6 +105,14 @@ void StopCpuHogs(std::vector<pid_t>& hogs) {
     for (pid_t pid : hogs) kill(pid, SIGKILL);
     for (pid_t pid : hogs) waitpid(pid, nullptr, 0);
     hogs.clear();
+}
+
+void RaiseJudge(std::thread& listener) {
+    sched_param param{};
+    param.sched_priority = 50;
+    if (pthread_setschedparam(listener.native_handle(), SCHED_FIFO, &param) != 0) {
+        std::fprintf(stderr, "bench: the listener runs at normal priority (no real-time rights)\n");
+    }
 }
 
 double Percentile(std::vector<double> values, double fraction) {

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct StartedQuillon {
@@ -29,6 +30,10 @@ double ProcessCpuSeconds(pid_t pid);
 // One busy process per core, at normal priority, for measurements under load.
 std::vector<pid_t> StartCpuHogs();
 void StopCpuHogs(std::vector<pid_t>& hogs);
+
+// Lets the benchmark's judge (the listener thread) run ahead of everything else, where the
+// system allows it, so its receipt stamps measure the program and not the judge's own waits.
+void RaiseJudge(std::thread& listener);
 
 // p-quantile (0..1) of the values; 0 when there are none.
 double Percentile(std::vector<double> values, double fraction);
