@@ -4,11 +4,9 @@
 #include "state/tool_state.h"
 #include "store/app_settings.h"
 #include "store/codecs.h"
+#include "tests/fuzz/fuzz_checks.h"
 
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <string_view>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -18,32 +16,25 @@ namespace {
 void CheckJsonStrings(const std::string& json) {
     bool inString = false;
     for (unsigned char c : json) {
-        if (c == '"') {
-            inString = !inString;
-        } else if (inString && (c == '\\' || c < 0x20)) {
-            std::abort();
-        }
+        if (c == '"') inString = !inString;
+        Require(!inString || (c != '\\' && c >= 0x20));
     }
-    if (inString) std::abort();
+    Require(!inString);
 }
 
 void RunBindings(const std::string& script) {
     for (const std::string& call : SplitString(script, '\n')) {
         if (call.empty()) continue;
         const std::string argument = call.substr(1);
-        switch (call[0] % 4) {
-            case 0:
-                ApplySetAppSetting(argument);
-                break;
-            case 1:
-                ApplyMarkWarningSeen(argument);
-                break;
-            case 2:
-                ApplySetPanelOrder(argument);
-                break;
-            default:
-                BindReassignKey(argument);
-                break;
+        const int which = call[0] % 4;
+        if (which == 0) {
+            ApplySetAppSetting(argument);
+        } else if (which == 1) {
+            ApplyMarkWarningSeen(argument);
+        } else if (which == 2) {
+            ApplySetPanelOrder(argument);
+        } else {
+            BindReassignKey(argument);
         }
     }
     // Once, after the last call: a bad string that a later call took out again shows just as
@@ -65,23 +56,19 @@ bool UseHomeThatHoldsNothing() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The input is a file's text, then optionally a NUL and binding calls, one per line.
-    static const bool home = UseHomeThatHoldsNothing();
-    (void)home;
-    size_t fileSize = 0;
-    while (fileSize < size && data[fileSize] != 0) ++fileSize;
+    [[maybe_unused]] static const bool home = UseHomeThatHoldsNothing();
+    const std::string input = Text(data, size);
+    const size_t fileSize = std::min(input.find('\0'), size);
     ResetToolStateForTest();
     ResetAppSettingsForTest();
-    LoadAppSettingsFromText(std::string_view(reinterpret_cast<const char*>(data), fileSize));
+    LoadAppSettingsFromText(std::string_view(input).substr(0, fileSize));
     CheckJsonStrings(BindGetAppSettings());
-    if (fileSize < size) {
-        RunBindings(
-            std::string(reinterpret_cast<const char*>(data) + fileSize + 1, size - fileSize - 1));
-    }
+    if (fileSize < size) RunBindings(input.substr(fileSize + 1));
     const std::string first = AppSettingsText();
     ResetToolStateForTest();
     ResetAppSettingsForTest();
     LoadAppSettingsFromText(first);
-    if (AppSettingsText() != first) std::abort();
+    Require(AppSettingsText() == first);
     // Everything this input allocated is freed before the next one, so the leak check has
     // nothing to chase.
     ResetAppSettingsForTest();

@@ -3,15 +3,11 @@
 // lines.
 
 #include "state/tool_state.h"
-#include "store/numbers.h"
 #include "store/profiles.h"
 #include "store/session_file.h"
+#include "tests/fuzz/fuzz_checks.h"
 
-#include <cstdint>
-#include <cstdlib>
 #include <mutex>
-#include <string>
-#include <string_view>
 #include <vector>
 
 namespace {
@@ -21,35 +17,33 @@ namespace {
 // back whole, by the file format's own rules.
 bool EveryNumberReadsBack() {
     float speed = 0;
+    double time = 0;
     if (!ParseFloat(FormatStreamFloat(fPlaybackSpeed.load()), speed)) return false;
     std::lock_guard<std::mutex> lock(profileMutex);
     for (const MacroProfile& profile : profiles) {
         for (const UnifiedEvent& event : profile.events) {
-            double time = 0;
             if (!ParseDouble(FormatStreamDouble(event.time), time)) return false;
         }
     }
     return true;
 }
 
-// Run one input; the loaded profiles are let go of afterwards, so that every input frees what it
-// allocated and the leak check has nothing to chase.
-void CheckRoundTrip(std::string_view input) {
+void CheckRoundTrip(const std::string& input) {
     ResetToolStateForTest();
     if (!LoadSessionStateFromText(input) || !EveryNumberReadsBack()) return;
     std::string first;
     std::string second;
-    if (!SessionStateToText(first, true)) std::abort();
+    Require(SessionStateToText(first, true));
     ResetToolStateForTest();
-    if (!LoadSessionStateFromText(first)) std::abort();
-    if (!SessionStateToText(second, true)) std::abort();
-    if (first != second) std::abort();
+    Require(LoadSessionStateFromText(first) && SessionStateToText(second, true));
+    Require(first == second);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CheckRoundTrip(std::string_view(reinterpret_cast<const char*>(data), size));
+    CheckRoundTrip(Text(data, size));
+    // Every input frees what it allocated, so the leak check has nothing to chase.
     std::lock_guard<std::mutex> lock(profileMutex);
     std::vector<MacroProfile>().swap(profiles);
     return 0;

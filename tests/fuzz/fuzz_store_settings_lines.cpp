@@ -4,40 +4,23 @@
 #include "state/tool_state.h"
 #include "store/settings_json.h"
 #include "store/settings_lines.h"
-
-#include <cstdint>
-#include <cstdlib>
-#include <string>
+#include "tests/fuzz/fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+    void (*const readers[])(const std::string&) = {DeserializeSettings, DeserializeProfileSettings,
+                                                   DeserializeKeySpamTargetList, ApplySpammerUpdate,
+                                                   ApplyKeySpamUpdate};
     ResetToolStateForTest();
-    switch (data[0] % 5) {
-        case 0:
-            DeserializeSettings(text);
-            break;
-        case 1:
-            DeserializeProfileSettings(text);
-            break;
-        case 2:
-            DeserializeKeySpamTargetList(text);
-            break;
-        case 3:
-            ApplySpammerUpdate(text);
-            break;
-        default:
-            ApplyKeySpamUpdate(text);
-            break;
-    }
-    if (keySpamTargetCount.load() < 0 || keySpamTargetCount.load() > kKeySpamCap) std::abort();
+    readers[data[0] % 5](Text(data + 1, size - 1));
+    Require(keySpamTargetCount.load() >= 0 && keySpamTargetCount.load() <= kKeySpamCap);
     const std::string full = SerializeSettings();
     const std::string profile = SerializeProfileSettings();
     const std::string json = BuildSettingsJson();
-    if (json.front() != '{' || json.back() != '}') std::abort();
+    Require(json.front() == '{' && json.back() == '}');
     DeserializeSettings(full);
-    if (SerializeSettings() != full) std::abort();
+    Require(SerializeSettings() == full);
     DeserializeProfileSettings(profile);
-    if (SerializeProfileSettings() != profile) std::abort();
+    Require(SerializeProfileSettings() == profile);
     return 0;
 }

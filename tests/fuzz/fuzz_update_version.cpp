@@ -1,11 +1,7 @@
 // Fuzzes the version parser and order: three versions separated by line feeds. The order must
 // be irreflexive, antisymmetric and transitive, only relate valid versions, and ignore leading
 // zeros.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-
+#include "tests/fuzz/fuzz_checks.h"
 #include "update/version.h"
 
 namespace {
@@ -23,50 +19,38 @@ std::string Canonical(const ParsedVersion& v) {
 
 void CheckOne(const std::string& a) {
     const ParsedVersion v = ParseVersionWithTag(a);
-    if (IsVersionGreater(a, a)) std::abort();
+    Require(!IsVersionGreater(a, a));
     if (!v.valid) {
-        if (v.major != 0 || v.minor != 0 || v.patch != 0 || v.hasBeta || v.betaNumber != 0) {
-            std::abort();
-        }
+        Require(v.major == 0 && v.minor == 0 && v.patch == 0 && !v.hasBeta && v.betaNumber == 0);
         return;
     }
-    const int64_t limit = 99999;
-    if (v.major > limit || v.minor > limit || v.patch > limit || v.betaNumber > limit ||
-        v.major < 0 || v.minor < 0 || v.patch < 0 || v.betaNumber < 0) {
-        std::abort();
-    }
-    if (!v.hasBeta && v.betaNumber != 0) std::abort();
+    for (int64_t part : {v.major, v.minor, v.patch, v.betaNumber})
+        Require(part >= 0 && part <= 99999);
+    Require(v.hasBeta || v.betaNumber == 0);
     const std::string canonical = Canonical(v);
-    if (!ParseVersionWithTag(canonical).valid) std::abort();
-    if (IsVersionGreater(a, canonical) || IsVersionGreater(canonical, a)) std::abort();
+    Require(ParseVersionWithTag(canonical).valid);
+    Require(!IsVersionGreater(a, canonical) && !IsVersionGreater(canonical, a));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string input(reinterpret_cast<const char*>(data), size);
+    const std::string input = Text(data, size);
     const size_t first = input.find('\n');
     const size_t second = first == std::string::npos ? first : input.find('\n', first + 1);
     const std::string a = input.substr(0, first);
     const std::string b =
         first == std::string::npos ? "" : input.substr(first + 1, second - first - 1);
     const std::string c = second == std::string::npos ? "" : input.substr(second + 1);
-
-    CheckOne(a);
-    CheckOne(b);
-    CheckOne(c);
+    for (const std::string& v : {a, b, c}) CheckOne(v);
     const bool ab = IsVersionGreater(a, b);
     const bool ba = IsVersionGreater(b, a);
-    const bool bc = IsVersionGreater(b, c);
-    if (ab && ba) std::abort();
-    if ((ab || ba) && (!ParseVersionWithTag(a).valid || !ParseVersionWithTag(b).valid)) {
-        std::abort();
-    }
-    if (ab && bc && !IsVersionGreater(a, c)) std::abort();
+    const ParsedVersion pa = ParseVersionWithTag(a);
+    const ParsedVersion pb = ParseVersionWithTag(b);
+    Require(!(ab && ba));
+    Require(!(ab || ba) || (pa.valid && pb.valid));
+    Require(!ab || !IsVersionGreater(b, c) || IsVersionGreater(a, c));
     // Totality among valid versions: two that are not ordered are equal in every field.
-    if (!ab && !ba && ParseVersionWithTag(a).valid && ParseVersionWithTag(b).valid &&
-        Canonical(ParseVersionWithTag(a)) != Canonical(ParseVersionWithTag(b))) {
-        std::abort();
-    }
+    Require(ab || ba || !pa.valid || !pb.valid || Canonical(pa) == Canonical(pb));
     return 0;
 }

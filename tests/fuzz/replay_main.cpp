@@ -1,35 +1,27 @@
-// Runs a fuzz target once over every file of the directories or files given, for builds
-// without libFuzzer.
-#include <cstddef>
+// Runs a fuzz target once over every file of the folders or files given, for builds without
+// libFuzzer.
+#include "tests/support/files.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-static void RunOne(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
-
 int main(int argc, char** argv) {
     size_t count = 0;
+    const auto run = [&count](const std::filesystem::path& path) {
+        const std::string bytes = Slurp(path.string());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        ++count;
+    };
     for (int i = 1; i < argc; ++i) {
-        std::filesystem::path arg(argv[i]);
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(arg)) {
-                if (entry.is_regular_file()) {
-                    RunOne(entry.path());
-                    ++count;
-                }
-            }
-        } else {
-            RunOne(arg);
-            ++count;
+        if (!std::filesystem::is_directory(argv[i])) {
+            run(argv[i]);
+            continue;
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
+            if (entry.is_regular_file()) run(entry.path());
         }
     }
     std::printf("replayed %zu inputs\n", count);
