@@ -4,88 +4,46 @@
 #include "platform/files.h"
 #include "platform/linux/shell_files.h"
 #include "platform/shell.h"
-#include "state/tool_state.h"
-#include "store/app_settings.h"
-#include "store/profiles.h"
 #include "store/session_file.h"
 #include "store/status.h"
-#include "test_env.h"
-
-#include <gtest/gtest.h>
+#include "tests/store/store_env.h"
 
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <csignal>
 #include <random>
 
 namespace {
 
-pid_t StartHelper(const std::vector<std::string>& args, int stdoutFd = -1) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (stdoutFd >= 0) dup2(stdoutFd, 1);
-        std::string helper = QLN_SAVE_LOOP_HELPER;
-        std::vector<char*> argv = {helper.data()};
-        std::vector<std::string> copies = args;
-        for (auto& arg : copies) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+using Durability = StoreTest;
+
+// Two states different in every part of both files; the second holds enough events that a save
+// takes a while.
+void InstallState(bool second, int events = 0) {
+    std::vector<UnifiedEvent> recorded(static_cast<size_t>(events   ? events
+                                                           : second ? 20000
+                                                                    : 8000));
+    for (size_t i = 0; i < recorded.size(); ++i) {
+        const auto n = static_cast<int64_t>(i);
+        recorded[i] = UnifiedEvent{
+            static_cast<int32_t>(n % 6), n * (second ? 0.003 : 0.007), n, -n, 0, second ? 66 : 65};
     }
-    return pid;
+    autoClickIntervalMs = second ? 42 : 24;
+    SetProfiles({MacroProfile{kDefaultProfileName, "", {}},
+                 MacroProfile{second ? "second" : "first", "", recorded}},
+                second ? 1 : 0);
+    g_SeenWarningIds = second ? std::set<std::string>{"one", "two"} : std::set<std::string>{"zero"};
+    g_SavedWindowX = second ? 1000 : -5;
+    g_AlwaysOnTop = second;
 }
 
-int WaitExit(pid_t pid) {
+int ExitStatus(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-// Kills a helper saving two states in turn at random moments; every time, the target file must
-// be exactly one of the two, and both must be seen.
-void KillDuringSaves(const std::string& kind, const std::string& statesPath,
-                     const std::string& target, int rounds) {
-    const int64_t start = SteadyNowNs();
-    ASSERT_EQ(WaitExit(StartHelper({kind + "-expect", statesPath})), 0);
-    // How long the helper took to start and save both states once.
-    const int64_t spanUs = (SteadyNowNs() - start) / 1000;
-    const std::string a = Slurp(statesPath + ".a");
-    const std::string b = Slurp(statesPath + ".b");
-    ASSERT_FALSE(a.empty());
-    ASSERT_NE(a, b);
-    WriteText(target, a);
-    std::mt19937 random(12345);
-    std::uniform_int_distribution<int64_t> delayUs(0, spanUs * 3 / 2);
-    int sawA = 0;
-    int sawB = 0;
-    for (int i = 0; i < rounds; ++i) {
-        const pid_t pid = StartHelper({kind + "-loop", statesPath});
-        usleep(static_cast<useconds_t>(delayUs(random)));
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        const std::string text = Slurp(target);
-        sawA += text == a;
-        sawB += text == b;
-        ASSERT_TRUE(text == a || text == b) << "round " << i << ": " << text.size() << " bytes";
-    }
-    EXPECT_GT(sawA, 0);
-    EXPECT_GT(sawB, 0);
-}
-
-class Durability : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ResetToolStateForTest();
-        ResetAppSettingsForTest();
-    }
-    void TearDown() override {
-        ResetAppSettingsForTest();
-        ResetToolStateForTest();
-    }
-};
 
 // Mounts a small tmpfs over a folder for the life of the object.
 struct TmpfsMount {
@@ -95,106 +53,127 @@ struct TmpfsMount {
         mkdir(dir.c_str(), 0700);
         mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, options) == 0;
     }
-    bool RemountReadOnly() {
-        return mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
     ~TmpfsMount() {
         if (mounted) umount2(dir.c_str(), MNT_DETACH);
     }
 };
 
-void InstallBigSession(int events) {
-    std::lock_guard<std::mutex> lock(profileMutex);
-    profiles = {MacroProfile{kDefaultProfileName, "", {}}};
-    profiles[0].events.resize(static_cast<size_t>(events));
-    currentProfileIdx = 0;
-}
-
 }  // namespace
 
+// A child process saves the session and the settings in the two states in turn and reports
+// every finished round; it is killed at a random moment of a later one. Each file must then
+// hold exactly one of its two texts.
 TEST_F(Durability, KilledSavesLeaveTheOldOrTheNewFile) {
-    const std::string session = TestHome() + "/killed-session.dat";
-    KillDuringSaves("session", session, session, 150);
-    g_SessionStateFilePath = session;
-    EXPECT_TRUE(LoadSessionState());
-    KillDuringSaves("settings", TestHome() + "/killed-settings", GetAppSettingsFilePath(), 100);
-    EXPECT_TRUE(LoadAppSettings());
-    unlink(GetAppSettingsFilePath().c_str());
-}
-
-TEST_F(Durability, AFullDiskKeepsTheOldFiles) {
-    TmpfsMount disk(TestHome() + "/small-disk", "size=64k");
-    if (!disk.mounted) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
-    const std::string path = disk.dir + "/session.dat";
-    InstallBigSession(10);
-    ASSERT_TRUE(SaveSessionStateTo(path, true));
-    const std::string old = Slurp(path);
-    InstallBigSession(20000);  // about 300 kB of text
-    EXPECT_FALSE(SaveSessionStateTo(path, true));
-    EXPECT_EQ(Slurp(path), old);
-    struct stat st;
-    EXPECT_NE(stat((path + ".tmp").c_str(), &st), 0) << "the temporary file is removed";
-    // The same for the whole-file writer used by the settings and the status.
-    const std::string small = disk.dir + "/status.txt";
-    ASSERT_TRUE(OsWriteFileAtomic(small, "{\"state\":\"Idle\"}"));
-    EXPECT_FALSE(OsWriteFileAtomic(small, std::string(100000, 'x')));
-    EXPECT_EQ(Slurp(small), "{\"state\":\"Idle\"}");
-}
-
-TEST_F(Durability, AFileSizeLimitKeepsTheOldFile) {
-    const std::string path = TestHome() + "/limited-session.dat";
-    InstallBigSession(10);
-    ASSERT_TRUE(SaveSessionStateTo(path, true));
-    const std::string old = Slurp(path);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {16384, 16384};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        InstallBigSession(20000);
-        _exit(SaveSessionStateTo(path, true) ? 1 : 0);
+    const std::string session = g_SessionStateFilePath;
+    std::string texts[2][2];
+    int64_t roundNs = 0;
+    for (bool second : {true, false}) {
+        InstallState(second);
+        const int64_t start = SteadyNowNs();
+        ASSERT_TRUE(SaveSessionStateTo(session, true) && SaveAppSettings());
+        roundNs = std::max(roundNs, SteadyNowNs() - start);
+        texts[second][0] = Slurp(session);
+        texts[second][1] = Slurp(GetAppSettingsFilePath());
     }
-    EXPECT_EQ(WaitExit(pid), 0) << "the save reports failure";
-    EXPECT_EQ(Slurp(path), old);
+    ASSERT_NE(texts[0][0], texts[1][0]);
+    ASSERT_NE(texts[0][1], texts[1][1]);
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<int64_t> delayUs(0, roundNs / 500);
+    for (int round = 0; round < 150; ++round) {
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            for (bool second = true;; second = !second) {
+                InstallState(second);
+                SaveSessionStateTo(session, true);
+                SaveAppSettings();
+                if (write(report[1], "r", 1) != 1) _exit(1);
+            }
+        }
+        close(report[1]);
+        char finished = 0;
+        ASSERT_EQ(read(report[0], &finished, 1), 1);
+        usleep(static_cast<useconds_t>(delayUs(random)));
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        close(report[0]);
+        for (int file : {0, 1}) {
+            const std::string text = Slurp(file == 0 ? session : GetAppSettingsFilePath());
+            ASSERT_TRUE(text == texts[0][file] || text == texts[1][file])
+                << "round " << round << ", file " << file << ": " << text.size() << " bytes";
+        }
+    }
 }
 
-TEST_F(Durability, AReadOnlyDataFolderChangesNothing) {
-    TmpfsMount data(OsDataDir(), "size=1m,mode=0700");
+// A full disk and then a read-only one: every save fails, reports it and leaves the old files.
+TEST_F(Durability, FailedSavesKeepTheOldFiles) {
+    // The status file holds exactly the text given.
+    EXPECT_EQ(GetTrackerStatusFilePath(), OsDataDir() + "/status.txt");
+    ASSERT_TRUE(SaveTrackerStatusToFile("{\"state\":\"Idle\"}"));
+    EXPECT_EQ(Slurp(GetTrackerStatusFilePath()), "{\"state\":\"Idle\"}");
+    TmpfsMount data(OsDataDir(), "size=64k,mode=0700");
     if (!data.mounted) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
     g_SessionStateFilePath = OsDataDir() + "/session.dat";
-    InstallBigSession(3);
-    ASSERT_TRUE(SaveSessionState());
-    ASSERT_TRUE(SaveAppSettings());
-    ASSERT_TRUE(SaveTrackerStatusToFile("{}"));
+    InstallState(false, 10);
+    ASSERT_TRUE(SaveSessionState() && SaveAppSettings() && SaveTrackerStatusToFile("{}"));
     const std::string session = Slurp(g_SessionStateFilePath);
     const std::string settings = Slurp(GetAppSettingsFilePath());
-    ASSERT_TRUE(data.RemountReadOnly());
-    InstallBigSession(50);
+    const auto expectOldFiles = [&] {
+        EXPECT_EQ(Slurp(g_SessionStateFilePath), session);
+        EXPECT_EQ(Slurp(GetAppSettingsFilePath()), settings);
+        EXPECT_EQ(Slurp(GetTrackerStatusFilePath()), "{}");
+        struct stat st;
+        EXPECT_NE(stat((g_SessionStateFilePath + ".tmp").c_str(), &st), 0) << "temporary removed";
+    };
+    InstallState(true, 20000);  // about 300 kB of text
+    EXPECT_FALSE(SaveSessionStateAtExit());
+    EXPECT_FALSE(SaveTrackerStatusToFile(std::string(100000, 'x')));
+    expectOldFiles();
+
+    ASSERT_EQ(mount("tmpfs", data.dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    InstallState(true, 50);
     EXPECT_FALSE(SaveSessionState());
     EXPECT_FALSE(SaveSessionStateAtExit());
     BindSetAppSetting("[\"startMinimized\",\"1\"]");
     BindMarkWarningSeen("[\"w\"]");
     EXPECT_TRUE(g_StartMinimized) << "the change stays in memory";
     EXPECT_FALSE(SaveTrackerStatusToFile("{\"state\":\"Recording\"}"));
-    EXPECT_EQ(Slurp(g_SessionStateFilePath), session);
-    EXPECT_EQ(Slurp(GetAppSettingsFilePath()), settings);
-    EXPECT_EQ(Slurp(GetTrackerStatusFilePath()), "{}");
+    expectOldFiles();
     EXPECT_TRUE(LoadSessionState());
 }
 
+TEST_F(Durability, AFileSizeLimitKeepsTheOldFile) {
+    InstallState(false, 10);
+    ASSERT_TRUE(SaveSessionStateAtExit());
+    const std::string old = Slurp(g_SessionStateFilePath);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {16384, 16384};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        InstallState(true, 20000);
+        _exit(SaveSessionStateAtExit() ? 1 : 0);
+    }
+    EXPECT_EQ(ExitStatus(pid), 0) << "the save reports failure";
+    EXPECT_EQ(Slurp(g_SessionStateFilePath), old);
+}
+
+// Another process over the same data folder, started before this one takes the lock, is
+// refused and learns which process holds it.
 TEST_F(Durability, InstanceLockIsHeldOncePerDataFolder) {
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t other = fork();
+    if (other == 0) {
+        char taken = 0;
+        if (read(go[0], &taken, 1) != 1) _exit(2);
+        _exit(!OsAcquireSingleInstanceLock() && OsInstanceLockHolderPid() == getppid() ? 0 : 1);
+    }
     ASSERT_TRUE(OsAcquireSingleInstanceLock());
     EXPECT_TRUE(OsAcquireSingleInstanceLock()) << "held already";
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    const pid_t pid = StartHelper({"lock"}, pipeFds[1]);
-    close(pipeFds[1]);
-    char buffer[128] = {};
-    ssize_t n = read(pipeFds[0], buffer, sizeof buffer - 1);
-    close(pipeFds[0]);
-    EXPECT_EQ(WaitExit(pid), 0);
-    ASSERT_GT(n, 0);
-    EXPECT_EQ(std::string(buffer), "acquired=0 holder=" + std::to_string(getpid()) + "\n");
+    ASSERT_EQ(write(go[1], "t", 1), 1);
+    EXPECT_EQ(ExitStatus(other), 0);
 }
 
 TEST_F(Durability, AutostartEntryIsWrittenOnceAndRemoved) {
@@ -202,11 +181,10 @@ TEST_F(Durability, AutostartEntryIsWrittenOnceAndRemoved) {
     EXPECT_EQ(entry, TestHome() + "/config/autostart/app.quillon.free.desktop");
     const std::string exe = "/opt/My Apps/quillon 100%/bin/quillon\"x";
     ASSERT_TRUE(OsWriteAutostartEntry(entry, exe, true));
-    const std::string text = Slurp(entry);
-    EXPECT_NE(text.find("\nExec=\"/opt/My Apps/quillon 100%%/bin/quillon\\\\\"x\"\n"),
+    EXPECT_EQ(Slurp(entry).rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_NE(Slurp(entry).find("\nExec=\"/opt/My Apps/quillon 100%%/bin/quillon\\\\\"x\"\n"),
               std::string::npos)
-        << text;
-    EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
+        << Slurp(entry);
     struct stat first;
     struct stat second;
     ASSERT_EQ(stat(entry.c_str(), &first), 0);

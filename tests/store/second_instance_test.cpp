@@ -2,13 +2,10 @@
 
 #include "platform/linux/shell_files.h"
 #include "platform/shell.h"
-#include "test_env.h"
-
-#include <gtest/gtest.h>
+#include "tests/store/store_env.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -24,41 +21,24 @@ pid_t StartQuillon() {
     return pid;
 }
 
-// Exit status, or -1 when the process has not ended within the time.
-int WaitExitWithin(pid_t pid, std::chrono::seconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
+// Exit status, or -1 when the process has not ended within a minute, long enough for a busy
+// machine.
+int WaitExit(pid_t pid) {
+    for (int i = 0; i < 3000; ++i) {
         int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
             return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return -1;
 }
 
-struct FileState {
-    std::string text;
-    ino_t inode = 0;
-    struct timespec modified = {};
-};
-
-FileState StateOf(const std::string& path) {
-    FileState state;
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0) {
-        state.inode = st.st_ino;
-        state.modified = st.st_mtim;
-    }
-    state.text = Slurp(path);
-    return state;
-}
-
-void ExpectSame(const FileState& before, const FileState& after, const char* what) {
-    EXPECT_EQ(before.text, after.text) << what;
-    EXPECT_EQ(before.inode, after.inode) << what;
-    EXPECT_EQ(before.modified.tv_sec, after.modified.tv_sec) << what;
-    EXPECT_EQ(before.modified.tv_nsec, after.modified.tv_nsec) << what;
+// The text, the inode and the modification time: a rewrite with the same text shows too.
+std::string Fingerprint(const std::string& path) {
+    struct stat st = {};
+    stat(path.c_str(), &st);
+    return Slurp(path) + "|" + std::to_string(st.st_ino) + "|" + std::to_string(st.st_mtim.tv_sec) +
+           "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
 }  // namespace
@@ -72,23 +52,21 @@ TEST(SecondInstance, ActivatesTheFirstAndExitsWithoutTouchingFiles) {
     WriteText(settings, "showWarnings=0\n");
 
     const pid_t first = StartQuillon();
-    for (int i = 0; i < 500 && OsInstanceLockHolderPid() != first; ++i) {
+    for (int i = 0; i < 3000 && OsInstanceLockHolderPid() != first; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ASSERT_EQ(OsInstanceLockHolderPid(), first) << "the first instance took the lock";
     // Held still, the first instance cannot write while the second runs.
     kill(first, SIGSTOP);
-    const FileState sessionBefore = StateOf(session);
-    const FileState settingsBefore = StateOf(settings);
-
-    const pid_t second = StartQuillon();
-    EXPECT_EQ(WaitExitWithin(second, std::chrono::seconds(20)), 0);
-    ExpectSame(sessionBefore, StateOf(session), "session.dat");
-    ExpectSame(settingsBefore, StateOf(settings), "appsettings.txt");
+    const std::string sessionBefore = Fingerprint(session);
+    const std::string settingsBefore = Fingerprint(settings);
+    EXPECT_EQ(WaitExit(StartQuillon()), 0);
+    EXPECT_EQ(Fingerprint(session), sessionBefore);
+    EXPECT_EQ(Fingerprint(settings), settingsBefore);
 
     kill(first, SIGCONT);
     kill(first, SIGTERM);
-    EXPECT_EQ(WaitExitWithin(first, std::chrono::seconds(20)), 0);
+    EXPECT_EQ(WaitExit(first), 0);
     // The exit save of the first instance keeps its recording.
     EXPECT_NE(Slurp(session).find("\n0,0,1,2,0,0,0,0\n"), std::string::npos);
 }

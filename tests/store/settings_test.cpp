@@ -1,23 +1,15 @@
-#include "state/tool_state.h"
-#include "store/profiles.h"
+#include "platform/keys.h"
+#include "store/codecs.h"
 #include "store/settings_json.h"
 #include "store/settings_lines.h"
-
-#include "tests/support/fresh_state.h"
-
-#include <gtest/gtest.h>
+#include "store/status.h"
+#include "tests/store/store_env.h"
 
 namespace {
 
-class Settings : public ::testing::Test {
-protected:
-    void SetUp() override { ResetToOneDefaultProfile(); }
-    void TearDown() override { ResetToolStateForTest(); }
-    std::string ActiveSettings() {
-        std::lock_guard<std::mutex> lock(profileMutex);
-        return profiles[static_cast<size_t>(currentProfileIdx)].settings;
-    }
-};
+using Settings = StoreTest;
+
+std::string ActiveSettings() { return Profiles()[static_cast<size_t>(currentProfileIdx)].settings; }
 
 const char kDefaultSettingsJson[] =
     "{\"sh\":0,\"sm\":0,\"ss\":0,\"sms\":5,\"sbtn\":0,\"stype\":0,\"rptMode\":1,\"rptTimes\":10,"
@@ -159,4 +151,58 @@ TEST_F(Settings, ResetRestoresToolDefaultsOnly) {
     EXPECT_EQ(
         SerializeSettings(),
         "0,0,0,5,0,0,1,10,0,0,0,0,1,0,1,1,2.5,1,250,65,66,0,67,0,0,0,5,1,10,68,32,32,0,1,1,72");
+}
+
+// The status object the page polls: every member in order, each following the live state.
+TEST_F(Settings, StatusFollowsTheLiveState) {
+    const auto build = [](const std::string& restore) {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        return BuildTrackerStatusJson(restore);
+    };
+    const auto name = [](int vk) { return JsonEscapeForBind(GetKeyName(vk)); };
+    EXPECT_EQ(name(119), "\"F8\"");
+    EXPECT_EQ(build("[]"), "{\"state\":\"Idle\",\"count\":0,\"restore\":[],\"hkRec\":" + name(119) +
+                               ",\"hkPlay\":" + name(118) + ",\"hkAuto\":" + name(117) +
+                               ",\"hkKeySpam\":" + name(120) + ",\"hkUnlock\":" + name(121) +
+                               ",\"lockOn\":true,\"unlocked\":true,\"keySpamTargets\":[" +
+                               name(32) +
+                               "],\"keySpamChord\":false,\"ksCap\":3,\"reassigning\":\"\","
+                               "\"panelHover\":false,\"autoClicking\":false,\"keySpamming\":false,"
+                               "\"canUndoContinue\":false}");
+    isRecording = true;
+    isPlaying = true;
+    EXPECT_EQ(build("[]").rfind("{\"state\":\"Recording\",", 0), 0u);
+    isRecording = false;
+    EXPECT_EQ(build("[]").rfind("{\"state\":\"Playing\",", 0), 0u);
+    isPlaying = false;
+    SetProfiles({MacroProfile{"a", "", {}}, MacroProfile{"b", "", std::vector<UnifiedEvent>(7)}},
+                1);
+    {
+        // An undo is offered only for the profile the appending recording went into.
+        std::lock_guard<std::mutex> lock(profileMutex);
+        g_ContinueUndoProfile = 1;
+        g_ContinueUndoAfter = profiles[1].events;
+    }
+    keySpamTargets[1] = 66;
+    keySpamTargetCount = 2;
+    isAutoClicking = true;
+    g_PanelHoverActive = true;
+    currentReassign = 4;
+    const std::string status = build("[\"p\"]");
+    for (const std::string& part :
+         {std::string("\"count\":7,\"restore\":[\"p\"],"),
+          "\"keySpamTargets\":[" + name(32) + "," + name(66) + "],",
+          std::string("\"reassigning\":\"keyspamhotkey\","),
+          std::string("\"panelHover\":true,\"autoClicking\":true,\"keySpamming\":false,"
+                      "\"canUndoContinue\":true}")}) {
+        EXPECT_NE(status.find(part), std::string::npos) << part;
+    }
+    keySpamTargetCount = 0;
+    EXPECT_NE(build("[]").find("\"keySpamTargets\":[],"), std::string::npos);
+    for (auto [code, word] : {std::pair{7, ""}, std::pair{1, "rec"}, std::pair{6, "unlock"}}) {
+        currentReassign = code;
+        EXPECT_NE(build("[]").find(std::string("\"reassigning\":\"") + word + "\","),
+                  std::string::npos)
+            << code;
+    }
 }
