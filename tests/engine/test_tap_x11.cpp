@@ -257,7 +257,8 @@ TEST_F(TapX11, AHeldHotkeySwallowsOnlyItself) {
     PhysicalKey(input, kF6, false);
     Settle();
     EXPECT_TRUE(ProbeSaw("KeyPress 38"));
-    EXPECT_GE(ProbeCount("KeyRelease 65"), ProbeCount("KeyPress 65"));
+    EXPECT_TRUE(
+        WaitUntil([&] { return ProbeCount("KeyRelease 65") >= ProbeCount("KeyPress 65"); }));
     EXPECT_FALSE(ProbeSaw("KeyPress 72"));
 
     // A mouse-button hotkey held down: a left click still reaches the window.
@@ -298,7 +299,8 @@ TEST_F(TapX11, OurOwnInputReachesTheWindowEvenWhenItIsAHotkey) {
     Raise(triggerAutoClickStop);
     ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
     Settle();
-    EXPECT_EQ(ProbeCount("ButtonPress 3"), ProbeCount("ButtonRelease 3"));
+    EXPECT_TRUE(
+        WaitUntil([&] { return ProbeCount("ButtonPress 3") == ProbeCount("ButtonRelease 3"); }));
 }
 
 // The keys grabbed are exactly those the dispatch reads as the hotkey's VK.
@@ -319,9 +321,12 @@ TEST_F(TapX11, GrabsMatchTheKeysTheDispatchReads) {
         ASSERT_TRUE(OsTapSyncGrabs(5000));
         ClearProbe(probe);
         PhysicalTap(input, c.keyCode);
+        const std::string press = "KeyPress " + std::to_string(c.keyCode);
+        EXPECT_TRUE(c.toggles ? WaitUntil([] { return isAutoClicking.load(); })
+                              : UntilProbeSaw(press));
         Settle();
         EXPECT_EQ(isAutoClicking.load(), c.toggles);
-        EXPECT_EQ(ProbeSaw("KeyPress " + std::to_string(c.keyCode)), !c.toggles);
+        EXPECT_EQ(ProbeSaw(press), !c.toggles);
         Raise(triggerAutoClickStop);
         ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
     }
