@@ -32,8 +32,6 @@ TEST_F(AppSettings, DefaultsWithoutAFileInAPrivateFolder) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_FALSE(LoadAppSettings());
     EXPECT_EQ(BindGetAppSettings(), kDefaultJson);
-    EXPECT_EQ((Ints{g_SavedWindowWidth, g_SavedWindowHeight, g_HasSavedWindowPos}),
-              (Ints{420, 560, false}));
     ASSERT_TRUE(SaveAppSettings());
     EXPECT_EQ(File(), kDefaultFile);
 }
@@ -42,8 +40,8 @@ TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
     WriteText(GetAppSettingsFilePath(),
               "alwaysOnTop=true\nstartMinimized=1 \nshowWarnings=0\nhotkeyLockOn=0\n"
               "minimizedPanels=panel-ui,bogus,,panel-tracker\n"
-              "panelOrder=,panel-tracker,,panel-ui,\n"
-              "seenWarnings=b,a=1,,a\n"
+              "panelOrder=,panel-tracker,,panel-ui,\npanelOrder=panel-ui,panel-ui\npanelOrder=x\n"
+              "seenWarnings=b,a=1,,a,bad\\id,ctl\x02,q\"uote\n"
               "windowX=12px\nwindowY=-7\nwindowWidth=99999999999\nwindowHeight=abc\n"
               "windowMaximized=1\nnoequals\nunknown=1\nhotkeyLock=0\n"
               "disableAnimations=0\ndisableAnimations=1");
@@ -55,7 +53,8 @@ TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
     LoadAppSettingsFromText(File());
     EXPECT_EQ(AppSettingsText(), fromFile);
     // Only 1 is on, a trailing blank is part of the value, the later line wins even without a
-    // line feed, and numbers read like the standard conversion.
+    // line feed unless it is refused, ids that the page or the file could not carry are dropped,
+    // and numbers read like the standard conversion.
     EXPECT_EQ(BindGetAppSettings(),
               "{\"alwaysOnTop\":false,\"launchOnStartup\":false,\"startMinimized\":false,"
               "\"hotkeysEnabled\":true,\"hotkeyLock\":false,\"disableAnimations\":true,"
@@ -72,75 +71,70 @@ TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
     EXPECT_TRUE(Contains("\nwindowX=12\nwindowY=-7\nwindowWidth=420\n"));
 }
 
-TEST_F(AppSettings, PanelOrdersWithRepeatsOrUnknownPanelsAreRefused) {
-    WriteText(GetAppSettingsFilePath(),
-              "panelOrder=panel-ui\npanelOrder=panel-ui,panel-ui\npanelOrder=x\n");
-    LoadAppSettings();
-    EXPECT_EQ(g_PanelOrder, Names{"panel-ui"});
-    Names out{"keep"};
-    EXPECT_FALSE(ParsePanelOrder("panel-ui,Panel-UI", out));
-    EXPECT_EQ(out, Names{"keep"});
-    EXPECT_TRUE(ParsePanelOrder(",,", out));
-    EXPECT_TRUE(out.empty());
-    EXPECT_FALSE(IsKnownPanelId("panel-keyspam "));
-    BindSetPanelOrder("[\"panel-keyspam,panel-ui\"]");
-    EXPECT_EQ(g_PanelOrder, (Names{"panel-keyspam", "panel-ui"}));
-    EXPECT_TRUE(Contains("\npanelOrder=panel-keyspam,panel-ui\n"));
-    unlink(GetAppSettingsFilePath().c_str());
-    BindSetPanelOrder("[\"panel-ui\",\"panel-ui\"]");
-    EXPECT_EQ(g_PanelOrder.size(), 2u);
-    EXPECT_EQ(File(), "");
-}
-
-TEST_F(AppSettings, SetAppSettingNeedsExactlyTwoPieces) {
-    BindSetAppSetting("[\"startMinimized\"]");
-    BindSetAppSetting("[\"startMinimized\",\"1\",\"x\"]");
-    EXPECT_FALSE(g_StartMinimized);
-    EXPECT_EQ(File(), "") << "nothing saved";
-    BindSetAppSetting("[\"startMinimized\",\"1\",]");  // a trailing comma adds no piece
-    EXPECT_TRUE(g_StartMinimized);
-    unlink(GetAppSettingsFilePath().c_str());
-    // Applying alone says whether the binding saves, and writes nothing.
-    EXPECT_FALSE(ApplySetAppSetting("[\"startMinimized\",\"0\",\"x\"]"));
-    EXPECT_TRUE(ApplySetAppSetting("[\"startMinimized\",\"0\"]"));
-    EXPECT_TRUE(ApplyMarkWarningSeen("[\"w\"]") && !ApplyMarkWarningSeen("[\"w\"]"));
-    EXPECT_FALSE(g_StartMinimized || ApplySetPanelOrder("[\"x\"]"));
-    EXPECT_EQ(File(), "");
-    BindSetAppSetting("[\"bogus\",\"1\"]");
-    EXPECT_NE(File(), "") << "an unknown key still rewrites the file";
-    g_HotkeysUnlocked = false;
-    for (const char* request : {"[\"showWarnings\",\"true\"]", "[\"hotkeyLock\",\"0\"]",
-                                "[\"stopToolsWithMacro\",\"0\"]", "[\"min:panel-spammer\",\"1\"]",
-                                "[\"min:panel-bogus\",\"1\"]", "[\"hotkeysEnabled\",\"0\"]"}) {
-        BindSetAppSetting(request);
+// Every request goes once through its apply function, which only says whether the binding
+// saves, and once, from the same start, through the binding, which saves exactly then.
+TEST_F(AppSettings, BindingsSaveExactlyWhatTheyApply) {
+    // A request starts with + when it applies, so that its binding saves, and with - when not.
+    const struct {
+        bool (*apply)(const std::string&);
+        void (*bind)(const std::string&);
+        std::vector<std::string> requests;
+    } bindings[] = {
+        // Exactly two pieces, where a trailing comma adds none; an unknown key still saves.
+        {ApplySetAppSetting,
+         BindSetAppSetting,
+         {"-[\"startMinimized\"]", "-[\"startMinimized\",\"1\",\"x\"]",
+          "+[\"startMinimized\",\"1\",]", "+[\"bogus\",\"1\"]", "+[\"showWarnings\",\"true\"]",
+          "+[\"hotkeyLock\",\"0\"]", "+[\"stopToolsWithMacro\",\"0\"]",
+          "+[\"min:panel-spammer\",\"1\"]", "+[\"min:panel-bogus\",\"1\"]",
+          "+[\"hotkeysEnabled\",\"0\"]"}},
+        // A warning is marked once. An empty id, and ids that arrive with a backslash (a page
+        // string with a quote or a control character) or hold a control character or a comma,
+        // would make the settings unreadable.
+        {ApplyMarkWarningSeen,
+         BindMarkWarningSeen,
+         {"+[\"intro\"]", "-[\"intro\"]", "-[\"\"]", "-[\"a\\\"b\"]", "-[\"tab\\there\"]",
+          "-[\"raw\x01\"]", "-[\"x,y\"]"}},
+        // Known panels only, each at most once.
+        {ApplySetPanelOrder,
+         BindSetPanelOrder,
+         {"+[\"panel-keyspam,panel-ui\"]", "-[\"panel-ui\",\"panel-ui\"]", "-[\"x\"]"}}};
+    std::string applied;
+    for (bool throughBinding : {false, true}) {
+        ResetAppSettingsForTest();
+        ResetToolStateForTest();
+        g_HotkeysUnlocked = false;
+        for (const auto& [apply, bind, requests] : bindings) {
+            for (const std::string& line : requests) {
+                const std::string request = line.substr(1);
+                const bool saves = line[0] == '+';
+                SCOPED_TRACE(request);
+                unlink(GetAppSettingsFilePath().c_str());
+                if (throughBinding) bind(request);
+                if (!throughBinding) EXPECT_EQ(apply(request), saves);
+                EXPECT_EQ(File(), throughBinding && saves ? AppSettingsText() : "");
+            }
+        }
+        if (!throughBinding) applied = AppSettingsText();
     }
-    EXPECT_EQ((Ints{g_ShowWarnings, g_HotkeyLockEnabled, g_HotkeysUnlocked, g_StopToolsWithMacro,
-                    g_HotkeysEnabled}),
-              (Ints{false, false, true, false, false}));
+    EXPECT_EQ(AppSettingsText(), applied);
+    EXPECT_EQ((Ints{g_StartMinimized, g_ShowWarnings, g_HotkeyLockEnabled, g_HotkeysUnlocked,
+                    g_StopToolsWithMacro, g_HotkeysEnabled}),
+              (Ints{true, false, false, true, false, false}));
     EXPECT_EQ(g_MinimizedPanels, std::set<std::string>{"panel-spammer"});
+    EXPECT_EQ(g_SeenWarningIds, std::set<std::string>{"intro"});
+    EXPECT_EQ(g_PanelOrder, (Names{"panel-keyspam", "panel-ui"}));
     EXPECT_EQ(BindGetAppSettings().find("stopTools"), std::string::npos);
-    EXPECT_TRUE(Contains("\nhotkeysEnabled=0\n"));
+    ASSERT_TRUE(SaveAppSettings());
+    EXPECT_TRUE(Contains("\nhotkeysEnabled=0\n") && Contains("\nseenWarnings=intro\n") &&
+                Contains("\npanelOrder=panel-keyspam,panel-ui\n"));
     BindSetAppSetting("[\"min:panel-spammer\",\"0\"]");
     EXPECT_TRUE(g_MinimizedPanels.empty());
-}
-
-TEST_F(AppSettings, WarningsSeenAreSavedOnceAndStayParsable) {
-    BindMarkWarningSeen("[\"intro\"]");
-    ASSERT_TRUE(Contains("\nseenWarnings=intro\n"));
-    unlink(GetAppSettingsFilePath().c_str());
-    // A known id, an empty one, and ids that arrive with a backslash (a page string with a quote
-    // or a control character) or hold a control character or a comma would make the settings
-    // unreadable: none is stored, nothing is written.
-    for (const std::string request : {"[\"intro\"]", "[\"\"]", "[\"a\\\"b\"]", "[\"tab\\there\"]",
-                                      "[\"raw\x01\"]", "[\"x,y\"]"}) {
-        BindMarkWarningSeen(request);
-    }
-    EXPECT_EQ(g_SeenWarningIds, std::set<std::string>{"intro"});
-    EXPECT_EQ(File(), "");
-    // Ids like that in the file are dropped when loading.
-    WriteText(GetAppSettingsFilePath(), "seenWarnings=ok,bad\\id,ctl\x02,q\"uote\n");
-    LoadAppSettings();
-    EXPECT_EQ(g_SeenWarningIds, std::set<std::string>{"ok"});
+    // The panel order reader on its own: case matters, blanks too, and a refusal changes nothing.
+    Names out{"keep"};
+    EXPECT_FALSE(ParsePanelOrder("panel-ui,Panel-UI", out) || IsKnownPanelId("panel-keyspam "));
+    EXPECT_EQ(out, Names{"keep"});
+    EXPECT_TRUE(ParsePanelOrder(",,", out) && out.empty());
 }
 
 TEST_F(AppSettings, HotkeyBindings) {

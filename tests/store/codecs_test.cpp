@@ -5,26 +5,8 @@
 
 #include <sstream>
 
-using Pieces = std::vector<std::string>;
-
-TEST(Codecs, SplitFlattenEscapeAndReadFile) {
-    const std::pair<std::string, Pieces> splits[] = {{"", {}},
-                                                     {",", {""}},
-                                                     {"a,b,", {"a", "b"}},
-                                                     {",a", {"", "a"}},
-                                                     {",,", {"", ""}},
-                                                     {"a,,b", {"a", "", "b"}},
-                                                     {" a , b ", {" a ", " b "}}};
-    for (const auto& [text, pieces] : splits) EXPECT_EQ(SplitString(text, ','), pieces) << text;
-    EXPECT_EQ(SplitString("32|65|66", '|'), (Pieces{"32", "65", "66"}));
-
-    // Brackets and quotes go, escapes stay undecoded.
-    const std::pair<std::string, std::string> flattened[] = {
-        {"[\"a\",\"b\"]", "a,b"}, {"[]", ""},
-        {"[\"x[1]\"]", "x1"},     {"[1,2,\"x\"]", "1,2,x"},
-        {"[\"a\\\"b\"]", "a\\b"}, {"[\" a\\n \"]", " a\\n "}};
-    for (const auto& [text, flat] : flattened) EXPECT_EQ(ParseJSString(text), flat) << text;
-
+// Splitting and flattening are pinned by their fuzz target's invariants; the escapes spelled.
+TEST(Codecs, EscapeAndReadFile) {
     const std::pair<std::string, std::string> escaped[] = {
         {"", "\"\""},
         {"a\nb", "\"a\\nb\""},
@@ -44,37 +26,21 @@ TEST(Codecs, SplitFlattenEscapeAndReadFile) {
 // The C library conversions are the reference: same acceptance, same value, and the target
 // untouched on failure.
 TEST(Numbers, ReadLikeTheStandardConversions) {
-    for (const char* text : {"12px",
-                             " \t-5",
-                             "+8",
-                             "2147483647",
-                             "-2147483648",
-                             "2147483648",
-                             "-2147483649",
-                             "",
-                             " ",
-                             "x",
-                             "-",
-                             "+-1",
-                             "- 1",
-                             "99999999999999999999999",
-                             "\x01"
-                             "1",
-                             "9223372036854775807",
-                             "-9223372036854775808",
-                             "9223372036854775808",
-                             "18446744073709551615",
-                             "18446744073709551616",
-                             "-1",
-                             "007"}) {
+    for (const char* text :
+         {"12px",        " \t-5",  "+8",     "2147483647", "-2147483648", "2147483648",
+          "-2147483649", "",       " ",      "x",          "-",           "+-1",
+          "- 1",         "\0011",  "-1",     "007",        " 1.5x",       "-2e3",
+          "+.5",         "inf",    "-nan",   "0.333333",   ".",           "e5",
+          "1e999",       "1e39",   "3.4e38", "0x1p1",      " -0X1.8P1z",  "0x",
+          "infinity",    "nan(7)", "1e-40",  "1e-310",     "-1e-310",     "1e-46",
+          "0x1p-1074"}) {
         EXPECT_TRUE(IntegersAgreeWithLibc(text)) << text;
+        EXPECT_TRUE(FloatsAgreeWithLibc(text)) << text;
     }
-    for (const char* text : {" 1.5x",         "-2e3",       "+.5",     "inf",      "-nan",
-                             "0.333333",      "",           "x",       ".",        "-",
-                             "+-1",           "e5",         "1e999",   "1e39",     "3.4e38",
-                             "0x1p1",         " -0X1.8P1z", "0x",      "infinity", "nan(7)",
-                             "1e-40",         "1e-310",     "-1e-310", "1e-46",    "0x1p-1074",
-                             "1.17549435e-38"}) {
+    for (const char* text : {"99999999999999999999999", "9223372036854775807",
+                             "-9223372036854775808", "9223372036854775808", "18446744073709551615",
+                             "18446744073709551616", "1.17549435e-38"}) {
+        EXPECT_TRUE(IntegersAgreeWithLibc(text)) << text;
         EXPECT_TRUE(FloatsAgreeWithLibc(text)) << text;
     }
     // The same rows spelled out, should the C library itself be at fault.

@@ -19,13 +19,10 @@ namespace {
 
 using Durability = StoreTest;
 
-// Two states different in every part of both files; the second holds enough events that a save
-// takes a while.
-void InstallState(bool second, int events = 0) {
-    std::vector<UnifiedEvent> recorded(static_cast<size_t>(events   ? events
-                                                           : second ? 20000
-                                                                    : 8000));
-    for (size_t i = 0; i < recorded.size(); ++i) {
+// Two states different in every part of both files; many events make a save take a while.
+void InstallState(bool second, size_t events) {
+    std::vector<UnifiedEvent> recorded(events);
+    for (size_t i = 0; i < events; ++i) {
         const auto n = static_cast<int64_t>(i);
         recorded[i] = UnifiedEvent{
             static_cast<int32_t>(n % 6), n * (second ? 0.003 : 0.007), n, -n, 0, second ? 66 : 65};
@@ -45,19 +42,6 @@ int ExitStatus(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Mounts a small tmpfs over a folder for the life of the object.
-struct TmpfsMount {
-    std::string dir;
-    bool mounted = false;
-    TmpfsMount(const std::string& where, const char* options) : dir(where) {
-        mkdir(dir.c_str(), 0700);
-        mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, options) == 0;
-    }
-    ~TmpfsMount() {
-        if (mounted) umount2(dir.c_str(), MNT_DETACH);
-    }
-};
-
 }  // namespace
 
 // A child process saves the session and the settings in the two states in turn and reports
@@ -68,7 +52,7 @@ TEST_F(Durability, KilledSavesLeaveTheOldOrTheNewFile) {
     std::string texts[2][2];
     int64_t roundNs = 0;
     for (bool second : {true, false}) {
-        InstallState(second);
+        InstallState(second, 20000);
         const int64_t start = SteadyNowNs();
         ASSERT_TRUE(SaveSessionStateTo(session, true) && SaveAppSettings());
         roundNs = std::max(roundNs, SteadyNowNs() - start);
@@ -85,7 +69,7 @@ TEST_F(Durability, KilledSavesLeaveTheOldOrTheNewFile) {
         const pid_t pid = fork();
         if (pid == 0) {
             for (bool second = true;; second = !second) {
-                InstallState(second);
+                InstallState(second, 20000);
                 SaveSessionStateTo(session, true);
                 SaveAppSettings();
                 if (write(report[1], "r", 1) != 1) _exit(1);
@@ -112,8 +96,12 @@ TEST_F(Durability, FailedSavesKeepTheOldFiles) {
     EXPECT_EQ(GetTrackerStatusFilePath(), OsDataDir() + "/status.txt");
     ASSERT_TRUE(SaveTrackerStatusToFile("{\"state\":\"Idle\"}"));
     EXPECT_EQ(Slurp(GetTrackerStatusFilePath()), "{\"state\":\"Idle\"}");
-    TmpfsMount data(OsDataDir(), "size=64k,mode=0700");
-    if (!data.mounted) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    if (mount("tmpfs", OsDataDir().c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0) {
+        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    }
+    struct Unmount {
+        ~Unmount() { umount2(OsDataDir().c_str(), MNT_DETACH); }
+    } unmount;
     g_SessionStateFilePath = OsDataDir() + "/session.dat";
     InstallState(false, 10);
     ASSERT_TRUE(SaveSessionState() && SaveAppSettings() && SaveTrackerStatusToFile("{}"));
@@ -131,7 +119,7 @@ TEST_F(Durability, FailedSavesKeepTheOldFiles) {
     EXPECT_FALSE(SaveTrackerStatusToFile(std::string(100000, 'x')));
     expectOldFiles();
 
-    ASSERT_EQ(mount("tmpfs", data.dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ASSERT_EQ(mount("tmpfs", OsDataDir().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
     InstallState(true, 50);
     EXPECT_FALSE(SaveSessionState());
     EXPECT_FALSE(SaveSessionStateAtExit());

@@ -184,11 +184,19 @@ TEST_F(Session, DefaultProfileRepairAndSnapshot) {
               "CURRENT:0\nPROFILE:Default Tracking Profile\n");
 }
 
+// The active index, the auto clicker interval, and each profile's name and number of events.
+std::string Brief() {
+    std::string out = std::to_string(currentProfileIdx) + " " + std::to_string(autoClickIntervalMs);
+    for (const MacroProfile& p : Profiles())
+        out += " " + p.name + ":" + std::to_string(p.events.size());
+    return out;
+}
+
 TEST_F(Session, ProfileBindings) {
-    SetProfiles({MacroProfile{kDefaultProfileName, "", {Ev{0, 0, 1, 1}}}});
+    SetProfiles({MacroProfile{kDefaultProfileName, "", {Ev{}}}});
     autoClickIntervalMs = 77;
     // Empty names and names with a line feed, which would break the file, are refused; three
-    // profiles at most.
+    // profiles at most; a new profile keeps the live settings.
     for (const char* name : {"[\"Game\"]", "[\"\"]", "[\"x\ny\"]", "[\"a\\nb\"]", "[\"fourth\"]"}) {
         BindAddProfile(name);
     }
@@ -196,44 +204,34 @@ TEST_F(Session, ProfileBindings) {
               "{\"current\":2,\"names\":[\"Default Tracking Profile\",\"Game\",\"a\\\\nb\"],"
               "\"cap\":3,\"defaultName\":\"Default Tracking Profile\"}");
     EXPECT_EQ(Profiles()[1].settings, SerializeProfileSettings());
-    // Switching applies the stored settings; empty settings mean the defaults; bad indexes
+    // Switching applies the stored settings, where empty ones mean the defaults; bad indexes
     // change nothing.
     BindSwitchProfile("[0]");
-    EXPECT_EQ(autoClickIntervalMs, 5);
-    BindSwitchProfile("[\"1\"]");
-    EXPECT_EQ(autoClickIntervalMs, 77);
-    BindSwitchProfile("[7]");
-    BindSwitchProfile("[\"x\"]");
-    EXPECT_EQ(currentProfileIdx, 1);
-    // Deleting the last profile makes the new last one active; deleting the default clears it.
+    EXPECT_EQ(Brief(), "0 5 Default Tracking Profile:1 Game:0 a\\nb:0");
+    for (const char* index : {"[\"1\"]", "[7]", "[\"x\"]"}) BindSwitchProfile(index);
+    EXPECT_EQ(Brief(), "1 77 Default Tracking Profile:1 Game:0 a\\nb:0");
+    // Deleting the last profile makes the new last one active; deleting the default one clears it.
     BindSwitchProfile("[2]");
     BindDeleteProfile();
-    EXPECT_EQ(currentProfileIdx, 1);
+    EXPECT_EQ(Brief(), "1 77 Default Tracking Profile:1 Game:0");
     BindSwitchProfile("[0]");
     autoClickIntervalMs = 99;
     BindDeleteProfile();
-    ASSERT_EQ(Profiles().size(), 2u);
-    EXPECT_TRUE(Profiles()[0].events.empty());
-    EXPECT_EQ(autoClickIntervalMs, 5);
+    EXPECT_EQ(Brief(), "0 5 Default Tracking Profile:0 Game:0");
     EXPECT_EQ(Profiles()[0].settings, SerializeProfileSettings());
     // Nothing changes while recording.
     isRecording = true;
+    SetProfiles({MacroProfile{kDefaultProfileName, "", {Ev{}}}, MacroProfile{"Game", "", {Ev{}}}});
     BindClearProfile();
     BindAddProfile("[\"x\"]");
     BindDeleteProfile();
     BindSwitchProfile("[1]");
-    EXPECT_EQ(currentProfileIdx, 0);
-    EXPECT_EQ(Profiles().size(), 2u);
+    EXPECT_EQ(Brief(), "0 5 Default Tracking Profile:1 Game:1");
     isRecording = false;
     BindSwitchProfile("[1]");
     autoClickIntervalMs = 99;
-    {
-        std::lock_guard<std::mutex> lock(profileMutex);
-        profiles[1].events.push_back(Ev{});
-    }
     BindClearProfile();
-    EXPECT_TRUE(Profiles()[1].events.empty());
-    EXPECT_EQ(autoClickIntervalMs, 5);
+    EXPECT_EQ(Brief(), "1 5 Default Tracking Profile:1 Game:0");
     // Names are escaped in the list.
     BindAddProfile("[\"q\\\"\"]");
     EXPECT_NE(BindGetProfiles().find("\"q\\\\\"]"), std::string::npos);

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,10 +29,7 @@ inline const std::string& TestHome() {
 inline const bool kTestHomeReady = !TestHome().empty();
 
 inline void WriteText(const std::string& path, const std::string& text) {
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-    }
+    std::ofstream(path, std::ios::binary) << text;
 }
 
 inline void SetProfiles(std::vector<MacroProfile> list, int32_t current = 0) {
