@@ -48,8 +48,9 @@ inline bool IntegersAgreeWithLibc(const std::string& text) {
            ParseUInt64(text, u64) == unsignedOk && u64 == (unsignedOk ? unsignedWide : 7u);
 }
 
-template <typename Float, typename Strto>
-bool FloatAgrees(const std::string& text, bool (*parse)(std::string_view, Float&), Strto strto) {
+template <typename Float>
+bool FloatAgrees(const std::string& text, bool (*parse)(std::string_view, Float&),
+                 Float (*strto)(const char*, char**)) {
     char* end = nullptr;
     errno = 0;
     const Float expected = strto(text.c_str(), &end);
@@ -61,8 +62,6 @@ bool FloatAgrees(const std::string& text, bool (*parse)(std::string_view, Float&
 
 // The same for strtod and strtof, out of range and underflow included.
 inline bool FloatsAgreeWithLibc(const std::string& text) {
-    return FloatAgrees<double>(text, ParseDouble,
-                               [](const char* s, char** e) { return std::strtod(s, e); }) &&
-           FloatAgrees<float>(text, ParseFloat,
-                              [](const char* s, char** e) { return std::strtof(s, e); });
+    return FloatAgrees(text, ParseDouble, std::strtod) &&
+           FloatAgrees(text, ParseFloat, std::strtof);
 }

@@ -167,25 +167,25 @@ TEST_F(Durability, InstanceLockIsHeldOncePerDataFolder) {
 TEST_F(Durability, AutostartEntryIsWrittenOnceAndRemoved) {
     const std::string entry = OsAutostartEntryPath("app.quillon.free");
     EXPECT_EQ(entry, TestHome() + "/config/autostart/app.quillon.free.desktop");
+    const auto inode = [&entry] {
+        struct stat st = {};
+        return stat(entry.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
     const std::string exe = "/opt/My Apps/quillon 100%/bin/quillon\"x";
     ASSERT_TRUE(OsWriteAutostartEntry(entry, exe, true));
+    const ino_t written = inode();
     EXPECT_EQ(Slurp(entry).rfind("[Desktop Entry]\n", 0), 0u);
     EXPECT_NE(Slurp(entry).find("\nExec=\"/opt/My Apps/quillon 100%%/bin/quillon\\\\\"x\"\n"),
               std::string::npos)
         << Slurp(entry);
-    struct stat first;
-    struct stat second;
-    ASSERT_EQ(stat(entry.c_str(), &first), 0);
     ASSERT_TRUE(OsWriteAutostartEntry(entry, exe, true));
-    ASSERT_EQ(stat(entry.c_str(), &second), 0);
-    EXPECT_EQ(first.st_ino, second.st_ino) << "an equal entry is not rewritten";
+    EXPECT_EQ(inode(), written) << "an equal entry is not rewritten";
     ASSERT_TRUE(OsWriteAutostartEntry(entry, "/usr/bin/quillon", true));
     EXPECT_NE(Slurp(entry).find("\nExec=\"/usr/bin/quillon\"\n"), std::string::npos);
-    EXPECT_TRUE(OsWriteAutostartEntry(entry, exe, false));
-    EXPECT_NE(stat(entry.c_str(), &second), 0);
+    EXPECT_TRUE(OsWriteAutostartEntry(entry, exe, false) && inode() == 0);
     EXPECT_TRUE(OsWriteAutostartEntry(entry, exe, false)) << "absent already";
     // Outside a bundle the running program is not registered.
     PlatformApplyLaunchOnStartup(true);
-    EXPECT_NE(stat(entry.c_str(), &second), 0);
+    EXPECT_EQ(inode(), 0u);
     EXPECT_EQ(OsBundleIdentifierFromExe("/nonexistent/bin/quillon"), "");
 }
