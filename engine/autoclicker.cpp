@@ -15,6 +15,9 @@ void Click(int button, int clickCount) {
 // them into a double click for the application.
 void DoubleClick(int button) {
     Click(button, 1);
+    // Measured from when the server has the first click, so a busy server cannot bring the
+    // two closer together.
+    OsInputSync();
     SleepUntilNs(SteadyNowNs() + 15000000);
     Click(button, 2);
 }

@@ -76,8 +76,9 @@ void RecordButton(int vk, bool down, double x, double y) {
 
 // A move whose position was not asked for (NaN) leaves the last position unknown, so the
 // next known one is recorded. A relative step is how far the pointer went on the screen, which
-// is right for absolute devices (tablets, virtual machines) too; without a known last position
-// it is the device's own step.
+// is right for absolute devices (tablets, virtual machines) too. Without a known last position
+// it is the device's own step, unless the device reported the very place the pointer is at:
+// that is an absolute device, whose first step cannot be known and is left out.
 void OnMove(const TapEvent& move) {
     const bool known = !std::isnan(move.x) && !std::isnan(move.y);
     const bool lastKnown = !std::isnan(lastCursorX) && !std::isnan(lastCursorY);
@@ -93,10 +94,15 @@ void OnMove(const TapEvent& move) {
             if (known && moved) RecordEvent(event);
         } else {
             event.type = kEventRelativeMove;
-            event.x =
-                known && lastKnown ? std::llround(move.x) - std::llround(lastCursorX) : move.dx;
-            event.y =
-                known && lastKnown ? std::llround(move.y) - std::llround(lastCursorY) : move.dy;
+            const bool absoluteReport =
+                known && move.dx == std::llround(move.x) && move.dy == std::llround(move.y);
+            if (known && lastKnown) {
+                event.x = std::llround(move.x) - std::llround(lastCursorX);
+                event.y = std::llround(move.y) - std::llround(lastCursorY);
+            } else if (!absoluteReport) {
+                event.x = move.dx;
+                event.y = move.dy;
+            }
             if (event.x != 0 || event.y != 0) RecordEvent(event);
         }
     }

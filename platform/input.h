@@ -22,6 +22,9 @@ void OsMouseButton(int button, bool down, int clickCount);
 void OsMoveMouseTo(int x, int y);
 // Posts nothing for a VK without a key code.
 void OsKeyVk(int vk, bool down);
+// Returns once the X server has taken every event posted so far, so that a wait measured from
+// now is a wait between events on the server's side too.
+void OsInputSync();
 
 void PlatformMouseButtonUp(int button);
 // The desktop's double-click interval in seconds.

@@ -61,61 +61,77 @@ XIGrabModifiers AnyModifiers() { return XIGrabModifiers{static_cast<int>(XIAnyMo
 
 // Synchronous for the grabbed device, so each of its events waits for our answer; the paired
 // device goes on untouched.
-void SetKeyGrab(Display* grabber, int device, int keyCode, bool grab) {
+bool SetKeyGrab(Display* grabber, int device, int keyCode, bool grab) {
     const Window root = DefaultRootWindow(grabber);
     XIGrabModifiers modifiers = AnyModifiers();
-    if (grab) {
-        GrabMask m(XI_KeyPress, XI_KeyRelease);
-        XIGrabKeycode(grabber, device, keyCode, root, XIGrabModeSync, XIGrabModeAsync, False,
-                      &m.mask, 1, &modifiers);
-    } else {
+    if (!grab) {
         XIUngrabKeycode(grabber, device, keyCode, root, 1, &modifiers);
+        return true;
     }
+    GrabMask m(XI_KeyPress, XI_KeyRelease);
+    // The answer counts the modifier sets refused, e.g. because another client holds the key.
+    return XIGrabKeycode(grabber, device, keyCode, root, XIGrabModeSync, XIGrabModeAsync, False,
+                         &m.mask, 1, &modifiers) == 0;
 }
 
-void SetButtonGrab(Display* grabber, int device, int button, bool grab) {
+bool SetButtonGrab(Display* grabber, int device, int button, bool grab) {
     const Window root = DefaultRootWindow(grabber);
     XIGrabModifiers modifiers = AnyModifiers();
-    if (grab) {
-        GrabMask m(XI_ButtonPress, XI_ButtonRelease);
-        XIGrabButton(grabber, device, button, root, None, XIGrabModeSync, XIGrabModeAsync, False,
-                     &m.mask, 1, &modifiers);
-    } else {
+    if (!grab) {
         XIUngrabButton(grabber, device, button, root, 1, &modifiers);
+        return true;
     }
+    GrabMask m(XI_ButtonPress, XI_ButtonRelease);
+    return XIGrabButton(grabber, device, button, root, None, XIGrabModeSync, XIGrabModeAsync, False,
+                        &m.mask, 1, &modifiers) == 0;
 }
 
-void SetAllPassiveGrabs(Display* grabber, const GrabState& g, bool grab) {
+void ReleasePassiveGrabs(Display* grabber, GrabState& g) {
     for (int device : g.keyboards) {
-        for (int keyCode : g.keyCodes) SetKeyGrab(grabber, device, keyCode, grab);
+        for (int keyCode : g.keyCodes) SetKeyGrab(grabber, device, keyCode, false);
     }
     for (int device : g.pointers) {
-        for (int button : g.buttons) SetButtonGrab(grabber, device, button, grab);
+        for (int button : g.buttons) SetButtonGrab(grabber, device, button, false);
     }
+    g.keyCodes.clear();
+    g.buttons.clear();
 }
 
-// Grabs what is wanted and not held, lets go of what is held and not wanted.
+// Grabs what is wanted and not held, lets go of what is held and not wanted. A grab another
+// client holds is left out of what is held, so the next sync tries it again.
 void ApplyPassiveGrabs(Display* grabber, GrabState& g, const SwallowSet& want) {
     const std::vector<int> keyCodes = KeyCodesOf(want.keys);
     const std::vector<int> buttons = ButtonsOf(want.buttons);
-    for (int device : g.keyboards) {
-        for (int keyCode : g.keyCodes) {
-            if (!Contains(keyCodes, keyCode)) SetKeyGrab(grabber, device, keyCode, false);
+    std::vector<int> heldKeys, heldButtons;
+    for (int keyCode : g.keyCodes) {
+        if (Contains(keyCodes, keyCode)) {
+            heldKeys.push_back(keyCode);
+            continue;
         }
-        for (int keyCode : keyCodes) {
-            if (!Contains(g.keyCodes, keyCode)) SetKeyGrab(grabber, device, keyCode, true);
-        }
+        for (int device : g.keyboards) SetKeyGrab(grabber, device, keyCode, false);
     }
-    for (int device : g.pointers) {
-        for (int button : g.buttons) {
-            if (!Contains(buttons, button)) SetButtonGrab(grabber, device, button, false);
-        }
-        for (int button : buttons) {
-            if (!Contains(g.buttons, button)) SetButtonGrab(grabber, device, button, true);
-        }
+    for (int keyCode : keyCodes) {
+        if (Contains(g.keyCodes, keyCode)) continue;
+        bool held = true;
+        for (int device : g.keyboards) held = SetKeyGrab(grabber, device, keyCode, true) && held;
+        if (held) heldKeys.push_back(keyCode);
     }
-    g.keyCodes = keyCodes;
-    g.buttons = buttons;
+    for (int button : g.buttons) {
+        if (Contains(buttons, button)) {
+            heldButtons.push_back(button);
+            continue;
+        }
+        for (int device : g.pointers) SetButtonGrab(grabber, device, button, false);
+    }
+    for (int button : buttons) {
+        if (Contains(g.buttons, button)) continue;
+        bool held = true;
+        for (int device : g.pointers) held = SetButtonGrab(grabber, device, button, true) && held;
+        if (held) heldButtons.push_back(button);
+    }
+    g.keyCodes = heldKeys;
+    g.buttons = heldButtons;
+    g.missing = heldKeys.size() != keyCodes.size() || heldButtons.size() != buttons.size();
 }
 
 void ApplyActiveGrabs(Display* grabber, GrabState& g, const SwallowSet& want) {
@@ -166,17 +182,17 @@ void WatchGrabDevices(Display* grabber, GrabState& g) {
 }
 
 void RefreshGrabDevices(Display* grabber, GrabState& g) {
-    // Grabs on a device that has gone fail quietly; the error handler ignores them.
-    SetAllPassiveGrabs(grabber, g, false);
+    // Grabs on a device that has gone fail quietly; the error handler ignores them. The next
+    // sync grabs everything again on the devices there are now.
+    ReleasePassiveGrabs(grabber, g);
     ReadDevices(grabber, g);
-    SetAllPassiveGrabs(grabber, g, true);
-    XSync(grabber, False);
+    g.missing = true;
 }
 
 void ApplySwallowSet(Display* grabber, GrabState& g, const SwallowSet& want) {
     const bool activeMissing =
         (want.wholeKeyboard && !g.keyboardGrabbed) || (want.pickingPointer && !g.pointerGrabbed);
-    if (want == g.applied && !activeMissing) return;
+    if (want == g.applied && !activeMissing && !g.missing) return;
     ApplyPassiveGrabs(grabber, g, want);
     ApplyActiveGrabs(grabber, g, want);
     g.applied = want;

@@ -24,6 +24,7 @@ struct GrabState {
     std::vector<int> pointers;   // master pointers the button grabs sit on
     std::vector<int> keyCodes;   // grabbed key codes
     std::vector<int> buttons;    // grabbed X buttons
+    bool missing = false;        // a wanted grab was refused; each sync tries it again
     int xtestPointerId = -1;     // our own devices: never swallowed
     int xtestKeyboardId = -1;
     // Per master device: the key code or button whose press started the passive grab that
@@ -36,7 +37,8 @@ struct GrabState {
 
 // Learns the master devices and our XTEST devices, and asks for hierarchy changes.
 void WatchGrabDevices(Display* grabber, GrabState& state);
-// After a hierarchy change: moves every grab onto the master devices that exist now.
+// After a hierarchy change: lets go of every passive grab and learns the master devices that
+// exist now; the next ApplySwallowSet grabs on them.
 void RefreshGrabDevices(Display* grabber, GrabState& state);
 // Brings the grabs in line with what the dispatch logic would swallow now.
 void ApplySwallowSet(Display* grabber, GrabState& state, const SwallowSet& want);

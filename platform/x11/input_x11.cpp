@@ -93,3 +93,9 @@ void OsKeyVk(int vk, bool down) {
                       CurrentTime);
     XFlush(g_SynthDisplay);
 }
+
+void OsInputSync() {
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    if (!CanPost()) return;
+    XSync(g_SynthDisplay, False);
+}

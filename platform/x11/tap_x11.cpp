@@ -294,6 +294,7 @@ void DrainGrabber(TapConnections& c) {
         if (!XGetEventData(c.grabber, &cookie)) continue;
         if (cookie.evtype == XI_HierarchyChanged) {
             RefreshGrabDevices(c.grabber, c.grabs);
+            SyncGrabs(c);
         } else {
             AnswerGrabbedEvent(c.grabber, c.grabs, *static_cast<XIDeviceEvent*>(cookie.data));
         }

@@ -16,6 +16,7 @@
 // X11 after GoogleTest: its macros (None, Bool, ...) would break GoogleTest's headers.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/scrnsaver.h>
 
 #include <algorithm>
@@ -330,6 +331,28 @@ TEST_F(TapX11, GrabsMatchTheKeysTheDispatchReads) {
         Raise(triggerAutoClickStop);
         ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
     }
+}
+
+// A hotkey another client holds when it is set is grabbed as soon as that client lets go.
+TEST_F(TapX11, ARefusedGrabIsTriedAgain) {
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_KeyPress);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    XIGrabModifiers modifiers{static_cast<int>(XIAnyModifier), 0};
+    ASSERT_EQ(XIGrabKeycode(other, 3, kF5, DefaultRootWindow(other), XIGrabModeAsync,
+                            XIGrabModeAsync, False, &mask, 1, &modifiers),
+              0);
+    XSync(other, False);
+    vkAutoClicker = 116;  // F5
+    ASSERT_TRUE(OsTapSyncGrabs(5000));
+    XCloseDisplay(other);  // its grab goes with it
+    EXPECT_TRUE(WaitUntil([] { return KeyGrabbedByAnotherClient(kF5); }, 5000, 20));
+    PhysicalTap(input, kF5);
+    EXPECT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
+    Settle();
+    EXPECT_FALSE(ProbeSaw("KeyPress 71"));
 }
 
 TEST_F(TapX11, RelativeRecordingTakesStepsOfAbsoluteMotion) {
