@@ -105,8 +105,11 @@ TEST_F(AppSettings, BindingsSaveExactlyWhatTheyApply) {
                 const bool saves = line[0] == '+';
                 SCOPED_TRACE(request);
                 unlink(GetAppSettingsFilePath().c_str());
-                if (throughBinding) bind(request);
-                if (!throughBinding) EXPECT_EQ(apply(request), saves);
+                if (throughBinding) {
+                    bind(request);
+                } else {
+                    EXPECT_EQ(apply(request), saves);
+                }
                 EXPECT_EQ(File(), throughBinding && saves ? AppSettingsText() : "");
             }
         }
