@@ -62,72 +62,67 @@ TEST_F(Settings, ToolRecordsStopAtTheFirstBadFieldAndSnapshotOnlyWhenWhole) {
 }
 
 // Each case loads a starting line, then the line under test, and compares what is written back.
-TEST_F(Settings, FullLineLayoutsByFieldCountAndFirstBadField) {
-    struct Case {
-        const char* before;
-        const char* line;
-        const char* after;
-    };
-    const Case cases[] = {
-        {kDefaultFullLine, kEveryFieldLine, kEveryFieldLine},
-        {kEveryFieldLine, kDefaultFullLine, kDefaultFullLine},
+TEST_F(Settings, LineLayoutsByFieldCountAndFirstBadFieldAndTargetLists) {
+    const char* const kSingle = "1,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70,70,0";
+    const struct {
+        bool profile;
+        std::string before;
+        std::string line;
+        std::string after;
+    } cases[] = {
+        {false, kDefaultFullLine, kEveryFieldLine, kEveryFieldLine},
+        {false, kEveryFieldLine, kDefaultFullLine, kDefaultFullLine},
         // 23 fields: auto clicker, recorder and three hotkeys; the key spammer keeps its timing
         // and its list becomes the single first target.
-        {"0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,33,1,10,120,70,70|71,1,0,0,"
+        {false,
+         "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,33,1,10,120,70,70|71,1,0,0,"
          "121",
          "1,2,3,4,1,1,0,9,1,5,6,0,0,0,0,1,2,1,100,10,11,0,12",
          "1,2,3,4,1,1,0,9,1,5,6,0,0,0,0,1,2,1,100,10,11,0,12,0,0,0,33,1,10,120,70,70,0,0,0,121"},
         // 22 fields change nothing.
-        {kDefaultFullLine, "9,9,9,9,9,9,9,9,9,9,9,1,1,1,1,1,1,1,1,1,1,1", kDefaultFullLine},
+        {false, kDefaultFullLine, "9,9,9,9,9,9,9,9,9,9,9,1,1,1,1,1,1,1,1,1,1,1", kDefaultFullLine},
         // 35 fields: everything but the unlock key.
-        {"0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,50",
+        {false,
+         "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,50",
          "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32|33,1,1,1",
          "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32|33,1,1,1,"
          "50"},
         // The first group ends at the bad speed, after the recorder flags; the second still reads.
-        {kDefaultFullLine,
+        {false, kDefaultFullLine,
          "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,fast,1,9,9,9,0,9,4,4,4,4,4,4,44,45,45,0,0,0,46",
          "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,1,0,500,119,118,0,117,4,4,4,4,4,4,44,45,45,0,0,0,46"},
         // A speed too small for a float does not convert either; a hexadecimal one does.
-        {kDefaultFullLine,
+        {false, kDefaultFullLine,
          "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,1e-40,1,9,9,9,0,9,4,4,4,4,4,4,44,45,45,0,0,0,46",
          "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,1,0,500,119,118,0,117,4,4,4,4,4,4,44,45,45,0,0,0,46"},
-        {kDefaultFullLine,
+        {false, kDefaultFullLine,
          "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,0x1p1,1,9,9,9,0,9,4,4,4,4,4,4,44,45,45,0,0,0,46",
          "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,2,1,9,9,9,0,9,4,4,4,4,4,4,44,45,45,0,0,0,46"},
         // A bad hotkey ends the second group; field 22 may hold anything; a bad unlock key is
         // skipped.
-        {"1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,1,0,500,119,118,0,117,4,4,4,4,4,4,44,45,45,0,0,0,46",
+        {false,
+         "1,1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,1,0,500,119,118,0,117,4,4,4,4,4,4,44,45,45,0,0,0,46",
          "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,x,117,3,3,3,3,3,3,F9,60,60,0,0,0,u",
          "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,3,3,3,3,3,3,44,45,60,0,0,0,46"},
-    };
-    for (const Case& c : cases) {
-        DeserializeSettings(c.before);
-        DeserializeSettings(c.line);
-        EXPECT_EQ(SerializeSettings(), c.after) << c.line;
-    }
-}
-
-TEST_F(Settings, ProfileLineLayoutsAndTargetLists) {
-    EXPECT_EQ(SerializeProfileSettings(), kDefaultProfileLine);
-    const char* const kSingle = "1,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70,70,0";
-    const std::string cases[][3] = {
-        {kDefaultProfileLine, "9,8,7,6,1,0,1,3,0,10,20,1,1,1,1,0,5,88,88|89,1",
+        // Profile lines.
+        {true, kDefaultProfileLine, "9,8,7,6,1,0,1,3,0,10,20,1,1,1,1,0,5,88,88|89,1",
          "9,8,7,6,1,0,1,3,0,10,20,1,1,1,1,0,5,88,88|89,1"},
         // 18 fields: one target, chord off; 17 fields: nothing.
-        {"0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32|66,1", "1,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70",
-         kSingle},
-        {kSingle, "9,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10", kSingle},
+        {true, "0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32|66,1",
+         "1,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70", kSingle},
+        {true, kSingle, "9,2,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10", kSingle},
         // A bad field stops there and leaves the targets alone.
-        {kSingle, "5,6,x,4,0,0,1,10,0,0,0,0,0,0,5,1,10,80,80|81,1",
+        {true, kSingle, "5,6,x,4,0,0,1,10,0,0,0,0,0,0,5,1,10,80,80|81,1",
          "5,6,3,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70,70,0"},
-        {kSingle, "5,6,0,4,0,0,1,10,0,0,0,0,0,0,5,1,10,bad,80|81,1",
+        {true, kSingle, "5,6,0,4,0,0,1,10,0,0,0,0,0,0,5,1,10,bad,80|81,1",
          "5,6,0,4,0,0,1,10,0,0,0,0,0,0,5,1,10,70,70,0"},
     };
-    for (const auto& [before, line, after] : cases) {
-        DeserializeProfileSettings(before);
-        DeserializeProfileSettings(line);
-        EXPECT_EQ(SerializeProfileSettings(), after) << line;
+    for (const auto& c : cases) {
+        void (*const read)(const std::string&) =
+            c.profile ? DeserializeProfileSettings : DeserializeSettings;
+        read(c.before);
+        read(c.line);
+        EXPECT_EQ(c.profile ? SerializeProfileSettings() : SerializeSettings(), c.after) << c.line;
     }
     // At most three targets, bad pieces skipped, an empty list written as nothing.
     for (const auto& [list, written] :
