@@ -134,18 +134,3 @@ TEST_F(AppSettings, BindingsSaveExactlyWhatTheyApply) {
     EXPECT_EQ(out, Names{"keep"});
     EXPECT_TRUE(ParsePanelOrder(",,", out) && out.empty());
 }
-
-TEST_F(AppSettings, HotkeyBindings) {
-    for (auto* key : {&vkRecord, &vkPlay, &vkAutoClicker, &vkKeySpamHotkey, &vkUnlock}) *key = 1;
-    BindResetHotkeys();
-    EXPECT_EQ((Ints{vkRecord, vkPlay, vkAutoClicker, vkKeySpamHotkey, vkUnlock}),
-              (Ints{119, 118, 117, 120, 121}));
-    EXPECT_EQ(File(), "");
-    for (const auto& [request, code] :
-         {std::pair{"[\"Play\"]", 0}, std::pair{"[\"play\"]", 2},
-          std::pair{"[\"keyspamtarget\"]", 5}, std::pair{"[\"unlock\"]", 6}}) {
-        currentReassign = 0;
-        BindReassignKey(request);
-        EXPECT_EQ(currentReassign, code) << request;
-    }
-}

@@ -156,6 +156,10 @@ TEST_F(Settings, StatusFollowsTheLiveState) {
     };
     const auto name = [](int vk) { return JsonEscapeForBind(GetKeyName(vk)); };
     EXPECT_EQ(name(119), "\"F8\"");
+    // Resetting the hotkeys brings back the defaults, and saves no application settings.
+    for (auto* key : {&vkRecord, &vkPlay, &vkAutoClicker, &vkKeySpamHotkey, &vkUnlock}) *key = 1;
+    BindResetHotkeys();
+    EXPECT_EQ(Slurp(GetAppSettingsFilePath()), "");
     EXPECT_EQ(status(), "{\"state\":\"Idle\",\"count\":0,\"restore\":[],\"hkRec\":" + name(119) +
                             ",\"hkPlay\":" + name(118) + ",\"hkAuto\":" + name(117) +
                             ",\"hkKeySpam\":" + name(120) + ",\"hkUnlock\":" + name(121) +
@@ -181,7 +185,6 @@ TEST_F(Settings, StatusFollowsTheLiveState) {
     keySpamTargetCount = 2;
     isAutoClicking = true;
     g_PanelHoverActive = true;
-    currentReassign = 4;
     restore = "[\"p\"]";
     EXPECT_TRUE(has("\"count\":7,\"restore\":[\"p\"],"));
     EXPECT_TRUE(has("\"keySpamTargets\":[" + name(32) + "," + name(66) + "],"));
@@ -190,9 +193,14 @@ TEST_F(Settings, StatusFollowsTheLiveState) {
             "\"canUndoContinue\":true}"));
     keySpamTargetCount = 0;
     EXPECT_TRUE(has("\"keySpamTargets\":[],"));
-    for (auto [code, word] : {std::pair{4, "keyspamhotkey"}, std::pair{7, ""}, std::pair{1, "rec"},
-                              std::pair{6, "unlock"}}) {
+    // A role the page asks to reassign shows as the same word; anything else as none.
+    for (const char* word : {"rec", "play", "auto", "keyspamhotkey", "keyspamtarget", "unlock"}) {
+        BindReassignKey(std::string("[\"") + word + "\"]");
+        EXPECT_TRUE(has(std::string("\"reassigning\":\"") + word + "\",")) << word;
+    }
+    for (int code : {0, 7}) {
         currentReassign = code;
-        EXPECT_TRUE(has(std::string("\"reassigning\":\"") + word + "\",")) << code;
+        BindReassignKey("[\"Play\"]");
+        EXPECT_TRUE(has("\"reassigning\":\"\",")) << code;
     }
 }
