@@ -29,6 +29,8 @@ fi
 # npm packages, exactly as the lock file pins them: the web view library and the page's
 # sortable lists. Their install scripts are not run.
 cd "$(dirname "$0")/.."
-if [ ! -d node_modules ] || [ package-lock.json -nt node_modules ]; then
+# A folder emptied or half filled by an interrupted install counts as missing.
+if [ ! -f node_modules/webview-bun/build/libwebview-x64.so ] || [ ! -d node_modules/sortablejs ] ||
+   [ package-lock.json -nt node_modules ]; then
   npm ci --ignore-scripts --no-audit --no-fund --loglevel=error
 fi
