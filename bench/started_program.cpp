@@ -3,6 +3,7 @@
 #include "state/tool_state.h"
 #include "store/profiles.h"
 #include "store/session_file.h"
+#include "tests/support/wait.h"
 #include "tests/support/x11_state.h"
 
 #include <pthread.h>
@@ -25,13 +26,9 @@ std::string SessionPath(const StartedQuillon& program) {
     return program.dataHome + "/Quillon/session.dat";
 }
 
+// Asked seldom: the question itself briefly grabs F6.
 bool WaitForHotkeys() {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!KeyGrabbedByAnotherClient(72)) {
-        if (std::chrono::steady_clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return WaitUntil([] { return KeyGrabbedByAnotherClient(72); }, 20000, 200);
 }
 
 }  // namespace

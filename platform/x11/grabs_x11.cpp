@@ -86,52 +86,37 @@ bool SetButtonGrab(Display* grabber, int device, int button, bool grab) {
                         &m.mask, 1, &modifiers) == 0;
 }
 
-void ReleasePassiveGrabs(Display* grabber, GrabState& g) {
-    for (int device : g.keyboards) {
-        for (int keyCode : g.keyCodes) SetKeyGrab(grabber, device, keyCode, false);
+using SetGrab = bool (*)(Display*, int device, int code, bool grab);
+
+// Grabs on every device what is wanted and not held, lets go of what is held and not wanted;
+// returns what is held afterwards. A grab another client holds is left out, so the next sync
+// tries it again.
+std::vector<int> BringInLine(Display* grabber, const std::vector<int>& devices,
+                             const std::vector<int>& held, const std::vector<int>& wanted,
+                             SetGrab set) {
+    std::vector<int> nowHeld;
+    for (int code : held) {
+        if (Contains(wanted, code)) {
+            nowHeld.push_back(code);
+            continue;
+        }
+        for (int device : devices) set(grabber, device, code, false);
     }
-    for (int device : g.pointers) {
-        for (int button : g.buttons) SetButtonGrab(grabber, device, button, false);
+    for (int code : wanted) {
+        if (Contains(held, code)) continue;
+        bool taken = true;
+        for (int device : devices) taken = set(grabber, device, code, true) && taken;
+        if (taken) nowHeld.push_back(code);
     }
-    g.keyCodes.clear();
-    g.buttons.clear();
+    return nowHeld;
 }
 
-// Grabs what is wanted and not held, lets go of what is held and not wanted. A grab another
-// client holds is left out of what is held, so the next sync tries it again.
 void ApplyPassiveGrabs(Display* grabber, GrabState& g, const SwallowSet& want) {
     const std::vector<int> keyCodes = KeyCodesOf(want.keys);
     const std::vector<int> buttons = ButtonsOf(want.buttons);
-    std::vector<int> heldKeys, heldButtons;
-    for (int keyCode : g.keyCodes) {
-        if (Contains(keyCodes, keyCode)) {
-            heldKeys.push_back(keyCode);
-            continue;
-        }
-        for (int device : g.keyboards) SetKeyGrab(grabber, device, keyCode, false);
-    }
-    for (int keyCode : keyCodes) {
-        if (Contains(g.keyCodes, keyCode)) continue;
-        bool held = true;
-        for (int device : g.keyboards) held = SetKeyGrab(grabber, device, keyCode, true) && held;
-        if (held) heldKeys.push_back(keyCode);
-    }
-    for (int button : g.buttons) {
-        if (Contains(buttons, button)) {
-            heldButtons.push_back(button);
-            continue;
-        }
-        for (int device : g.pointers) SetButtonGrab(grabber, device, button, false);
-    }
-    for (int button : buttons) {
-        if (Contains(g.buttons, button)) continue;
-        bool held = true;
-        for (int device : g.pointers) held = SetButtonGrab(grabber, device, button, true) && held;
-        if (held) heldButtons.push_back(button);
-    }
-    g.keyCodes = heldKeys;
-    g.buttons = heldButtons;
-    g.missing = heldKeys.size() != keyCodes.size() || heldButtons.size() != buttons.size();
+    g.keyCodes = BringInLine(grabber, g.keyboards, g.keyCodes, keyCodes, SetKeyGrab);
+    g.buttons = BringInLine(grabber, g.pointers, g.buttons, buttons, SetButtonGrab);
+    g.missing = g.keyCodes.size() != keyCodes.size() || g.buttons.size() != buttons.size();
 }
 
 void ApplyActiveGrabs(Display* grabber, GrabState& g, const SwallowSet& want) {
@@ -184,7 +169,8 @@ void WatchGrabDevices(Display* grabber, GrabState& g) {
 void RefreshGrabDevices(Display* grabber, GrabState& g) {
     // Grabs on a device that has gone fail quietly; the error handler ignores them. The next
     // sync grabs everything again on the devices there are now.
-    ReleasePassiveGrabs(grabber, g);
+    g.keyCodes = BringInLine(grabber, g.keyboards, g.keyCodes, {}, SetKeyGrab);
+    g.buttons = BringInLine(grabber, g.pointers, g.buttons, {}, SetButtonGrab);
     ReadDevices(grabber, g);
     g.missing = true;
 }

@@ -5,6 +5,7 @@
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "state/tool_state.h"
+#include "tests/support/fresh_state.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/wait.h"
 #include "tests/support/x11_state.h"
@@ -40,10 +41,6 @@ protected:
         ResetToolStateForTest();
     }
 
-    static void Raise(std::atomic<bool>& trigger) {
-        trigger = true;
-        WakeSignalProcessor();
-    }
     static bool Idle() {
         return !isAutoClicking && currentClickCount == 0 && !isKeySpamming &&
                currentKeySpamCount == 0;

@@ -51,10 +51,6 @@ protected:
         ResetToolStateForTest();
     }
 
-    static void Raise(std::atomic<bool>& trigger) {
-        trigger = true;
-        WakeSignalProcessor();
-    }
     static void StartRecording() {
         Raise(triggerRecordStart);
         ASSERT_TRUE(WaitUntil([] { return isRecording.load(); }));
