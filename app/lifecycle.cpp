@@ -1,20 +1,24 @@
 #include "app/lifecycle.h"
 
 #include "app/command_line.h"
+#include "app/main_window.h"
+#include "bridge/pages.h"
 #include "engine/workers.h"
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "platform/shell.h"
 #include "platform/tap.h"
+#include "platform/window.h"
+#include "platform/window_shell.h"
 #include "state/tool_state.h"
+#include "state/window_state.h"
 #include "store/app_settings.h"
 #include "store/profiles.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
-
-std::mutex g_UpdateUiMutex;                      // around updater calls into the page
-std::atomic<bool> g_UpdateInstallCancel{false};  // set when the application ends
+#include <vector>
 
 namespace {
 
@@ -41,11 +45,37 @@ void StartWorkers() {
     g_Threads.emplace_back(SessionAutosaveThread);
 }
 
+void InstallWindowHooks(OsWindow* window) {
+    OsInstallLifecycleHooks(window, SaveGeometry, ShutDown, InputTapOnSessionLocked);
+    // Documents opened with the program or dropped on it are accepted and left alone.
+    OsInstallFileOpenHandlers(window, [](const std::vector<std::string>&) {});
+}
+
+// Nothing can be shown or typed without the display: keep the session and end at once, so
+// that the instance lock is free for the next start. The toolkit must not tear down on a dead
+// connection, so the process ends here.
+[[noreturn]] void EndAfterDisplayLoss() {
+    g_MasterWindow = nullptr;
+    ShutDown();
+    std::fprintf(stderr, "quillon: the X display went away; the session is saved\n");
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+void CloseMainWindow(OsWindow* window) {
+    CancelUpdateInstall();
+    // A terminate request has already saved everything on its way out.
+    if (!g_ShutDownDone.load()) SavePlacementOf(window);
+    g_MasterWindow = nullptr;
+    OsWindowDestroy(window);
+}
+
 }  // namespace
 
 void ShutDown() {
     if (g_ShutDownDone.exchange(true)) return;
     CancelUpdateInstall();
+    SaveGeometry();
     SaveSessionStateAtExit();
     StopToolsForExit();
     OsStopInputTap();
@@ -61,29 +91,33 @@ int RunQuillon(int argc, char** argv) {
 
     // Quit requests arrive through a descriptor; worker threads inherit the blocked mask.
     OsBlockTerminationSignals();
+    OsPrepareFileOpenHandling(argc, argv);
     if (!OsAcquireSingleInstanceLock()) {
         OsActivateOtherInstance();
         return 0;
     }
     LoadSessionAndSettings();
     OsBeginLatencyCriticalActivity();
+    if (!OsDisplayReachable()) {
+        std::fprintf(stderr, "quillon: no usable X display (DISPLAY unset or unreachable)\n");
+        return 1;
+    }
     OsKeysWatchLayout();
-    if (!OsInputInit()) {
-        std::fprintf(stderr,
-                     "quillon: no usable X display (DISPLAY unset or unreachable, or the X "
-                     "server lacks XTEST 2.2)\n");
-        return 1;
-    }
+    // Without XTEST nothing is posted; the boot page tells the user.
+    OsInputInit();
     StartWorkers();
-    // With XTEST present the input permissions count as granted, so the tap starts now.
-    OsStartInputTap();
-    if (OsRunUntilTerminated() == MainLoopEnd::kDisplayLost) {
-        // Nothing can be shown or typed without the display: keep the session and end, so
-        // that the instance lock is free for the next start.
+
+    OsWindow* window = OpenMainWindow();
+    if (!window) {
         ShutDown();
-        std::fprintf(stderr, "quillon: the X display went away; the session is saved\n");
+        std::fprintf(stderr, "quillon: the window could not be created\n");
         return 1;
     }
+    LoadFirstPage(window);
+    PlaceMainWindow(window);
+    InstallWindowHooks(window);
+    if (OsWindowRun(window) == MainLoopEnd::kDisplayLost) EndAfterDisplayLoss();
+    CloseMainWindow(window);
     ShutDown();
     return 0;
 }

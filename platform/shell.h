@@ -6,6 +6,8 @@
 
 // First call of main, before any X call: several threads use Xlib on their own connections.
 void OsInitThreads();
+// An X display opens at $DISPLAY.
+bool OsDisplayReachable();
 
 // $XDG_DATA_HOME/Quillon or ~/.local/share/Quillon, created with mode 0700; same text each call.
 std::string OsDataDir();
@@ -18,9 +20,6 @@ void OsBeginLatencyCriticalActivity();
 // Writes or removes the XDG autostart entry.
 void OsApplyLaunchAtLogin(bool enabled);
 void PlatformApplyLaunchOnStartup(bool enabled);
-
-// Keeps the main window above others when on; nothing while there is no window.
-void PlatformApplyAlwaysOnTop(bool on);
 
 // SIGINT and SIGTERM are turned into a quit request, and a file-size limit makes a write fail
 // instead of ending the process; call before any thread starts.

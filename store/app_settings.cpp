@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "state/tool_state.h"
+#include "state/window_state.h"
 #include "store/codecs.h"
 #include "store/line_reader.h"
 #include "store/numbers.h"

@@ -173,7 +173,3 @@ void OsApplyLaunchAtLogin(bool enabled) {
 }
 
 void PlatformApplyLaunchOnStartup(bool enabled) { OsApplyLaunchAtLogin(enabled); }
-
-// The process has no main window yet; once it has one, this moves to the window code and
-// floats that window.
-void PlatformApplyAlwaysOnTop(bool /*on*/) {}

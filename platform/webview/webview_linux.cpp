@@ -1,20 +1,78 @@
 // The window through the webview library: a thin layer that keeps the library's types and its
 // C callbacks inside platform/.
+#include "platform/gtk/window_gtk.h"
+#include "platform/keys.h"
+#include "platform/shell.h"
 #include "platform/webview/webview_api.h"
+#include "platform/x11/connection_x11.h"
 #include "platform/window.h"
+
+#include <glib-unix.h>
 
 #include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 struct OsWindow {
     webview_t view = nullptr;
+    // The library's own window; null once it is destroyed (the user closed it).
+    GtkWindow* gtk = nullptr;
+    gulong destroyHandler = 0;
     // The library keeps raw pointers to the bindings until the view is destroyed; the map gives
     // each one a stable address.
     std::map<std::string, std::unique_ptr<OsWindowBinding>> bindings;
+    std::vector<std::function<void()>> cleanups;
+    std::function<void()> quit;
 };
 
 namespace {
+
+OsWindow* g_Latest = nullptr;  // UI thread
+
+void ForgetGtkWindow(GtkWidget*, gpointer data) { static_cast<OsWindow*>(data)->gtk = nullptr; }
+
+// The library ends its loop on its own when the window goes; remembering that keeps every later
+// call away from the freed GtkWindow.
+void TrackGtkWindow(OsWindow* window) {
+    window->gtk = GTK_WINDOW(webview_get_window(window->view));
+    if (!window->gtk) return;
+    window->destroyHandler =
+        g_signal_connect(window->gtk, "destroy", G_CALLBACK(ForgetGtkWindow), window);
+}
+
+// Sources on the default main context that serve the rest of the program while the window's
+// loop runs: the display-lost notice and the keyboard-layout connection.
+struct LoopWatches {
+    std::vector<guint> sources;
+    explicit LoopWatches(OsWindow* window) {
+        sources.push_back(g_unix_fd_add_full(G_PRIORITY_HIGH, OsDisplayLostFd(), G_IO_IN,
+                                             EndOnDisplayLost, window, nullptr));
+        if (OsLayoutWatchFd() >= 0) {
+            sources.push_back(g_unix_fd_add(OsLayoutWatchFd(),
+                                            GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                            ServeLayout, window));
+        }
+    }
+    ~LoopWatches() {
+        for (guint id : sources) g_source_remove(id);
+    }
+    LoopWatches(const LoopWatches&) = delete;
+    LoopWatches& operator=(const LoopWatches&) = delete;
+
+    // Ending the library's loop queues an idle call: GLib only, no X or GTK call.
+    static gboolean EndOnDisplayLost(gint, GIOCondition, gpointer data) {
+        webview_terminate(static_cast<OsWindow*>(data)->view);
+        return G_SOURCE_REMOVE;
+    }
+    // A hang-up is read like any event: the read finds the connection broken.
+    static gboolean ServeLayout(gint, GIOCondition, gpointer data) {
+        OsLayoutWatchDispatch();
+        if (!OsDisplayLost()) return G_SOURCE_CONTINUE;
+        webview_terminate(static_cast<OsWindow*>(data)->view);
+        return G_SOURCE_REMOVE;
+    }
+};
 
 bool Ok(webview_error_t code) { return code == WEBVIEW_ERROR_OK; }
 
@@ -30,16 +88,29 @@ void RunTask(webview_t, void* arg) {
 }  // namespace
 
 OsWindow* OsWindowCreate(bool devTools) {
+    if (OsDisplayLost() || !StartGtk()) return nullptr;
     webview_t view = webview_create(devTools ? 1 : 0, nullptr);
     if (!view) return nullptr;
     auto* window = new OsWindow;
     window->view = view;
+    TrackGtkWindow(window);
+    // Again now that the library's window exists, in case anything it started set Xlib's
+    // handlers anew: Xlib must never end the process from inside its handler.
+    if (Display* display = GdkXDisplay()) WatchConnection(display);
+    g_Latest = window;
     return window;
 }
 
 void OsWindowDestroy(OsWindow* window) {
     if (!window) return;
-    webview_destroy(window->view);
+    for (auto it = window->cleanups.rbegin(); it != window->cleanups.rend(); ++it) (*it)();
+    if (g_Latest == window) g_Latest = nullptr;
+    // With the server gone, closing the library's window would talk to it: the process is
+    // about to end, so the window is left as it is.
+    if (!OsDisplayLost()) {
+        if (window->gtk) g_signal_handler_disconnect(window->gtk, window->destroyHandler);
+        webview_destroy(window->view);
+    }
     delete window;
 }
 
@@ -74,6 +145,10 @@ bool OsWindowEval(OsWindow* window, const std::string& script) {
     return Ok(webview_eval(window->view, script.c_str()));
 }
 
+bool OsWindowAddInitScript(OsWindow* window, const std::string& script) {
+    return Ok(webview_init(window->view, script.c_str()));
+}
+
 bool OsWindowBind(OsWindow* window, const std::string& name, OsWindowBinding binding) {
     if (window->bindings.count(name)) return false;
     auto stored = std::make_unique<OsWindowBinding>(std::move(binding));
@@ -95,8 +170,34 @@ bool OsWindowDispatch(OsWindow* window, std::function<void()> task) {
     return true;
 }
 
-bool OsWindowRun(OsWindow* window) { return Ok(webview_run(window->view)); }
+MainLoopEnd OsWindowRun(OsWindow* window) {
+    if (!OsDisplayLost()) {
+        LoopWatches watches(window);
+        webview_run(window->view);
+    }
+    return OsDisplayLost() ? MainLoopEnd::kDisplayLost : MainLoopEnd::kTerminated;
+}
 
 bool OsWindowTerminate(OsWindow* window) { return Ok(webview_terminate(window->view)); }
 
 void* OsWindowNativeWindow(OsWindow* window) { return webview_get_window(window->view); }
+
+GtkWindow* LiveGtkWindow(OsWindow* window) { return window ? window->gtk : nullptr; }
+
+OsWindow* LatestWindow() { return g_Latest; }
+
+void AtWindowDestroy(OsWindow* window, std::function<void()> cleanup) {
+    window->cleanups.push_back(std::move(cleanup));
+}
+
+void SetQuitAction(OsWindow* window, std::function<void()> quit) {
+    window->quit = std::move(quit);
+}
+
+void RequestQuit(OsWindow* window) {
+    if (window->quit) {
+        window->quit();
+    } else {
+        OsWindowTerminate(window);
+    }
+}

@@ -5,6 +5,7 @@
 #include "tests/support/files.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/probe.h"
+#include "tests/support/program.h"
 #include "tests/support/wait.h"
 #include "tests/support/x11_state.h"
 #include "tests/support/xi2_observer.h"
@@ -33,33 +34,14 @@ protected:
 
     // Starts the program with its own data folder; its output goes to out.txt and err.txt.
     pid_t Spawn(std::vector<std::string> args, bool withDisplay = true) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(open(Out().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-            dup2(open(Err().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-            setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-            if (!withDisplay) unsetenv("DISPLAY");
-            std::vector<char*> argv{const_cast<char*>(QUILLON_BINARY)};
-            for (auto& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(QUILLON_BINARY, argv.data());
-            _exit(127);
-        }
-        return pid;
+        ProgramEnv env{dir.string(), {}};
+        if (!withDisplay) env.extra.emplace_back("DISPLAY", "");
+        return SpawnProgram(QUILLON_BINARY, args, env);
     }
     std::string Out() const { return (dir / "out.txt").string(); }
     std::string Err() const { return (dir / "err.txt").string(); }
-
-    // Exit status, or -1 when it did not end within the limit (it is then killed).
     static int WaitExit(pid_t pid, int timeoutMs = 20000) {
-        int status = 0;
-        if (WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs)) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1;
+        return WaitProgramExit(pid, timeoutMs);
     }
 
     // Thread names of a process in creation order.

@@ -11,7 +11,7 @@ namespace {
 
 // Starts Xvfb on one display number; true once it has said, through -displayfd, that it is
 // ready on that number.
-bool TryDisplay(int number, PrivateXvfb& server) {
+bool TryDisplay(int number, PrivateXvfb& server, const std::vector<std::string>& extraArgs) {
     int fds[2];
     if (pipe(fds) != 0) return false;
     const std::string display = ":" + std::to_string(number), fd = std::to_string(fds[1]);
@@ -19,9 +19,15 @@ bool TryDisplay(int number, PrivateXvfb& server) {
     if (pid == 0) {
         close(fds[0]);
         dup2(open("/dev/null", O_WRONLY), 2);  // a taken number is expected now and then
-        execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0",
-               "1280x1024x24", "-nolisten", "tcp", "-noreset", "+extension", "XTEST", "+extension",
-               "XInputExtension", static_cast<char*>(nullptr));
+        std::vector<std::string> args = {
+            "Xvfb",         display,          "-displayfd", fd,         "-screen",    "0",
+            "1280x1024x24", "-nolisten",      "tcp",        "-noreset", "+extension", "XTEST",
+            "+extension",   "XInputExtension"};
+        args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+        std::vector<char*> argv;
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execvp("Xvfb", argv.data());
         _exit(127);
     }
     close(fds[1]);
@@ -41,12 +47,12 @@ bool TryDisplay(int number, PrivateXvfb& server) {
 
 }  // namespace
 
-bool StartPrivateXvfb(PrivateXvfb& server) {
+bool StartPrivateXvfb(PrivateXvfb& server, const std::vector<std::string>& extraArgs) {
     // Display numbers are picked per process, so test binaries started together never race
     // for the same one; a number in use is simply skipped.
     const int first = int(getpid() % 500) * 3;
     for (int attempt = 0; attempt < 60; ++attempt) {
-        if (TryDisplay(200 + (first + attempt) % 1800, server)) {
+        if (TryDisplay(200 + (first + attempt) % 1800, server, extraArgs)) {
             setenv("DISPLAY", server.display.c_str(), 1);
             return true;
         }

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 #include <string>
+#include <vector>
 
 // A private Xvfb for one test binary or benchmark; never the user's display.
 struct PrivateXvfb {
@@ -11,7 +12,8 @@ struct PrivateXvfb {
 
 // Starts Xvfb on a free display number, waits until it accepts connections and points
 // DISPLAY at it. Returns false (with the reason on stderr) when it cannot start.
-bool StartPrivateXvfb(PrivateXvfb& server);
+// extraArgs come last, so "-extension", "XTEST" takes XTEST away.
+bool StartPrivateXvfb(PrivateXvfb& server, const std::vector<std::string>& extraArgs = {});
 void StopPrivateXvfb(PrivateXvfb& server);
 
 // Runs a command to completion with DISPLAY set; returns its exit status (-1 if it failed).

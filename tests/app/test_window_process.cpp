@@ -1,0 +1,341 @@
+// The program's window as a user meets it: which page it opens, the script every page gets, its
+// place and level under a real window manager, a second start, and every way of quitting.
+#include <gtest/gtest.h>
+
+#include "tests/support/desktop.h"
+#include "tests/support/files.h"
+#include "tests/support/physical_input.h"
+#include "tests/support/probe.h"
+#include "tests/support/program.h"
+#include "tests/support/wait.h"
+#include "tests/support/x11_state.h"
+#include "tests/support/xi2_observer.h"
+#include "tests/support/xvfb.h"
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kF6 = 72, kControl = 37, kQ = 24;
+const std::string kSortableTag = "<script src=\"vendor/Sortable.min.js\"></script>";
+
+// Pages report what they see as warning ids, which the program saves at once.
+const std::string kReportScript = R"(<script>
+const report = id => window.markWarningSeen ? markWarningSeen(id) : undefined;
+</script>)";
+
+// Main page: the sortable script, the start-up script's effects, and an alert.
+const std::string kMainPage = "<!doctype html><html><head><title>main</title>" + kSortableTag +
+                              kReportScript + R"(</head><body>
+<label><input type="checkbox" id="opt-launch-startup"> Start with Windows</label>
+<script>
+addEventListener("load", async () => {
+  await report("sortable-" + (window.sortableRan ? "inlined" : "external"));
+  const event = new MouseEvent("contextmenu", {cancelable: true, bubbles: true});
+  document.body.dispatchEvent(event);
+  await report("contextmenu-" + (event.defaultPrevented ? "blocked" : "open"));
+  const faces = [...document.styleSheets].flatMap(sheet => [...sheet.cssRules])
+    .filter(rule => rule instanceof CSSFontFaceRule)
+    .map(rule => rule.style.getPropertyValue("font-family") + rule.style.getPropertyValue("src"));
+  await report("faces-" + faces.length + "-" + faces.filter(f => f.includes("Segoe UI") &&
+    f.includes("HelveticaNeue-Bold")).length);
+  await report("label-" + encodeURIComponent(document.querySelector("label").lastChild.textContent));
+  await getAppSettings();
+  alert("Hello from the page");
+  await report("main-done");
+});
+addEventListener("keydown", event => {
+  if (event.key === "u") setAppSetting("alwaysOnTop", "0");
+});
+</script></body></html>)";
+
+// Boot page: its mode word in the first marker only, the settings name, and staying put.
+const std::string kBootPage = "<!doctype html><html><head><title>Open System Settings</title>" +
+                              kReportScript + R"(</head><body><script>
+const mode = "__QLN_BOOT_MODE__", later = "__QLN_BOOT_MODE__";
+addEventListener("load", async () => {
+  await report("boot-" + mode);
+  await report("later-" + (later === "__QLN_BOOT_" + "MODE__" ? "kept" : "replaced"));
+  await report("title-" + document.title);
+  const status = await qlnMacPermissionStatus();
+  await report(`status-${status.accessibility}-${status.input}-${status.ready}`);
+  await qlnMacContinue();
+  await new Promise(done => setTimeout(done, 1000));
+  await report("still-boot");
+});
+</script></body></html>)";
+
+class WindowProcess : public testing::Test {
+protected:
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir / "data" / "Quillon");
+        env = {dir.string(), {{"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"}}};
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // An installed folder: the program, its library, our pages and bundle.ini.
+    std::string MakeBundle(const std::string& sortable) {
+        const fs::path bundle = dir / "bundle";
+        const fs::path built = fs::path(QUILLON_BINARY).parent_path().parent_path();
+        fs::create_directories(bundle / "bin");
+        fs::create_directories(bundle / "lib");
+        fs::create_directories(bundle / "share/quillon/ui/vendor");
+        fs::create_directories(bundle / "share/quillon/mac-ui");
+        fs::copy_file(QUILLON_BINARY, bundle / "bin/quillon", fs::copy_options::overwrite_existing);
+        fs::copy_file(built / "lib/libwebview.so.0.12", bundle / "lib/libwebview.so.0.12",
+                      fs::copy_options::overwrite_existing);
+        std::ofstream(bundle / "bundle.ini") << "identifier=app.quillon.free\nversion=1.0.1\n";
+        std::ofstream(bundle / "share/quillon/ui/index.html") << kMainPage;
+        std::ofstream(bundle / "share/quillon/mac-ui/boot.html") << kBootPage;
+        std::ofstream(bundle / "share/quillon/ui/vendor/Sortable.min.js") << sortable;
+        return (bundle / "bin/quillon").string();
+    }
+    // A sortable script that makes the inlined main page exactly `total` bytes long.
+    static std::string SortableForPageSize(size_t total) {
+        const std::string code = "window.sortableRan = 1;";
+        const size_t size = total - (kMainPage.size() - kSortableTag.size()) - 17;
+        return code + std::string(size - code.size(), ' ');
+    }
+
+    std::string Data(const char* name) const { return ProgramDataDir(env) + "/" + name; }
+    std::set<std::string> Reports() const {
+        std::istringstream in(Slurp(Data("appsettings.txt")));
+        std::set<std::string> ids;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("seenWarnings=", 0) != 0) continue;
+            std::istringstream list(line.substr(13));
+            for (std::string id; std::getline(list, id, ',');) ids.insert(id);
+        }
+        return ids;
+    }
+    bool WaitReport(const std::string& id, int timeoutMs = 30000) const {
+        return WaitUntil([&] { return Reports().count(id) > 0; }, timeoutMs, 50);
+    }
+    void Quit(pid_t pid) {
+        kill(pid, SIGTERM);
+        EXPECT_EQ(WaitProgramExit(pid), 0) << Slurp(dir / "err.txt");
+    }
+    Window WaitWindow(pid_t pid) {
+        Window window = None;
+        WaitUntil([&] { return (window = FindWindowOfPid(pid)) != None; }, 30000, 50);
+        return window;
+    }
+
+    const fs::path dir =
+        fs::temp_directory_path() / ("qln-win-" + std::to_string(getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    ProgramEnv env;
+};
+
+TEST_F(WindowProcess, MainPageGetsTheStartupScriptAndTheSortableScriptUpTo2MiB) {
+    for (const bool fits : {true, false}) {
+        SCOPED_TRACE(fits ? "2,097,152 bytes" : "2,097,153 bytes");
+        fs::remove(Data("appsettings.txt"));
+        const std::string binary = MakeBundle(SortableForPageSize(2097152 + (fits ? 0 : 1)));
+        const pid_t pid = SpawnProgram(binary, {}, env);
+        ASSERT_TRUE(WaitReport("faces-2-1")) << Slurp(dir / "err.txt");
+        EXPECT_TRUE(WaitReport(fits ? "sortable-inlined" : "sortable-external"));
+        EXPECT_TRUE(Reports().count("contextmenu-blocked"));
+        EXPECT_TRUE(Reports().count("label-%20Launch%20at%20login"));
+        // The page's alert is a native one, named after the program.
+        Window alert = None;
+        EXPECT_TRUE(WaitUntil([&] { return (alert = FindWindowNamed("Quillon")) != None; }));
+        if (alert != None) SendDeleteWindow(alert);
+        EXPECT_TRUE(WaitReport("main-done"));
+        Quit(pid);
+        // The grant is recorded once, on the first start of this bundle.
+        EXPECT_EQ(Slurp(Data("macpermissions.txt")), "accessibilityGranted=app.quillon.free\n");
+    }
+}
+
+TEST_F(WindowProcess, WithoutXtestTheBootPageShowsAndStays) {
+    const std::string mainDisplay = getenv("DISPLAY");
+    PrivateXvfb bare;
+    ASSERT_TRUE(StartPrivateXvfb(bare, {"-extension", "XTEST"}));
+    const std::string binary = MakeBundle("window.sortableRan = 1;");
+    for (const char* mode : {"permissions", "reset"}) {
+        SCOPED_TRACE(mode);
+        fs::remove(Data("appsettings.txt"));
+        const pid_t pid = SpawnProgram(binary, {}, env);
+        EXPECT_TRUE(WaitReport(std::string("boot-") + mode)) << Slurp(dir / "err.txt");
+        EXPECT_TRUE(WaitReport("still-boot"));
+        const auto reports = Reports();
+        EXPECT_TRUE(reports.count("later-kept"));
+        EXPECT_TRUE(reports.count("title-Open Settings"));
+        EXPECT_TRUE(reports.count("status-false-true-false"));
+        EXPECT_FALSE(reports.count("main-done"));
+        Quit(pid);
+        // A grant recorded on an earlier run turns "permissions" into "reset".
+        std::ofstream(Data("macpermissions.txt")) << "accessibilityGranted=app.quillon.free\n";
+    }
+    StopPrivateXvfb(bare);
+    setenv("DISPLAY", mainDisplay.c_str(), 1);
+}
+
+// Renames into the data folder, the way every file of the program is saved.
+struct SaveCounter {
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    std::map<std::string, int> saves;
+    explicit SaveCounter(const std::string& folder) {
+        inotify_add_watch(fd, folder.c_str(), IN_MOVED_TO);
+    }
+    ~SaveCounter() { close(fd); }
+    void Drain() {
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + n;) {
+                const auto* event = reinterpret_cast<inotify_event*>(at);
+                if (event->len) ++saves[event->name];
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+    }
+};
+
+TEST_F(WindowProcess, EveryWayOfQuittingSavesOnceAndLeavesNothingHeld) {
+    WindowManager manager;
+    ASSERT_TRUE(StartWindowManager(manager));
+    PhysicalInput* input = OpenPhysicalInput();
+    ASSERT_NE(input, nullptr);
+    Xi2Observer observer;
+    ASSERT_TRUE(StartObserver(observer));
+    const auto clicks = [&] {
+        const auto events = ObservedSnapshot(observer);
+        return std::count_if(events.begin(), events.end(), [&](const ObservedEvent& e) {
+            return e.type == 15 /* XI_RawButtonPress */ && e.sourceId == observer.xtestPointerId;
+        });
+    };
+    const struct {
+        const char* name;
+        std::function<void(pid_t, Window)> quit;
+    } kWays[] = {
+        {"Ctrl+Q",
+         [&](pid_t, Window) {
+             PhysicalKey(input, kControl, true);
+             PhysicalTap(input, kQ);
+             PhysicalKey(input, kControl, false);
+         }},
+        {"close", [](pid_t, Window window) { SendDeleteWindow(window); }},
+        {"SIGTERM", [](pid_t pid, Window) { kill(pid, SIGTERM); }},
+        {"SIGINT", [](pid_t pid, Window) { kill(pid, SIGINT); }},
+    };
+    for (const auto& way : kWays) {
+        SCOPED_TRACE(way.name);
+        const pid_t pid = SpawnProgram(QUILLON_BINARY, {}, env);
+        const Window window = WaitWindow(pid);
+        ASSERT_NE(window, None) << Slurp(dir / "err.txt");
+        EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == window; }, 10000, 20));
+        EXPECT_TRUE(WaitUntil([] { return KeyGrabbedByAnotherClient(kF6); }, 20000, 200));
+        PhysicalMoveTo(input, 5, 1000);
+        PhysicalTap(input, kF6);
+        const auto before = clicks();
+        EXPECT_TRUE(WaitUntil([&] { return clicks() > before + 20; }, 10000));
+        // Quit right after an autosave, so that the next one is five seconds away.
+        SaveCounter counter(ProgramDataDir(env));
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                counter.Drain();
+                return counter.saves["session.dat"] > 0;
+            },
+            10000, 5));
+        counter.saves.clear();
+        way.quit(pid, window);
+        EXPECT_EQ(WaitProgramExit(pid), 0) << Slurp(dir / "err.txt");
+        counter.Drain();
+        EXPECT_EQ(counter.saves["session.dat"], 1);
+        EXPECT_EQ(counter.saves["appsettings.txt"], 1);
+        EXPECT_TRUE(ServerHeldButtons().empty());
+        EXPECT_TRUE(ServerHeldKeys().empty());
+    }
+    StopObserver(observer);
+    ClosePhysicalInput(input);
+    StopWindowManager(manager);
+}
+
+TEST_F(WindowProcess, PlacementLevelMinimisingAndASecondStartUnderAWindowManager) {
+    WindowManager manager;
+    ASSERT_TRUE(StartWindowManager(manager));
+    std::ofstream(Data("appsettings.txt")) << "alwaysOnTop=1\n";
+    const std::string binary = MakeBundle("window.sortableRan = 1;");
+    pid_t pid = SpawnProgram(binary, {}, env);
+    Window window = WaitWindow(pid);
+    ASSERT_NE(window, None) << Slurp(dir / "err.txt");
+    EXPECT_TRUE(WaitUntil([&] { return WindowHasState(window, "_NET_WM_STATE_ABOVE"); }));
+    EXPECT_TRUE(WaitReport("main-done"));
+    if (Window alert = FindWindowNamed("Quillon")) SendDeleteWindow(alert);
+
+    // Cleared from the page: the key goes to the active window, ours.
+    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == window; }, 10000, 20));
+    PhysicalInput* input = OpenPhysicalInput();
+    ASSERT_NE(input, nullptr);
+    PhysicalTap(input, 30 /* u */);
+    EXPECT_TRUE(WaitUntil([&] { return !WindowHasState(window, "_NET_WM_STATE_ABOVE"); }));
+
+    // A second start hands over to the first and leaves the files alone.
+    Probe other;
+    ASSERT_TRUE(StartProbe(other, QLN_PROBE_WINDOW, 600, 500, 300, 200));
+    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() != window; }, 10000, 20));
+    const auto settingsTime = fs::last_write_time(Data("appsettings.txt"));
+    const pid_t second = SpawnProgram(binary, {}, env);
+    EXPECT_EQ(WaitProgramExit(second), 0);
+    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == window; }, 10000, 20));
+    EXPECT_EQ(fs::last_write_time(Data("appsettings.txt")), settingsTime);
+    StopProbe(other);
+
+    // Moved and resized by the user, kept at exit, restored at the next start.
+    const FrameRect start = WindowFrame(window);
+    Display* display = XOpenDisplay(nullptr);
+    XMoveResizeWindow(display, window, 200, 150, 500, 600);
+    XCloseDisplay(display);
+    FrameRect moved;
+    EXPECT_TRUE(WaitUntil([&] {
+        moved = WindowFrame(window);
+        return moved.x != start.x && moved.height != start.height;
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    moved = WindowFrame(window);
+    Quit(pid);
+    const std::string settings = Slurp(Data("appsettings.txt"));
+    EXPECT_NE(settings.find("windowX=" + std::to_string(moved.x) + "\n"), std::string::npos)
+        << settings;
+    EXPECT_NE(settings.find("windowHeight=" + std::to_string(moved.height) + "\n"),
+              std::string::npos)
+        << settings;
+
+    pid = SpawnProgram(binary, {}, env);
+    window = WaitWindow(pid);
+    FrameRect restored;
+    EXPECT_TRUE(WaitUntil([&] {
+        restored = WindowFrame(window);
+        return restored.x == moved.x && restored.y == moved.y && restored.width == moved.width &&
+               restored.height == moved.height;
+    })) << restored.x
+        << "," << restored.y << " " << restored.width << "x" << restored.height;
+    Quit(pid);
+
+    // Started minimised.
+    std::ofstream(Data("appsettings.txt"), std::ios::app) << "startMinimized=1\n";
+    pid = SpawnProgram(binary, {}, env);
+    window = WaitWindow(pid);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return WindowIsIconic(window) || WindowHasState(window, "_NET_WM_STATE_HIDDEN"); }));
+    Quit(pid);
+    ClosePhysicalInput(input);
+    StopWindowManager(manager);
+}
+
+}  // namespace

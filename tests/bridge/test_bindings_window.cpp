@@ -1,0 +1,289 @@
+// Every binding called from a page in the real web view: the page makes each call with its edge
+// cases, and after each answer the test checks the exact result and what changed in the state.
+#include <gtest/gtest.h>
+
+#include "bridge/bindings.h"
+#include "platform/tap.h"
+#include "platform/window.h"
+#include "state/tool_state.h"
+#include "state/window_state.h"
+#include "store/app_settings.h"
+#include "store/profiles.h"
+#include "store/settings_json.h"
+#include "store/status.h"
+#include "tests/support/desktop.h"
+#include "tests/support/files.h"
+#include "tests/support/fresh_state.h"
+#include "tests/support/wait.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libjavascriptcoregtk-6.0.so\nleak:libwebkitgtk-6.0.so\n"
+           "leak:libgtk-4.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\n";
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kDir = fs::temp_directory_path() / ("qln-bind-" + std::to_string(getpid()));
+
+struct Step {
+    const char* call;      // page expression whose promise gives the result
+    std::string expected;  // the result as the page saw it: JSON text, or undefined
+    std::function<void()> check = [] {};
+    std::function<std::string()> expectedNow = nullptr;  // a result known only at call time
+};
+
+std::string Opened() { return Slurp((kDir / "opened.txt").string()); }
+
+bool Consume(std::atomic<bool>& flag) { return flag.exchange(false); }
+
+std::vector<Step> Steps() {
+    const auto targets = [](std::vector<int> vks) {
+        return [vks] {
+            ASSERT_EQ(keySpamTargetCount.load(), static_cast<int>(vks.size()));
+            for (size_t i = 0; i < vks.size(); ++i) EXPECT_EQ(keySpamTargets[i].load(), vks[i]);
+        };
+    };
+    const auto profileNames = [] {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        std::string names;
+        for (const auto& p : profiles) names += p.name + ";";
+        return names + std::to_string(currentProfileIdx);
+    };
+    return {
+        // One field is not a size; the third is ignored.
+        {"resizeWindow(640)", "undefined"},
+        {"waitFor(() => innerWidth === 640, 1000)", "false"},
+        {"resizeWindow(640, 480, 9)", "undefined"},
+        {"waitFor(() => innerWidth === 640 && innerHeight === 480, 10000)", "true"},
+        {"resizeWindow('700,500px')", "undefined"},
+        {"waitFor(() => innerWidth === 700 && innerHeight === 500, 10000)", "true"},
+        {"updateSpammer(1, 2, 3, '4px', 1, 1, 0, 5, 1)", "undefined",
+         [] {
+             EXPECT_EQ(autoClickIntervalHours, 1);
+             EXPECT_EQ(autoClickIntervalMs, 4);
+             EXPECT_EQ(autoClickerButtonIdx, 1);
+             EXPECT_EQ(autoClickRepeatTimes, 5);
+             EXPECT_EQ(autoClickLocationMode, 1);
+         }},
+        {"updateSpammer('0,0,0,9,x,1')", "undefined",
+         [] {
+             EXPECT_EQ(autoClickIntervalMs, 9);
+             EXPECT_EQ(autoClickerButtonIdx, 1);
+         }},
+        {"startSpammer()", "undefined", [] { EXPECT_TRUE(Consume(triggerAutoClickStart)); }},
+        {"stopSpammer()", "undefined", [] { EXPECT_TRUE(Consume(triggerAutoClickStop)); }},
+        {"updateKeySpam(0, 0, 1, '250', 0, 7)", "undefined",
+         [] {
+             EXPECT_EQ(keySpamIntervalSecs, 1);
+             EXPECT_EQ(keySpamIntervalMs, 250);
+             EXPECT_EQ(keySpamRepeatTimes, 7);
+         }},
+        {"startKeySpam()", "undefined", [] { EXPECT_TRUE(Consume(triggerKeySpamStart)); }},
+        {"stopKeySpam()", "undefined", [] { EXPECT_TRUE(Consume(triggerKeySpamStop)); }},
+        {"removeKeySpamTarget(66)", "undefined", targets({65, 67})},
+        {"removeKeySpamTarget('x')", "undefined", targets({65, 67})},
+        {"removeKeySpamTarget(99)", "undefined", targets({65, 67})},
+        {"removeKeySpamTarget('67')", "undefined", targets({65})},
+        {"setKeySpamChordMode(1)", "undefined", [] { EXPECT_TRUE(keySpamChordMode); }},
+        {"setKeySpamChordMode(true)", "undefined", [] { EXPECT_FALSE(keySpamChordMode); }},
+        {"setKeySpamChordMode('1')", "undefined", [] { EXPECT_TRUE(keySpamChordMode); }},
+        {"setKeySpamChordMode('1,')", "undefined", [] { EXPECT_FALSE(keySpamChordMode); }},
+        {"pickLocation()", "undefined", [] { EXPECT_TRUE(isPickingLocation.exchange(false)); }},
+        {"getAppSettings()", "", [] { EXPECT_TRUE(g_MainPageReady); }, BindGetAppSettings},
+        {"markWarningSeen('fast-clicks')", "undefined",
+         [] {
+             EXPECT_TRUE(g_SeenWarningIds.count("fast-clicks"));
+             EXPECT_NE(Slurp(GetAppSettingsFilePath()).find("fast-clicks"), std::string::npos);
+         }},
+        {"setAppSetting('startMinimized', '1')", "undefined",
+         [] { EXPECT_TRUE(g_StartMinimized); }},
+        {"setAppSetting('startMinimized')", "undefined", [] { EXPECT_TRUE(g_StartMinimized); }},
+        {"setAppSetting('startMinimized', 'true')", "undefined",
+         [] { EXPECT_FALSE(g_StartMinimized); }},
+        {"setPanelOrder('panel-ui', 'panel-tracker')", "undefined",
+         [] {
+             EXPECT_EQ(g_PanelOrder, (std::vector<std::string>{"panel-ui", "panel-tracker"}));
+         }},
+        {"setPanelOrder('panel-ui,panel-nope')", "undefined",
+         [] { EXPECT_EQ(g_PanelOrder.size(), 2u); }},
+        {"resetHotkeys()", "undefined",
+         [] {
+             EXPECT_EQ(vkRecord, 119);
+             EXPECT_EQ(vkPlay, 118);
+             EXPECT_EQ(vkAutoClicker, 117);
+             EXPECT_EQ(vkKeySpamHotkey, 120);
+             EXPECT_EQ(vkUnlock, 121);
+         }},
+        {"openLink('Docs')", "undefined"},
+        {"openLink('docs')", "undefined",
+         [] {
+             EXPECT_TRUE(WaitUntil([] { return !Opened().empty(); }));
+             EXPECT_EQ(Opened(), "https://quillon.app/docs.html\n");
+         }},
+        {"openLink('discord')", "undefined",
+         [] {
+             EXPECT_TRUE(WaitUntil([] { return Opened().size() > 30; }));
+             EXPECT_EQ(Opened(), "https://quillon.app/docs.html\nhttps://quillon.app/community\n");
+         }},
+        {"getTrackerStatus()", "", [] {},
+         [] {
+             std::lock_guard<std::mutex> lock(profileMutex);
+             const std::string status = BuildTrackerStatusJson("[]");
+             EXPECT_NE(status.find("\"restore\":[]"), std::string::npos);
+             EXPECT_EQ(Slurp(GetTrackerStatusFilePath()), status);
+             return status;
+         }},
+        {"addProfile('Work')", "undefined",
+         [=] { EXPECT_EQ(profileNames(), "Default Tracking Profile;Work;0"); }},
+        {"switchProfile('1x')", "undefined",
+         [=] { EXPECT_EQ(profileNames(), "Default Tracking Profile;Work;1"); }},
+        {"clearProfile()", "undefined"},
+        {"deleteProfile()", "undefined",
+         [=] { EXPECT_EQ(profileNames(), "Default Tracking Profile;0"); }},
+        {"getProfiles()", "", [] {}, BindGetProfiles},
+        {"getSettings()", "", [] {}, BuildSettingsJson},
+        {"startUpdate()", "\"Update failed: the update is no longer available. Try again later.\"",
+         [] { EXPECT_FALSE(updateInstallRunning); }},
+        {"(updateBusy(), startUpdate())", "\"An update is already in progress.\"",
+         [] { EXPECT_TRUE(updateInstallRunning.exchange(false)); }},
+        {"reassignKey('Play')", "undefined", [] { EXPECT_EQ(currentReassign, kReassignNone); }},
+        {"reassignKey('play')", "undefined",
+         [] { EXPECT_EQ(currentReassign.exchange(kReassignNone), kReassignPlay); }},
+        {"qlnMacPermissionStatus()", "{\"accessibility\":true,\"input\":true,\"ready\":true}",
+         [] { EXPECT_TRUE(OsInputTapRunning()); }},
+        {"qlnMacRequestPermission('')", "undefined"},
+        {"qlnMacRequestPermission('input')", "undefined",
+         [] {
+             EXPECT_TRUE(WaitUntil([] { return Opened().find("#input") != std::string::npos; }));
+         }},
+        {"qlnMacOpenSoftwareUpdate()", "undefined",
+         [] {
+             EXPECT_TRUE(WaitUntil([] { return Opened().find("#webkit") != std::string::npos; }));
+         }},
+        {"qlnMacAlert('Saved, \"twice\"')", "undefined"},
+        {"waitFor(alertShown, 10000)", "true"},
+        // Names outside the table, and the table's names in other cases, are never answered.
+        {"settles(__webview__.call('OpenLink', 'docs'))", "\"pending\""},
+        {"settles(__webview__.call('notInTable'))", "\"pending\""},
+        {"typeof GetTrackerStatus", "\"undefined\""},
+    };
+}
+
+// The page runs the steps in order and reports each result; C++ checks after each report.
+std::string PageFor(const std::vector<Step>& steps) {
+    std::string list;
+    for (const Step& step : steps) list += "  async () => " + std::string(step.call) + ",\n";
+    return R"(<!doctype html><html><body><script>
+const sleep = ms => new Promise(done => setTimeout(done, ms));
+async function waitFor(test, ms) {
+  for (const end = Date.now() + ms; Date.now() < end; await sleep(20)) {
+    if (await test()) return true;
+  }
+  return !!(await test());
+}
+const settles = promise => Promise.race([promise, sleep(300).then(() => "pending")]);
+const steps = [
+)" + list + R"(];
+(async () => {
+  for (let i = 0; i < steps.length; i++) {
+    let text;
+    try {
+      const value = await steps[i]();
+      text = value === undefined ? "undefined" : JSON.stringify(value);
+    } catch (error) { text = "threw " + error; }
+    await check(i, encodeURIComponent(text));
+  }
+  await qlnMacContinue();
+})();
+</script></body></html>)";
+}
+
+std::string DecodeUri(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+void WriteFakeOpener() {
+    fs::create_directories(kDir / "bin");
+    const fs::path opener = kDir / "bin" / "xdg-open";
+    std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> " << (kDir / "opened.txt")
+                          << "\n";
+    fs::permissions(opener, fs::perms::owner_all);
+    setenv("PATH", ((kDir / "bin").string() + ":" + getenv("PATH")).c_str(), 1);
+}
+
+TEST(BindingsInWebView, EveryRowAnswersAndActsAsThePageExpects) {
+    fs::remove_all(kDir);
+    setenv("XDG_DATA_HOME", (kDir / "data").c_str(), 1);
+    WriteFakeOpener();
+    // No page files here: continuing loads the missing-page text, which calls nothing.
+    ASSERT_EQ(chdir(kDir.c_str()), 0);
+    ResetToOneDefaultProfile();
+    ResetAppSettingsForTest();
+    for (int vk : {65, 66, 67}) keySpamTargets[keySpamTargetCount++] = vk;
+    vkRecord = 65;
+
+    OsWindow* window = OsWindowCreate(false);
+    ASSERT_NE(window, nullptr);
+    g_MasterWindow = window;
+    g_MasterEvalFn = [](const std::string&) {};
+    ASSERT_TRUE(RegisterBindings(window));
+    OsWindowSetSize(window, 420, 560, OsWindowSizeHint::kNone);
+
+    std::vector<Step> steps = Steps();
+    size_t checked = 0;
+    std::thread closer;
+    OsWindowBind(window, "updateBusy", [&](const std::string& id, const std::string&) {
+        updateInstallRunning = true;
+        OsWindowReturn(window, id, true, "");
+    });
+    OsWindowBind(window, "check", [&](const std::string& id, const std::string& request) {
+        const size_t comma = request.find(',');
+        const size_t index = std::stoul(request.substr(1, comma - 1));
+        const std::string result = DecodeUri(request.substr(comma + 2, request.size() - comma - 4));
+        ASSERT_LT(index, steps.size());
+        const Step& step = steps[index];
+        SCOPED_TRACE(step.call);
+        EXPECT_EQ(result, step.expectedNow ? step.expectedNow() : step.expected);
+        step.check();
+        checked = index + 1;
+        OsWindowReturn(window, id, true, "");
+    });
+    // The alert runs modally after its call returned; close it the way a window manager would.
+    OsWindowBind(window, "alertShown", [&](const std::string& id, const std::string&) {
+        const Window alert = FindWindowNamed("Quillon");
+        if (alert != None) SendDeleteWindow(alert);
+        OsWindowReturn(window, id, true, alert != None ? "true" : "false");
+    });
+    // Continuing swaps the test page for the main page; the loop then ends.
+    closer = std::thread([&] {
+        WaitUntil([&] { return checked == steps.size() && !g_MainPageReady; }, 120000);
+        OsWindowDispatch(window, [window] { OsWindowTerminate(window); });
+    });
+    ASSERT_TRUE(OsWindowSetHtml(window, PageFor(steps)));
+    OsWindowRun(window);
+    closer.join();
+    g_MasterWindow = nullptr;
+    OsWindowDestroy(window);
+    OsStopInputTap();
+    EXPECT_EQ(checked, steps.size());
+    fs::remove_all(kDir);
+}
+
+}  // namespace

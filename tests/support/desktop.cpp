@@ -1,0 +1,199 @@
+#include "tests/support/desktop.h"
+
+#include "tests/support/wait.h"
+
+#include <X11/Xatom.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// One short-lived connection per question keeps the harness independent of any thread.
+template <typename Answer>
+Answer Ask(Answer none, const std::function<Answer(Display*)>& question) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return none;
+    const Answer answer = question(display);
+    XCloseDisplay(display);
+    return answer;
+}
+
+std::vector<unsigned long> Property(Display* display, Window window, const char* name, Atom type) {
+    std::vector<unsigned long> values;
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False, type,
+                           &actual, &format, &count, &after, &data) == Success &&
+        data && format == 32) {
+        const auto* items = reinterpret_cast<unsigned long*>(data);
+        values.assign(items, items + count);
+    }
+    if (data) XFree(data);
+    return values;
+}
+
+std::string NameOf(Display* display, Window window) {
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string name;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 256,
+                           False, XInternAtom(display, "UTF8_STRING", False), &actual, &format,
+                           &count, &after, &data) == Success &&
+        data) {
+        name.assign(reinterpret_cast<char*>(data), count);
+    }
+    if (data) XFree(data);
+    return name;
+}
+
+Window Search(Display* display, Window window, const std::function<bool(Window)>& wanted,
+              int depth) {
+    if (wanted(window)) return window;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (depth == 0 || !XQueryTree(display, window, &root, &parent, &children, &count)) {
+        return None;
+    }
+    Window found = None;
+    for (unsigned i = 0; i < count && found == None; ++i) {
+        found = Search(display, children[i], wanted, depth - 1);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+void SendToRoot(Display* display, Window window, const char* type, long l0, long l1) {
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, type, False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = l0;
+    event.xclient.data.l[1] = l1;
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
+}
+
+}  // namespace
+
+bool StartWindowManager(WindowManager& manager) {
+    manager.pid = fork();
+    if (manager.pid == 0) {
+        dup2(open("/dev/null", O_WRONLY), 1);
+        dup2(open("/dev/null", O_WRONLY), 2);
+        execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return manager.pid > 0 && WaitUntil(
+                                  [] {
+                                      return Ask<bool>(false, [](Display* d) {
+                                          return !Property(d, DefaultRootWindow(d),
+                                                           "_NET_SUPPORTING_WM_CHECK", XA_WINDOW)
+                                                      .empty();
+                                      });
+                                  },
+                                  10000, 20);
+}
+
+void StopWindowManager(WindowManager& manager) {
+    if (manager.pid <= 0) return;
+    kill(manager.pid, SIGTERM);
+    waitpid(manager.pid, nullptr, 0);
+    manager.pid = -1;
+}
+
+Window FindWindowOfPid(pid_t pid) {
+    return Ask<Window>(None, [pid](Display* d) {
+        return Search(
+            d, DefaultRootWindow(d),
+            [&](Window w) {
+                const auto pids = Property(d, w, "_NET_WM_PID", XA_CARDINAL);
+                return !pids.empty() && static_cast<pid_t>(pids[0]) == pid;
+            },
+            4);
+    });
+}
+
+Window FindWindowNamed(const std::string& name) {
+    return Ask<Window>(None, [&](Display* d) {
+        return Search(
+            d, DefaultRootWindow(d), [&](Window w) { return NameOf(d, w) == name; }, 4);
+    });
+}
+
+bool WindowHasState(Window window, const char* state) {
+    return Ask<bool>(false, [&](Display* d) {
+        const Atom wanted = XInternAtom(d, state, False);
+        for (unsigned long atom : Property(d, window, "_NET_WM_STATE", XA_ATOM)) {
+            if (atom == wanted) return true;
+        }
+        return false;
+    });
+}
+
+bool WindowIsIconic(Window window) {
+    return Ask<bool>(false, [&](Display* d) {
+        const Atom wmState = XInternAtom(d, "WM_STATE", False);
+        const auto values = Property(d, window, "WM_STATE", wmState);
+        return !values.empty() && values[0] == IconicState;
+    });
+}
+
+Window ActiveWindow() {
+    return Ask<Window>(None, [](Display* d) {
+        const auto values = Property(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+        return values.empty() ? None : static_cast<Window>(values[0]);
+    });
+}
+
+FrameRect WindowFrame(Window window) {
+    return Ask<FrameRect>(FrameRect{}, [&](Display* d) {
+        XWindowAttributes attributes;
+        Window child = None;
+        FrameRect frame;
+        if (!XGetWindowAttributes(d, window, &attributes) ||
+            !XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &frame.x, &frame.y,
+                                   &child)) {
+            return FrameRect{};
+        }
+        auto extents = Property(d, window, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+        extents.resize(4, 0);  // left, right, top, bottom
+        frame.x -= static_cast<int>(extents[0]);
+        frame.y -= static_cast<int>(extents[2]);
+        frame.width = attributes.width + static_cast<int>(extents[0] + extents[1]);
+        frame.height = attributes.height + static_cast<int>(extents[2] + extents[3]);
+        return frame;
+    });
+}
+
+void SendDeleteWindow(Window window) {
+    Ask<bool>(false, [&](Display* d) {
+        XEvent event = {};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, window, False, NoEventMask, &event);
+        XFlush(d);
+        return true;
+    });
+}
+
+void ActivateWindow(Window window) {
+    Ask<bool>(false, [&](Display* d) {
+        SendToRoot(d, window, "_NET_ACTIVE_WINDOW", 2, CurrentTime);
+        return true;
+    });
+}
