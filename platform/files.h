@@ -13,6 +13,7 @@
 struct OsAtomicFile {
     int fd = -1;
     bool failed = false;
+    bool durable = true;  // wait for the disk before the rename and after it
     std::string path;
     std::string tempPath;
 };
@@ -28,6 +29,10 @@ void OsAtomicFileAbandon(OsAtomicFile& file);
 
 // Begin, one write and commit.
 bool OsWriteFileAtomic(const std::string& path, std::string_view content, unsigned mode = 0600);
+// The same without waiting for the disk: a crash may keep the old content, never half of the
+// new. For files rewritten many times a second that only mirror the live state.
+bool OsWriteFileAtomicQuick(const std::string& path, std::string_view content,
+                            unsigned mode = 0600);
 // Removes a file and syncs its folder; true when it is gone (also when it never existed).
 bool OsRemoveFileDurably(const std::string& path);
 // Creates the folder and any missing parents with the given mode; true when it exists.

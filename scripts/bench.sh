@@ -4,8 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build/bench --target quillon click_timing hotkey_latency record_rate session_io
+cmake --build build/bench --target quillon click_timing hotkey_latency record_rate session_io \
+  window_start
 unset DISPLAY
-for bench in click_timing hotkey_latency record_rate session_io; do
+for bench in click_timing hotkey_latency record_rate session_io window_start; do
   "build/bench/bench/$bench"
 done

@@ -89,5 +89,6 @@ std::string GetTrackerStatusFilePath() { return OsDataDir() + "/status.txt"; }
 bool SaveTrackerStatusToFile(const std::string& text) {
     static std::mutex writeMutex;
     std::lock_guard<std::mutex> guard(writeMutex);
-    return OsWriteFileAtomic(GetTrackerStatusFilePath(), text);
+    // Rewritten on every poll of the page: a crash may only leave the previous status.
+    return OsWriteFileAtomicQuick(GetTrackerStatusFilePath(), text);
 }

@@ -60,7 +60,7 @@ void OsAtomicFileAbandon(OsAtomicFile& file) {
 
 bool OsAtomicFileCommit(OsAtomicFile& file) {
     if (file.fd < 0) return false;
-    if (file.failed || fsync(file.fd) != 0) {
+    if (file.failed || (file.durable && fsync(file.fd) != 0)) {
         OsAtomicFileAbandon(file);
         return false;
     }
@@ -71,13 +71,21 @@ bool OsAtomicFileCommit(OsAtomicFile& file) {
         return false;
     }
     // The rename is durable only once the folder is; the new content is in place either way.
-    SyncFolder(FolderOf(file.path));
+    if (file.durable) SyncFolder(FolderOf(file.path));
     return true;
 }
 
 bool OsWriteFileAtomic(const std::string& path, std::string_view content, unsigned mode) {
     OsAtomicFile file;
     if (!OsAtomicFileBegin(file, path, mode)) return false;
+    OsAtomicFileWrite(file, content);
+    return OsAtomicFileCommit(file);
+}
+
+bool OsWriteFileAtomicQuick(const std::string& path, std::string_view content, unsigned mode) {
+    OsAtomicFile file;
+    if (!OsAtomicFileBegin(file, path, mode)) return false;
+    file.durable = false;
     OsAtomicFileWrite(file, content);
     return OsAtomicFileCommit(file);
 }
