@@ -43,13 +43,6 @@ std::string ComputeDataDir() {
     return dir;
 }
 
-std::string RunningExecutable() {
-    char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return {};
-    return std::string(buffer, static_cast<size_t>(n));
-}
-
 std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
@@ -90,6 +83,13 @@ bool g_LockHeld = false;
 int g_LockFd = -1;
 
 }  // namespace
+
+std::string RunningExecutable() {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    return std::string(buffer, static_cast<size_t>(n));
+}
 
 std::string OsDataDir() {
     static const std::string dir = ComputeDataDir();

@@ -4,6 +4,8 @@
 
 #include <string>
 
+// The path of the running program, from /proc/self/exe; empty when it cannot be read.
+std::string RunningExecutable();
 // data directory + "/instance.lock".
 std::string OsInstanceLockPath();
 // Process id of the process holding the instance lock; 0 when none (or it cannot be told).

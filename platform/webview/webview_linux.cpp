@@ -4,8 +4,8 @@
 #include "platform/keys.h"
 #include "platform/shell.h"
 #include "platform/webview/webview_api.h"
-#include "platform/x11/connection_x11.h"
 #include "platform/window.h"
+#include "platform/x11/connection_x11.h"
 
 #include <glib-unix.h>
 
@@ -190,9 +190,7 @@ void AtWindowDestroy(OsWindow* window, std::function<void()> cleanup) {
     window->cleanups.push_back(std::move(cleanup));
 }
 
-void SetQuitAction(OsWindow* window, std::function<void()> quit) {
-    window->quit = std::move(quit);
-}
+void SetQuitAction(OsWindow* window, std::function<void()> quit) { window->quit = std::move(quit); }
 
 void RequestQuit(OsWindow* window) {
     if (window->quit) {

@@ -81,7 +81,7 @@ TEST(Window, PageCallsBindingsAndTaskReachesUiThread) {
     }));
     ASSERT_TRUE(OsWindowSetHtml(window, kPage));
 
-    EXPECT_TRUE(OsWindowRun(window));
+    EXPECT_EQ(OsWindowRun(window), MainLoopEnd::kTerminated);
     if (calls.helper.joinable()) calls.helper.join();
     OsWindowDestroy(window);
 
