@@ -3,6 +3,7 @@
 #include "tests/support/wait.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
