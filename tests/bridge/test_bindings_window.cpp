@@ -73,7 +73,9 @@ std::vector<Step> Steps() {
              EXPECT_EQ(autoClickRepeatTimes, 5);
              EXPECT_EQ(autoClickLocationMode, 1);
          }},
-        {"updateSpammer('0,0,0,9,x,1')", "undefined",
+        // Too few fields change nothing; a bad field ends the update there.
+        {"updateSpammer('0,0,0,9,0,1')", "undefined", [] { EXPECT_EQ(autoClickIntervalMs, 4); }},
+        {"updateSpammer('0,0,0,9,x,1,0,5,1')", "undefined",
          [] {
              EXPECT_EQ(autoClickIntervalMs, 9);
              EXPECT_EQ(autoClickerButtonIdx, 1);
@@ -142,8 +144,12 @@ std::vector<Step> Steps() {
              return status;
          }},
         {"addProfile('Work')", "undefined",
+         [=] { EXPECT_EQ(profileNames(), "Default Tracking Profile;Work;1"); }},
+        {"switchProfile('0x')", "undefined",
          [=] { EXPECT_EQ(profileNames(), "Default Tracking Profile;Work;0"); }},
-        {"switchProfile('1x')", "undefined",
+        {"switchProfile(7)", "undefined",
+         [=] { EXPECT_EQ(profileNames(), "Default Tracking Profile;Work;0"); }},
+        {"switchProfile(1)", "undefined",
          [=] { EXPECT_EQ(profileNames(), "Default Tracking Profile;Work;1"); }},
         {"clearProfile()", "undefined"},
         {"deleteProfile()", "undefined",
@@ -236,6 +242,7 @@ TEST(BindingsInWebView, EveryRowAnswersAndActsAsThePageExpects) {
     ASSERT_EQ(chdir(kDir.c_str()), 0);
     ResetToOneDefaultProfile();
     ResetAppSettingsForTest();
+    keySpamTargetCount = 0;
     for (int vk : {65, 66, 67}) keySpamTargets[keySpamTargetCount++] = vk;
     vkRecord = 65;
 
