@@ -121,12 +121,18 @@ Rect FitInto(Rect frame, const Rect& area) {
     return frame;
 }
 
-// GTK keeps the size it was given as the window's own, so a later layout does not undo it.
+// GTK keeps the size as the window's own, so that its next layout does not undo it. The X request
+// makes the size take effect now: GTK alone drops a size asked for while it still settles the
+// previous change.
 void SetContentSize(const Framed& framed, int width, int height) {
     GdkSurface* surface = gtk_native_get_surface(GTK_NATIVE(framed.gtk));
     const double scale = surface ? gdk_surface_get_scale_factor(surface) : 1;
     gtk_window_set_default_size(framed.gtk, std::max(1, int(std::lround(width / scale))),
                                 std::max(1, int(std::lround(height / scale))));
+    GdkXErrorTrap trap;
+    XResizeWindow(framed.display, framed.xid, unsigned(std::max(1, width)),
+                  unsigned(std::max(1, height)));
+    XFlush(framed.display);
 }
 
 // The window manager places the frame's top-left at the requested point: the client keeps the

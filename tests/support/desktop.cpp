@@ -85,25 +85,46 @@ void SendToRoot(Display* display, Window window, const char* type, long l0, long
     XFlush(display);
 }
 
+// Openbox names itself on the root before it manages windows, and a window mapped in between
+// stays unmanaged: only a window it has framed shows that it is ready.
+bool ManagesNewWindows() {
+    return Ask<bool>(false, [](Display* d) {
+        const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+        XMapWindow(d, probe);
+        XSync(d, False);
+        const bool managed = WaitUntil(
+            [&] { return !Property(d, probe, "_NET_FRAME_EXTENTS", XA_CARDINAL).empty(); }, 1000,
+            10);
+        XDestroyWindow(d, probe);
+        XSync(d, False);
+        return managed;
+    });
+}
+
 }  // namespace
 
 bool StartWindowManager(WindowManager& manager) {
     manager.pid = fork();
     if (manager.pid == 0) {
+        sigset_t none;  // stoppable even when the test blocks termination signals
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         dup2(open("/dev/null", O_WRONLY), 1);
         dup2(open("/dev/null", O_WRONLY), 2);
         execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
         _exit(127);
     }
-    return manager.pid > 0 && WaitUntil(
-                                  [] {
-                                      return Ask<bool>(false, [](Display* d) {
-                                          return !Property(d, DefaultRootWindow(d),
-                                                           "_NET_SUPPORTING_WM_CHECK", XA_WINDOW)
-                                                      .empty();
-                                      });
-                                  },
-                                  10000, 20);
+    return manager.pid > 0 &&
+           WaitUntil(
+               [] {
+                   return Ask<bool>(false, [](Display* d) {
+                       return !Property(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK",
+                                        XA_WINDOW)
+                                   .empty();
+                   });
+               },
+               10000, 20) &&
+           WaitUntil(ManagesNewWindows, 10000, 0);
 }
 
 void StopWindowManager(WindowManager& manager) {

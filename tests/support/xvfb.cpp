@@ -17,6 +17,11 @@ bool TryDisplay(int number, PrivateXvfb& server, const std::vector<std::string>&
     const std::string display = ":" + std::to_string(number), fd = std::to_string(fds[1]);
     const pid_t pid = fork();
     if (pid == 0) {
+        // A test that blocks termination signals as the program does must still be able to
+        // stop the server.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         close(fds[0]);
         dup2(open("/dev/null", O_WRONLY), 2);  // a taken number is expected now and then
         std::vector<std::string> args = {
