@@ -44,32 +44,37 @@ void TrackGtkWindow(OsWindow* window) {
 // Sources on the default main context that serve the rest of the program while the window's
 // loop runs: the display-lost notice and the keyboard-layout connection.
 struct LoopWatches {
-    std::vector<guint> sources;
-    explicit LoopWatches(OsWindow* window) {
-        sources.push_back(g_unix_fd_add_full(G_PRIORITY_HIGH, OsDisplayLostFd(), G_IO_IN,
-                                             EndOnDisplayLost, window, nullptr));
+    webview_t view;
+    guint lostSource = 0, layoutSource = 0;
+
+    explicit LoopWatches(webview_t runningView) : view(runningView) {
+        lostSource = g_unix_fd_add_full(G_PRIORITY_HIGH, OsDisplayLostFd(), G_IO_IN,
+                                        EndOnDisplayLost, this, nullptr);
         if (OsLayoutWatchFd() >= 0) {
-            sources.push_back(g_unix_fd_add(OsLayoutWatchFd(),
-                                            GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                            ServeLayout, window));
+            layoutSource = g_unix_fd_add(
+                OsLayoutWatchFd(), GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR), ServeLayout, this);
         }
     }
     ~LoopWatches() {
-        for (guint id : sources) g_source_remove(id);
+        if (lostSource) g_source_remove(lostSource);
+        if (layoutSource) g_source_remove(layoutSource);
     }
     LoopWatches(const LoopWatches&) = delete;
     LoopWatches& operator=(const LoopWatches&) = delete;
 
     // Ending the library's loop queues an idle call: GLib only, no X or GTK call.
     static gboolean EndOnDisplayLost(gint, GIOCondition, gpointer data) {
-        webview_terminate(static_cast<OsWindow*>(data)->view);
+        auto* watches = static_cast<LoopWatches*>(data);
+        watches->lostSource = 0;
+        webview_terminate(watches->view);
         return G_SOURCE_REMOVE;
     }
-    // A hang-up is read like any event: the read finds the connection broken.
+    // A hang-up is read like any event: the read finds the connection broken, and the loss
+    // notice ends the loop.
     static gboolean ServeLayout(gint, GIOCondition, gpointer data) {
         OsLayoutWatchDispatch();
         if (!OsDisplayLost()) return G_SOURCE_CONTINUE;
-        webview_terminate(static_cast<OsWindow*>(data)->view);
+        static_cast<LoopWatches*>(data)->layoutSource = 0;
         return G_SOURCE_REMOVE;
     }
 };
@@ -172,7 +177,7 @@ bool OsWindowDispatch(OsWindow* window, std::function<void()> task) {
 
 MainLoopEnd OsWindowRun(OsWindow* window) {
     if (!OsDisplayLost()) {
-        LoopWatches watches(window);
+        LoopWatches watches(window->view);
         webview_run(window->view);
     }
     return OsDisplayLost() ? MainLoopEnd::kDisplayLost : MainLoopEnd::kTerminated;
