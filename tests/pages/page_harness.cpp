@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include "tests/pages/page_harness.h"
+
+#include "tests/support/desktop.h"
+#include "tests/support/files.h"
+#include "tests/support/physical_input.h"
+#include "tests/support/wait.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <zlib.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kShotDir = QLN_SHOT_DIR;
+
+int KeyCodeOf(char c) {
+    static const std::string kRows[] = {"1234567890", "qwertyuiop", "asdfghjkl", "zxcvbnm"};
+    static const int kFirst[] = {10, 24, 38, 52};
+    for (int row = 0; row < 4; ++row) {
+        const size_t at = kRows[row].find(c);
+        if (at != std::string::npos) return kFirst[row] + int(at);
+    }
+    return c == ' ' ? 65 : -1;
+}
+
+void Chunk(std::string& png, const char* type, const std::string& data) {
+    const auto be32 = [&](uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(char((v >> shift) & 0xFF));
+    };
+    be32(uint32_t(data.size()));
+    const std::string body = std::string(type, 4) + data;
+    png += body;
+    be32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+}
+
+// 8-bit RGB rows, each behind filter byte 0.
+std::string EncodePng(int width, int height, const std::string& rows) {
+    uLongf size = compressBound(uLong(rows.size()));
+    std::string packed(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
+              reinterpret_cast<const Bytef*>(rows.data()), uLong(rows.size()), 9);
+    packed.resize(size);
+    std::string header;
+    for (const uint32_t v : {uint32_t(width), uint32_t(height)}) {
+        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(char((v >> shift) & 0xFF));
+    }
+    header += std::string("\x08\x02\x00\x00\x00", 5);
+    std::string png = "\x89PNG\r\n\x1a\n";
+    Chunk(png, "IHDR", header);
+    Chunk(png, "IDAT", packed);
+    Chunk(png, "IEND", "");
+    return png;
+}
+
+// The window's pixels as PNG rows; empty when the window cannot be read.
+std::string CaptureRows(Window window, int& width, int& height) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return {};
+    std::string rows;
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable) {
+        width = attributes.width;
+        height = attributes.height;
+        if (XImage* image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height),
+                                      AllPlanes, ZPixmap)) {
+            const auto channel = [](unsigned long pixel, unsigned long mask) {
+                int shift = 0;
+                while (mask && !(mask & 1)) {
+                    mask >>= 1;
+                    ++shift;
+                }
+                return char(((pixel >> shift) & mask) * 255 / (mask ? mask : 1));
+            };
+            rows.reserve(size_t(height) * size_t(width * 3 + 1));
+            for (int y = 0; y < height; ++y) {
+                rows.push_back('\0');
+                for (int x = 0; x < width; ++x) {
+                    const unsigned long pixel = XGetPixel(image, x, y);
+                    rows.push_back(channel(pixel, image->red_mask));
+                    rows.push_back(channel(pixel, image->green_mask));
+                    rows.push_back(channel(pixel, image->blue_mask));
+                }
+            }
+            XDestroyImage(image);
+        }
+    }
+    XCloseDisplay(display);
+    return rows;
+}
+
+// Reads one JSON value after "name": without interpreting it.
+std::string RawMember(const std::string& json, const std::string& name) {
+    const std::string key = "\"" + name + "\":";
+    size_t at = json.find(key);
+    if (at == std::string::npos) return {};
+    at += key.size();
+    size_t end = at;
+    int depth = 0;
+    bool quoted = false;
+    for (; end < json.size(); ++end) {
+        const char c = json[end];
+        if (quoted) {
+            if (c == '\\') {
+                ++end;
+            } else if (c == '"') {
+                quoted = false;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if (c == ']' || c == '}') {
+            if (depth == 0) break;
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            break;
+        }
+    }
+    return json.substr(at, end - at);
+}
+
+// The program's shown window: GTK also keeps a 1x1 window of the same process, never mapped.
+Window ShownWindowOf(Display* display, Window under, pid_t pid) {
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool ours = false;
+    if (XGetWindowProperty(display, under, XInternAtom(display, "_NET_WM_PID", False), 0, 1, False,
+                           XA_CARDINAL, &actual, &format, &count, &after, &data) == Success &&
+        data && count == 1) {
+        ours = pid_t(*reinterpret_cast<unsigned long*>(data)) == pid;
+    }
+    if (data) XFree(data);
+    XWindowAttributes attributes;
+    if (ours && XGetWindowAttributes(display, under, &attributes) &&
+        attributes.map_state == IsViewable && attributes.width > 1) {
+        return under;
+    }
+    Window root = None, parent = None, *children = nullptr;
+    unsigned n = 0;
+    Window found = None;
+    if (XQueryTree(display, under, &root, &parent, &children, &n)) {
+        for (unsigned i = 0; i < n && found == None; ++i) {
+            found = ShownWindowOf(display, children[i], pid);
+        }
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+}  // namespace
+
+std::string BuiltPage(const std::string& relative) {
+    return Slurp((fs::path(QUILLON_BINARY).parent_path().parent_path() / "share/quillon" / relative)
+                     .string());
+}
+
+std::string WithProbe(const std::string& page, const std::string& extra) {
+    const std::string probe =
+        "<script>\n" + Slurp(QLN_PAGES_TEST_DIR "/probe.js") + "\n" + extra + "\n</script>";
+    const size_t head = page.find("<head>");
+    if (head == std::string::npos) return probe + page;
+    return page.substr(0, head + 6) + probe + page.substr(head + 6);
+}
+
+PageSession::PageSession(const std::string& name)
+    : dir((fs::temp_directory_path() / ("qln-pages-" + std::to_string(getpid()) + "-" + name))
+              .string()) {
+    fs::remove_all(dir);
+    fs::create_directories(fs::path(dir) / "data" / "Quillon");
+    env = {dir, {{"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"}}};
+    fs::create_directories(kShotDir);
+}
+
+PageSession::~PageSession() {
+    if (pid_ > 0) Quit();
+    ClosePhysicalInput(input);
+    fs::remove_all(dir);
+}
+
+std::string PageSession::MakeBundle(const std::string& mainPage, const std::string& bootPage) {
+    const fs::path bundle = fs::path(dir) / "bundle";
+    const fs::path built = fs::path(QUILLON_BINARY).parent_path().parent_path();
+    const fs::path share = bundle / "share/quillon";
+    fs::create_directories(bundle / "bin");
+    fs::create_directories(bundle / "lib");
+    fs::create_directories(share / "ui/vendor");
+    fs::create_directories(share / "mac-ui");
+    const auto copy = fs::copy_options::overwrite_existing;
+    fs::copy_file(QUILLON_BINARY, bundle / "bin/quillon", copy);
+    fs::copy_file(built / "lib/libwebview.so.0.12", bundle / "lib/libwebview.so.0.12", copy);
+    fs::copy_file(built / "share/quillon/ui/vendor/Sortable.min.js",
+                  share / "ui/vendor/Sortable.min.js", copy);
+    std::ofstream(bundle / "bundle.ini") << "identifier=app.quillon.free\nversion=1.0.1\n";
+    std::ofstream(share / "ui/index.html") << mainPage;
+    std::ofstream(share / "mac-ui/boot.html") << bootPage;
+    return (bundle / "bin/quillon").string();
+}
+
+pid_t PageSession::Start(const std::string& binary) {
+    pid_ = SpawnProgram(binary, {}, env);
+    Display* display = XOpenDisplay(nullptr);
+    WaitUntil(
+        [&] { return (window = ShownWindowOf(display, DefaultRootWindow(display), pid_)) != None; },
+        30000, 50);
+    XCloseDisplay(display);
+    if (!input) input = OpenPhysicalInput();
+    return pid_;
+}
+
+// As the window manager's close button does.
+int PageSession::Quit() {
+    SendDeleteWindow(window);
+    const int status = WaitProgramExit(pid_);
+    pid_ = -1;
+    return status;
+}
+
+std::string PageSession::DataFile(const char* name) const {
+    return ProgramDataDir(env) + "/" + name;
+}
+
+std::set<std::string> PageSession::Reports() const {
+    std::istringstream in(Slurp(DataFile("appsettings.txt")));
+    std::set<std::string> ids;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("seenWarnings=", 0) != 0) continue;
+        std::istringstream list(line.substr(13));
+        for (std::string id; std::getline(list, id, ',');) ids.insert(id);
+    }
+    return ids;
+}
+
+bool PageSession::WaitReport(const std::string& id, int timeoutMs) const {
+    return WaitUntil([&] { return Reports().count(id) > 0; }, timeoutMs, 50);
+}
+
+std::vector<std::string> PageSession::ReportsStarting(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& id : Reports()) {
+        if (id.rfind(prefix, 0) == 0) found.push_back(id);
+    }
+    return found;
+}
+
+std::string PageSession::Step(const std::string& name) {
+    Focus();
+    const std::string prefix = "done-" + std::to_string(steps_++) + " " + name + "|";
+    PhysicalKey(input, keys::kF12, true);
+    for (const char c : name) PhysicalTap(input, KeyCodeOf(c));
+    PhysicalKey(input, keys::kF12, false);
+    std::vector<std::string> done;
+    if (!WaitUntil([&] { return !(done = ReportsStarting(prefix)).empty(); }, 30000, 50)) {
+        ADD_FAILURE_AT(__FILE__, __LINE__) << "probe step " << name << " never finished";
+        return {};
+    }
+    const std::string rest = done.front().substr(prefix.size());
+    const size_t bar = rest.find('|');
+    places_.clear();
+    std::istringstream list(rest.substr(bar + 1));
+    for (std::string place; std::getline(list, place, ';');) {
+        std::istringstream fields(place);
+        std::string key, x, y;
+        if (std::getline(fields, key, ':') && std::getline(fields, x, ':') &&
+            std::getline(fields, y, ':')) {
+            places_[key] = {std::stoi(x), std::stoi(y)};
+        }
+    }
+    return rest.substr(0, bar);
+}
+
+void PageSession::MoveTo(int x, int y) {
+    Display* display = XOpenDisplay(nullptr);
+    int rootX = 0, rootY = 0;
+    Window child = None;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
+                          &child);
+    XCloseDisplay(display);
+    PhysicalMoveTo(input, rootX, rootY);
+}
+
+void PageSession::ClickAt(int x, int y, int button) {
+    MoveTo(x, y);
+    PhysicalClick(input, button);
+}
+
+void PageSession::Click(const std::string& place, int button) {
+    const auto found = places_.find(place);
+    if (found == places_.end()) {
+        ADD_FAILURE_AT(__FILE__, __LINE__) << "no place named " << place << " on the page";
+        return;
+    }
+    ClickAt(found->second.first, found->second.second, button);
+}
+
+void PageSession::Tap(int keyCode) { PhysicalTap(input, keyCode); }
+
+void PageSession::Type(const std::string& text) {
+    for (const char c : text) PhysicalTap(input, KeyCodeOf(c));
+}
+
+// Active for the window manager and holding the X input focus: a window of another program
+// may have taken it without the manager's knowledge.
+void PageSession::Focus() {
+    const auto ours = [&] {
+        Display* display = XOpenDisplay(nullptr);
+        Window focus = None;
+        int revert = 0;
+        XGetInputFocus(display, &focus, &revert);
+        XCloseDisplay(display);
+        const unsigned long client = ~0x1FFFFFul;  // the resource base of the client
+        return ActiveWindow() == window && (focus & client) == (window & client);
+    };
+    if (ours()) return;
+    ActivateWindow(window);
+    if (WaitUntil(ours, 3000, 20)) return;
+    ClickAt(60, 22);  // the title in the page's top bar
+    WaitUntil(ours, 10000, 20);
+}
+
+std::string PageSession::StatusText() const { return Slurp(DataFile("status.txt")); }
+
+std::string PageSession::StatusMember(const std::string& name) const {
+    return RawMember(StatusText(), name);
+}
+
+bool PageSession::WaitStatus(const std::string& name, const std::string& value,
+                             int timeoutMs) const {
+    return WaitUntil([&] { return StatusMember(name) == value; }, timeoutMs, 20);
+}
+
+std::pair<int, int> PageSession::WindowSize() const {
+    Display* display = XOpenDisplay(nullptr);
+    XWindowAttributes attributes = {};
+    XGetWindowAttributes(display, window, &attributes);
+    XCloseDisplay(display);
+    return {attributes.width, attributes.height};
+}
+
+bool PageSession::Screenshot(const std::string& name) {
+    int width = 0, height = 0;
+    std::string previous, rows;
+    const bool settled = WaitUntil(
+        [&] {
+            previous = std::move(rows);
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            rows = CaptureRows(window, width, height);
+            return !rows.empty() && rows == previous;
+        },
+        20000, 0);
+    if (!rows.empty()) {
+        std::ofstream(fs::path(kShotDir) / (name + ".png"), std::ios::binary)
+            << EncodePng(width, height, rows);
+    }
+    return settled;
+}

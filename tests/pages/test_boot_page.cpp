@@ -1,0 +1,86 @@
+// The boot page in the real program: each mode on an X server without XTEST, what it found and
+// the desktop's settings name, a screenshot of each; and, where input works, that it goes on to
+// the main page by itself.
+#include <gtest/gtest.h>
+
+#include "tests/pages/page_harness.h"
+#include "tests/support/files.h"
+#include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
+
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+// Tells the test what the page shows once its first check has come back.
+const std::string kShown = R"(
+addEventListener("load", () => {
+  const modes = ["permissions", "reset", "update"];
+  const timer = setInterval(() => {
+    const mode = modes.find(m => !document.getElementById("mode-" + m).hidden) || "none";
+    const checks = ["check-xtest", "check-xinput"].map(id => document.getElementById(id).className);
+    if (mode !== "update" && !checks[0]) return;
+    clearInterval(timer);
+    const words = document.body.innerText.includes("System " + "Settings") ? "system-settings" : "settings";
+    window.markWarningSeen(["shown", mode, checks.filter(Boolean).join("+") || "nochecks", words,
+      document.querySelector("main:not([hidden]) h1").textContent].join(" "));
+  }, 100);
+});
+)";
+
+// The page with the mode shown instead of the one the program chose; the marker stays for it.
+std::string ForcedMode(const std::string& page, const std::string& mode) {
+    const std::string marker = "\"__QLN_BOOT_MODE__\"";
+    std::string forced = page;
+    forced.replace(forced.find(marker), marker.size(), "\"" + mode + "\" /*__QLN_BOOT_MODE__*/");
+    return forced;
+}
+
+TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
+    const std::string mainDisplay = getenv("DISPLAY");
+    PrivateXvfb bare;
+    ASSERT_TRUE(StartPrivateXvfb(bare, {"-extension", "XTEST"}));
+    const struct {
+        const char* mode;
+        bool grantedBefore;
+        const char* shown;
+    } kModes[] = {
+        {"permissions", false, "shown permissions bad+ok settings Quillon needs an X11 session"},
+        {"reset", true, "shown reset bad+ok settings Quillon can't reach your input any more"},
+        {"update", false, "shown update nochecks settings Quillon needs a newer WebKitGTK"},
+    };
+    for (const auto& row : kModes) {
+        SCOPED_TRACE(row.mode);
+        PageSession s(row.mode);
+        if (row.grantedBefore) {
+            std::ofstream(s.DataFile("macpermissions.txt"))
+                << "accessibilityGranted=app.quillon.free\n";
+        }
+        std::string boot = BuiltPage("mac-ui/boot.html");
+        if (std::string(row.mode) == "update") boot = ForcedMode(boot, "update");
+        s.Start(s.MakeBundle(BuiltPage("ui/index.html"), WithProbe(boot, kShown)));
+        ASSERT_NE(s.window, None) << Slurp(s.dir + "/err.txt");
+        EXPECT_TRUE(s.WaitReport(row.shown)) << testing::PrintToString(s.Reports());
+        EXPECT_TRUE(s.Screenshot(std::string("boot-") + row.mode));
+        for (const std::string& error : s.PageErrors()) ADD_FAILURE() << error;
+        EXPECT_EQ(s.Quit(), 0);
+    }
+    StopPrivateXvfb(bare);
+    setenv("DISPLAY", mainDisplay.c_str(), 1);
+}
+
+// With XTEST and XInput there, the page finds everything and asks to go on: the program loads
+// the main page, which here is the boot page again, so it comes back as a fresh load.
+TEST(BootPage, GoesOnByItselfOnceInputIsReady) {
+    PageSession s("ready");
+    const std::string loads = R"(markWarningSeen("load " + Math.round(performance.timeOrigin));)";
+    const std::string page = WithProbe(BuiltPage("mac-ui/boot.html"), loads);
+    s.Start(s.MakeBundle(page, page));
+    ASSERT_NE(s.window, None) << Slurp(s.dir + "/err.txt");
+    EXPECT_TRUE(WaitUntil([&] { return s.ReportsStarting("load ").size() >= 2; }, 30000, 100));
+    for (const std::string& error : s.PageErrors()) ADD_FAILURE() << error;
+    EXPECT_EQ(s.Quit(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+// The main page in the real program under a window manager: a user's path through every panel
+// with the mouse and keyboard, checked in the status and session files; the update banner for
+// each call the program makes; keyboard reach, focus rings, labels and contrast in both themes.
+// Screenshots of the main states land in test-artifacts/pages.
+#include <gtest/gtest.h>
+
+#include "tests/pages/page_harness.h"
+#include "tests/support/desktop.h"
+#include "tests/support/files.h"
+#include "tests/support/physical_input.h"
+#include "tests/support/probe.h"
+#include "tests/support/wait.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace keys;
+
+class MainPage : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(StartWindowManager(manager)); }
+    static void TearDownTestSuite() { StopWindowManager(manager); }
+
+    // The page as built, probe added; the window up, its first poll answered.
+    void Open(PageSession& s) {
+        s.Start(s.MakeBundle(WithProbe(BuiltPage("ui/index.html")), BuiltPage("mac-ui/boot.html")));
+        ASSERT_NE(s.window, None) << Slurp(s.dir + "/err.txt");
+        ASSERT_TRUE(s.WaitStatus("state", "\"Idle\"")) << Slurp(s.dir + "/err.txt");
+        s.Focus();
+    }
+    // Asks the probe until its note reads as expected.
+    static bool StepUntil(PageSession& s, const std::string& step, const std::string& note) {
+        std::string last;
+        const bool ok = WaitUntil([&] { return (last = s.Step(step)) == note; }, 20000, 100);
+        if (!ok) ADD_FAILURE() << step << ": " << last << " instead of " << note;
+        return ok;
+    }
+    static void Shots(PageSession& s, const std::string& name) {
+        EXPECT_TRUE(s.Screenshot("main-" + name + "-light")) << name;
+        s.Step("dark");
+        EXPECT_TRUE(s.Screenshot("main-" + name + "-dark")) << name;
+        s.Step("light");
+    }
+    static void NoPageErrors(const PageSession& s) {
+        for (const std::string& error : s.PageErrors()) ADD_FAILURE() << error;
+    }
+
+    static WindowManager manager;
+};
+WindowManager MainPage::manager;
+
+std::vector<std::string> Fields(const std::string& line, char separator) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, separator);) fields.push_back(field);
+    return fields;
+}
+
+TEST_F(MainPage, AUserWorksThroughEveryPanel) {
+    PageSession s("path");
+    Open(s);
+    EXPECT_EQ(s.WindowSize(), std::make_pair(420, 560));
+    s.Step("top");
+    Shots(s, "idle");
+    s.Click("theme");
+    EXPECT_TRUE(StepUntil(s, "theme", "dark"));
+    s.Click("theme");
+    EXPECT_TRUE(StepUntil(s, "theme", "light"));
+
+    // A profile of one's own, and a recording in it.
+    s.Step("showprofile");
+    s.Click("prname");
+    StepUntil(s, "focused", "pr-name");
+    s.Type("game");
+    s.Tap(kReturn);
+    EXPECT_TRUE(StepUntil(s, "profiles", "Default Tracking Profile *game"));
+    s.Tap(kF8);
+    ASSERT_TRUE(s.WaitStatus("state", "\"Recording\""));
+    s.Step("showtracker");
+    Shots(s, "recording");
+    for (int x = 700; x < 1000; x += 50) PhysicalMoveTo(s.input, x, 800);
+    s.Tap(kF8);
+    ASSERT_TRUE(s.WaitStatus("state", "\"Idle\""));
+    EXPECT_NE(s.StatusMember("count"), "0");
+
+    // A third profile fills the list; deleting it and clearing the default take a second click.
+    s.Step("showprofile");
+    s.Click("prname");
+    StepUntil(s, "focused", "pr-name");
+    s.Type("work");
+    s.Tap(kReturn);
+    EXPECT_TRUE(StepUntil(s, "profiles", "Default Tracking Profile game *work full"));
+    s.Click("prdelete");
+    s.Step("where");
+    s.Click("pryes");
+    EXPECT_TRUE(StepUntil(s, "profiles", "Default Tracking Profile *game"));
+    s.Click("pr0");
+    EXPECT_TRUE(StepUntil(s, "profiles", "*Default Tracking Profile game"));
+    EXPECT_TRUE(s.WaitStatus("count", "0"));
+    EXPECT_FALSE(s.Has("prdelete"));
+    s.Click("prclear");
+    s.Step("where");
+    s.Click("prno");
+    s.Step("where");
+    EXPECT_FALSE(s.Has("pryes"));
+    s.Click("prclear");
+    s.Step("where");
+    s.Click("pryes");
+    s.Step("where");
+    EXPECT_FALSE(s.Has("pryes"));
+
+    // Auto clicker: the warning read, a 50 ms double click at a point picked on the desktop.
+    s.Step("top");
+    s.Click("acgotit");
+    EXPECT_TRUE(s.WaitReport("fast-clicks"));
+    s.Step("top");
+    s.Click("acms");
+    StepUntil(s, "focused", "ac-ms");
+    PhysicalKey(s.input, kControl, true);
+    s.Tap(kA);
+    PhysicalKey(s.input, kControl, false);
+    s.Type("50");
+    s.Step("top");
+    s.Click("acdouble");
+    // The point is picked on a window of another program, which the clicks then reach.
+    Probe other;
+    ASSERT_TRUE(StartProbe(other, QLN_PROBE_WINDOW, 900, 650, 300, 200));
+    s.Focus();
+    s.Step("top");
+    s.Click("acpick");
+    EXPECT_TRUE(StepUntil(s, "picking", "picking"));
+    PhysicalMoveTo(s.input, 1050, 750);
+    PhysicalClick(s.input, 1);
+    EXPECT_TRUE(StepUntil(s, "coords", "Clicks at 1050_ 750"));
+    ClearProbe(other);
+    s.Step("top");
+    s.Click("acgo");
+    ASSERT_TRUE(s.WaitStatus("autoClicking", "true"));
+    EXPECT_TRUE(WaitUntil([&] {
+        const auto lines = ProbeLines(other);
+        return std::count(lines.begin(), lines.end(), "ButtonPress 1") >= 4;
+    }));
+    Shots(s, "clicking");
+    s.Tap(kF6);
+    EXPECT_TRUE(s.WaitStatus("autoClicking", "false"));
+    StopProbe(other);
+
+    // Key spammer: two keys pressed in, the first key taken out, chord mode, start and stop.
+    s.Step("showkeyspam");
+    s.Click("ksadd");
+    ASSERT_TRUE(s.WaitStatus("reassigning", "\"keyspamtarget\""));
+    EXPECT_TRUE(s.Screenshot("main-reassigning-light"));
+    s.Click("theme");  // the pointer stays free while a key is awaited
+    EXPECT_TRUE(s.Screenshot("main-reassigning-dark"));
+    s.Click("theme");
+    s.Tap(kA);
+    EXPECT_TRUE(s.WaitStatus("keySpamTargets", "[\"Space\",\"A\"]"));
+    s.Step("showkeyspam");
+    s.Click("ksadd");
+    ASSERT_TRUE(s.WaitStatus("reassigning", "\"keyspamtarget\""));
+    s.Tap(kB);
+    EXPECT_TRUE(s.WaitStatus("keySpamTargets", "[\"Space\",\"A\",\"B\"]"));
+    EXPECT_EQ(s.Step("showkeyspam"), "");
+    EXPECT_FALSE(s.Has("ksadd"));
+    s.Click("ksrm0");
+    EXPECT_TRUE(s.WaitStatus("keySpamTargets", "[\"A\",\"B\"]"));
+    s.Step("showkeyspam");
+    s.Click("kschord");
+    EXPECT_TRUE(s.WaitStatus("keySpamChord", "true"));
+    s.Step("showkeyspam");
+    s.Click("ksgo");
+    EXPECT_TRUE(s.WaitStatus("keySpamming", "true"));
+    s.Click("ksgo");  // the keys it types into this window must not stop it, the click does
+    EXPECT_TRUE(s.WaitStatus("keySpamming", "false"));
+
+    // Hotkeys: one changed by pressing F4, one left alone with Esc, then all reset.
+    s.Step("showui");
+    s.Click("tabhotkeys");
+    s.Step("showui");
+    s.Click("hkauto");
+    ASSERT_TRUE(s.WaitStatus("reassigning", "\"auto\""));
+    EXPECT_TRUE(s.Screenshot("main-hotkey-change-light"));
+    s.Tap(kF4);
+    EXPECT_TRUE(s.WaitStatus("hkAuto", "\"F4\""));
+    s.Step("showui");
+    s.Click("hkrec");
+    ASSERT_TRUE(s.WaitStatus("reassigning", "\"rec\""));
+    s.Tap(kEsc);
+    EXPECT_TRUE(s.WaitStatus("reassigning", "\"\""));
+    EXPECT_EQ(s.StatusMember("hkRec"), "\"F8\"");
+    s.Step("showui");
+    s.Click("hkreset");
+    EXPECT_TRUE(s.WaitStatus("hkAuto", "\"F6\""));
+
+    // Settings that act at once: the window's level, the autostart entry, the warnings.
+    s.Click("tabgeneral");
+    s.Step("showui");
+    s.Click("ontop");
+    EXPECT_TRUE(WaitUntil([&] { return WindowHasState(s.window, "_NET_WM_STATE_ABOVE"); }));
+    s.Click("launch");
+    EXPECT_TRUE(WaitUntil([&] {
+        return std::filesystem::exists(s.dir + "/config/autostart/app.quillon.free.desktop");
+    }));
+    s.Step("showwarnings");
+    s.Click("warnings");
+
+    // Every panel folded: the window shrinks to fit; then the settings dragged to the top.
+    for (const char* fold :
+         {"foldspammer", "foldkeyspam", "foldtracker", "foldprofile", "foldui"}) {
+        s.Step("top");
+        s.Click(fold);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return s.WindowSize().second < 560; }));
+    s.Step("top");
+    const auto from = s.Places().at("gripui"), to = s.Places().at("gripspammer");
+    s.MoveTo(from.first, from.second);
+    PhysicalButton(s.input, 1, true);
+    for (int i = 1; i <= 12; ++i) {
+        s.MoveTo(from.first, from.second + (to.second - 12 - from.second) * i / 12);
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    PhysicalButton(s.input, 1, false);
+    EXPECT_TRUE(
+        StepUntil(s, "order", "panel-ui panel-spammer panel-keyspam panel-tracker panel-profile"));
+    NoPageErrors(s);
+    EXPECT_EQ(s.Quit(), 0);
+
+    // What the program kept.
+    const std::string settings = Slurp(s.DataFile("appsettings.txt"));
+    for (const char* line :
+         {"alwaysOnTop=1\n", "launchOnStartup=1\n", "showWarnings=0\n",
+          "minimizedPanels=panel-keyspam,panel-profile,panel-spammer,panel-tracker,panel-ui\n",
+          "panelOrder=panel-ui,panel-spammer,panel-keyspam,panel-tracker,panel-profile\n"}) {
+        EXPECT_NE(settings.find(line), std::string::npos) << line << settings;
+    }
+    EXPECT_NE(settings.find("fast-clicks"), std::string::npos);
+    const std::vector<std::string> session = Fields(Slurp(s.DataFile("session.dat")), '\n');
+    ASSERT_GE(session.size(), 4u);
+    const std::vector<std::string> full = Fields(session[0].substr(9), ',');
+    ASSERT_EQ(full.size(), 36u) << session[0];
+    const std::vector<std::string> clicker(full.begin(), full.begin() + 11);
+    EXPECT_EQ(clicker, Fields("0,0,0,50,0,1,1,10,1,1050,750", ','));
+    EXPECT_EQ(full[19] + full[20] + full[22], "119118117");  // hotkeys back to F8, F7, F6
+    EXPECT_EQ(full[31] + " " + full[32], "65|66 1");         // A and B, as a chord
+    EXPECT_EQ(session[1], "CURRENT:0");
+    EXPECT_EQ(session[2], "PROFILE:Default Tracking Profile");
+    const auto game = std::find(session.begin(), session.end(), "PROFILE:game");
+    ASSERT_NE(game, session.end());
+    EXPECT_GT(session.end() - game, 2) << "the recording is kept in the game profile";
+    EXPECT_NE(s.StatusText().find("\"state\":\"Idle\""), std::string::npos);
+}
+
+TEST_F(MainPage, TheUpdateBannerShowsEveryCallOfTheProgram) {
+    PageSession s("update");
+    Open(s);
+    EXPECT_EQ(s.Step("update"), "Version 1.2.0 is available (you have 1.0.1)");
+    s.Step("top");
+    Shots(s, "update");
+    const struct {
+        const char* step;
+        const char* note;
+    } kCalls[] = {
+        {"progress", "Downloading version 1.2.0 / 1.0 MB of 4.0 MB (25%) / meter 25"},
+        {"unknown", "Downloading version 1.2.0 / 512 KB downloaded / indeterminate"},
+        {"installing",
+         "Installing… / Quillon restarts by itself when the new version is in place. / "
+         "indeterminate"},
+        {"update", "Version 1.2.0 is available (you have 1.0.1)"},
+    };
+    for (const auto& call : kCalls) EXPECT_EQ(s.Step(call.step), call.note) << call.step;
+    Shots(s, "update-progress");
+    s.Step("top");
+    s.Click("install");
+    const std::string failed = s.Step("banner");
+    EXPECT_EQ(failed.rfind("Update failed", 0), 0u) << failed;
+    Shots(s, "update-failed");
+    NoPageErrors(s);
+    EXPECT_EQ(s.Quit(), 0);
+}
+
+TEST_F(MainPage, KeyboardReachesEveryControlWithARingAndEveryFieldHasALabel) {
+    PageSession s("keys");
+    Open(s);
+    s.Step("expand");
+    for (const char* theme : {"light", "dark"}) {
+        SCOPED_TRACE(theme);
+        s.Step(theme);
+        for (const char* tab : {"tabgeneral", "tabhotkeys"}) {
+            SCOPED_TRACE(tab);
+            s.Step("showui");
+            s.Click(tab);
+            const int stops = std::stoi(s.Step("walkstart"));
+            EXPECT_GT(stops, 10);
+            for (int i = 0; i < stops; ++i) s.Tap(kTab);
+            EXPECT_EQ(s.Step("walkend"), "missed none noring none");
+            EXPECT_EQ(s.Step("labels"), "unlabelled none nameless none");
+            EXPECT_EQ(s.Step("contrast"), "ok");
+        }
+    }
+    NoPageErrors(s);
+    EXPECT_EQ(s.Quit(), 0);
+}
+
+}  // namespace
