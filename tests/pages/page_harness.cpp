@@ -227,6 +227,11 @@ int PageSession::Quit() {
     return status;
 }
 
+std::string PageSession::ErrTail() const {
+    const std::string err = Slurp(dir + "/err.txt");
+    return err.size() > 4000 ? err.substr(err.size() - 4000) : err;
+}
+
 std::string PageSession::DataFile(const char* name) const {
     return ProgramDataDir(env) + "/" + name;
 }

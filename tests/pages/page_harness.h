@@ -30,7 +30,8 @@ public:
     // bin/quillon, lib/, share/quillon with the given pages, and bundle.ini.
     std::string MakeBundle(const std::string& mainPage, const std::string& bootPage);
     pid_t Start(const std::string& binary);
-    int Quit();  // closes the window, then the exit status
+    int Quit();                   // closes the window, then the exit status
+    std::string ErrTail() const;  // the end of the program's standard error
 
     // Everything the page has reported so far.
     std::set<std::string> Reports() const;

@@ -64,7 +64,7 @@ TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
         EXPECT_TRUE(s.WaitReport(row.shown)) << testing::PrintToString(s.Reports());
         EXPECT_TRUE(s.Screenshot(std::string("boot-") + row.mode));
         for (const std::string& error : s.PageErrors()) ADD_FAILURE() << error;
-        EXPECT_EQ(s.Quit(), 0);
+        EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
     }
     StopPrivateXvfb(bare);
     setenv("DISPLAY", mainDisplay.c_str(), 1);
@@ -80,7 +80,7 @@ TEST(BootPage, GoesOnByItselfOnceInputIsReady) {
     ASSERT_NE(s.window, None) << Slurp(s.dir + "/err.txt");
     EXPECT_TRUE(WaitUntil([&] { return s.ReportsStarting("load ").size() >= 2; }, 30000, 100));
     for (const std::string& error : s.PageErrors()) ADD_FAILURE() << error;
-    EXPECT_EQ(s.Quit(), 0);
+    EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
 }
 
 }  // namespace

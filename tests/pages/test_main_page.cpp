@@ -227,7 +227,7 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
     EXPECT_TRUE(
         StepUntil(s, "order", "panel-ui panel-spammer panel-keyspam panel-tracker panel-profile"));
     NoPageErrors(s);
-    EXPECT_EQ(s.Quit(), 0);
+    EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
 
     // What the program kept.
     const std::string settings = Slurp(s.DataFile("appsettings.txt"));
@@ -281,7 +281,7 @@ TEST_F(MainPage, TheUpdateBannerShowsEveryCallOfTheProgram) {
     EXPECT_EQ(failed.rfind("Update failed", 0), 0u) << failed;
     Shots(s, "update-failed");
     NoPageErrors(s);
-    EXPECT_EQ(s.Quit(), 0);
+    EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
 }
 
 TEST_F(MainPage, KeyboardReachesEveryControlWithARingAndEveryFieldHasALabel) {
@@ -306,7 +306,7 @@ TEST_F(MainPage, KeyboardReachesEveryControlWithARingAndEveryFieldHasALabel) {
         }
     }
     NoPageErrors(s);
-    EXPECT_EQ(s.Quit(), 0);
+    EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
 }
 
 }  // namespace
