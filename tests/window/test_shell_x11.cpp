@@ -60,59 +60,58 @@ public:
 };
 testing::Environment* const g_Desktop = testing::AddGlobalTestEnvironment(new Desktop);
 
-// One window of the program with its loop on the main thread; the steps play the user on a
-// thread of their own and read the answers from the X server.
+// One window of the program with its loop on the main thread, while the steps play the user on
+// a thread of their own and read the answers from the X server.
 struct Session {
-    OsWindow* window = nullptr;
-    Window xid = None;
-    std::atomic<bool> ended{false};
+    explicit Session(std::string name) : title(std::move(name)), window(OsWindowCreate(false)) {
+        if (!window) return;
+        OsWindowSetTitle(window, title);
+        OsWindowSetSize(window, 480, 320, OsWindowSizeHint::kNone);
+        OsWindowSetHtml(window, kPage);
+    }
+    ~Session() { OsWindowDestroy(window); }
+
+    // Steps that end the loop themselves wait for it (WaitEnded); otherwise it ends after them.
+    MainLoopEnd Run(const std::function<void()>& steps) {
+        std::thread driver([&] {
+            if (WaitUntil([&] { return (xid = FindWindowNamed(title)) != None; }, 20000) &&
+                WaitUntil([&] { return ActiveWindow() == xid; }, 20000)) {
+                steps();
+            } else {
+                ADD_FAILURE() << title << " never showed up with the focus";
+            }
+            if (!ended) OsWindowDispatch(window, [w = window] { OsWindowTerminate(w); });
+        });
+        const MainLoopEnd end = OsWindowRun(window);
+        ended = true;
+        driver.join();
+        return end;
+    }
     bool WaitEnded() {
         return WaitUntil([&] { return ended.load(); }, 20000);
     }
+
+    // Runs call on the UI thread and returns its result.
+    template <typename Call>
+    auto OnUi(Call call) {
+        using Result = decltype(call());
+        auto done = std::make_shared<std::promise<Result>>();
+        OsWindowDispatch(window, [done, call] {
+            if constexpr (std::is_void_v<Result>) {
+                call();
+                done->set_value();
+            } else {
+                done->set_value(call());
+            }
+        });
+        return done->get_future().get();
+    }
+
+    const std::string title;
+    OsWindow* const window;
+    Window xid = None;
+    std::atomic<bool> ended{false};
 };
-
-// Runs call on the UI thread and returns its result.
-template <typename Call>
-auto OnUi(Session& s, Call call) {
-    using Result = decltype(call());
-    auto done = std::make_shared<std::promise<Result>>();
-    OsWindowDispatch(s.window, [done, call] {
-        if constexpr (std::is_void_v<Result>) {
-            call();
-            done->set_value();
-        } else {
-            done->set_value(call());
-        }
-    });
-    return done->get_future().get();
-}
-
-OsWindow* OpenWindow(const std::string& title) {
-    OsWindow* window = OsWindowCreate(false);
-    if (!window) return nullptr;
-    OsWindowSetTitle(window, title);
-    OsWindowSetSize(window, 480, 320, OsWindowSizeHint::kNone);
-    OsWindowSetHtml(window, kPage);
-    return window;
-}
-
-// Steps that end the loop themselves wait for it (WaitEnded); otherwise the loop ends after them.
-MainLoopEnd RunSession(Session& s, const std::string& title,
-                       const std::function<void(Session&)>& steps) {
-    std::thread driver([&] {
-        if (WaitUntil([&] { return (s.xid = FindWindowNamed(title)) != None; }, 20000) &&
-            WaitUntil([&] { return ActiveWindow() == s.xid; }, 20000)) {
-            steps(s);
-        } else {
-            ADD_FAILURE() << "the window never showed up with the focus";
-        }
-        if (!s.ended) OsWindowDispatch(s.window, [w = s.window] { OsWindowTerminate(w); });
-    });
-    const MainLoopEnd end = OsWindowRun(s.window);
-    s.ended = true;
-    driver.join();
-    return end;
-}
 
 // ---- what the X server says ----
 
@@ -268,8 +267,7 @@ TEST(ShellWindow, PlacementLevelNoticesAlertAndClose) {
     char* argv[] = {program, flag, theme, text, macro};
     OsPrepareFileOpenHandling(5, argv);
 
-    Session s;
-    s.window = OpenWindow("Shell placement");
+    Session s("Shell placement");
     ASSERT_NE(s.window, nullptr);
     std::atomic<int> notices{0};
     Placement atNotice;
@@ -285,18 +283,17 @@ TEST(ShellWindow, PlacementLevelNoticesAlertAndClose) {
     OsInstallFileOpenHandlers(s.window, [&](const auto& paths) { files.push_back(paths); });
     OsInstallFileOpenHandlers(s.window, [&](const auto&) { files.push_back({"again"}); });
 
-    const MainLoopEnd end = RunSession(s, "Shell placement", [&](Session& s) {
+    const MainLoopEnd end = s.Run([&] {
         // The documents named on the command line arrive once, together.
-        EXPECT_TRUE(WaitUntil([&] { return OnUi(s, [&] { return files.size(); }) == 1; }));
-        EXPECT_EQ(OnUi(s, [&] { return files; }),
+        EXPECT_TRUE(WaitUntil([&] { return s.OnUi([&] { return files.size(); }) == 1; }));
+        EXPECT_EQ(s.OnUi([&] { return files; }),
                   (std::vector<std::vector<std::string>>{{"/tmp/Dark.QlnTheme", "m.qlnmacro"}}));
-        EXPECT_EQ(OnUi(s,
-                       [] {
-                           OsSetDoubleClickSeconds(1.5);
-                           OsReadDoubleClickSetting();
-                           return PlatformDoubleClickSeconds();
-                       }),
-                  0.4);  // GTK's default without a desktop's settings
+        const double doubleClick = s.OnUi([] {
+            OsSetDoubleClickSeconds(1.5);
+            OsReadDoubleClickSetting();
+            return PlatformDoubleClickSeconds();
+        });
+        EXPECT_EQ(doubleClick, 0.4);  // GTK's default without a desktop's settings
 
         // Saved frames and where each must end up: cut to the work area with the bottom inside
         // it; off every monitor or without a size, the window stays where it was.
@@ -314,13 +311,13 @@ TEST(ShellWindow, PlacementLevelNoticesAlertAndClose) {
             {{300, 200, 600, 420}, {300, 200, 600, 420}},
         };
         for (const auto& r : restores) {
-            OnUi(s, [&] {
+            s.OnUi([&] {
                 const Rect& f = r.saved;
                 OsRestoreWindowPlacement(s.window, f.x, f.y, f.width, f.height, false);
             });
             EXPECT_TRUE(FrameBecomes(s.xid, r.expected))
                 << "saved " << r.saved << ": " << FrameOf(s.xid);
-            const Placement read = OnUi(s, [&] { return PlacementOf(s.window); });
+            const Placement read = s.OnUi([&] { return PlacementOf(s.window); });
             EXPECT_TRUE(read.ok && !read.maximized);
             EXPECT_EQ(read.frame, FrameOf(s.xid));
         }
@@ -340,13 +337,13 @@ TEST(ShellWindow, PlacementLevelNoticesAlertAndClose) {
             {600, 300, {300, top, 600 + sides, 300 + title}},
         };
         for (const auto& r : resizes) {
-            OnUi(s, [&] { OsResizeWindowClamped(s.window, r.width, r.height); });
+            s.OnUi([&] { OsResizeWindowClamped(s.window, r.width, r.height); });
             EXPECT_TRUE(FrameBecomes(s.xid, r.expected))
                 << r.width << "x" << r.height << ": " << FrameOf(s.xid) << " not " << r.expected;
         }
 
         for (const bool on : {true, false}) {
-            OnUi(s, [&] { OsSetAlwaysOnTop(s.window, on); });
+            s.OnUi([&] { OsSetAlwaysOnTop(s.window, on); });
             EXPECT_TRUE(
                 WaitUntil([&] { return WindowHasState(s.xid, "_NET_WM_STATE_ABOVE") == on; }));
         }
@@ -355,17 +352,17 @@ TEST(ShellWindow, PlacementLevelNoticesAlertAndClose) {
         const Window other = c.Other();
         EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == other; }));
         for (const char* key : {"", "m", "h"}) {
-            OnUi(s, [&] { OsBringToFront(s.window); });
+            s.OnUi([&] { OsBringToFront(s.window); });
             EXPECT_TRUE(WaitUntil([&] { return !WindowIsIconic(s.xid); })) << key;
             EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == s.xid; })) << key;
             if (*key) {
                 PressKeys(c, "Control_L", key);
             } else {
-                OnUi(s, [&] { OsMiniaturize(s.window); });
+                s.OnUi([&] { OsMiniaturize(s.window); });
             }
             EXPECT_TRUE(WaitUntil([&] { return WindowIsIconic(s.xid); })) << key;
         }
-        OnUi(s, [&] { OsBringToFront(s.window); });
+        s.OnUi([&] { OsBringToFront(s.window); });
         EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == s.xid; }));
 
         // A move made by another client, in three steps at once, gives one notice once it
@@ -378,7 +375,7 @@ TEST(ShellWindow, PlacementLevelNoticesAlertAndClose) {
         WaitForRest(notices);
         EXPECT_EQ(notices, before + 1);
         EXPECT_EQ(FrameOf(s.xid).x, 103);
-        EXPECT_EQ(OnUi(s, [&] { return atNotice.frame; }), FrameOf(s.xid));
+        EXPECT_EQ(s.OnUi([&] { return atNotice.frame; }), FrameOf(s.xid));
 
         // Alerts: over the window, modal, dismissed with Escape; text that is not UTF-8 is left
         // out rather than shown broken.
@@ -401,13 +398,13 @@ TEST(ShellWindow, PlacementLevelNoticesAlertAndClose) {
             EXPECT_TRUE(WaitUntil([&] { return FindWindowNamed("Quillon") == None; }));
         }
 
-        OnUi(s, [&] { OsRestoreWindowPlacement(s.window, 100, 120, 640, 480, true); });
+        s.OnUi([&] { OsRestoreWindowPlacement(s.window, 100, 120, 640, 480, true); });
         EXPECT_TRUE(WaitUntil([&] {
             return WindowHasState(s.xid, "_NET_WM_STATE_MAXIMIZED_VERT") &&
                    WindowHasState(s.xid, "_NET_WM_STATE_MAXIMIZED_HORZ");
         }));
         EXPECT_TRUE(WaitUntil(
-            [&] { return OnUi(s, [&] { return PlacementOf(s.window).maximized; }); }, 5000, 20));
+            [&] { return s.OnUi([&] { return PlacementOf(s.window).maximized; }); }, 5000, 20));
 
         // Ctrl+W closes the window; the notice before it still reads the place.
         WaitForRest(notices);
@@ -423,7 +420,6 @@ TEST(ShellWindow, PlacementLevelNoticesAlertAndClose) {
     const Placement gone = PlacementOf(s.window);
     EXPECT_FALSE(gone.ok || gone.maximized);
     EXPECT_EQ(gone.frame, Rect{});
-    OsWindowDestroy(s.window);
 }
 
 // Every way of quitting ends the loop; with the hooks in place, after the terminate notice.
@@ -441,16 +437,14 @@ TEST(ShellWindow, QuitPaths) {
         {"sigint", true, nullptr, SIGINT},
     };
     for (const auto& q : cases) {
-        const std::string title = std::string("Shell ") + q.name;
-        Session s;
-        s.window = OpenWindow(title);
+        Session s(std::string("Shell ") + q.name);
         ASSERT_NE(s.window, nullptr);
         int notices = 0;
         if (q.hooks)
             OsInstallLifecycleHooks(
                 s.window, [] {}, [&] { ++notices; }, [] {});
         OsInstallMainMenu(s.window, "Quillon");
-        const MainLoopEnd end = RunSession(s, title, [&](Session& s) {
+        const MainLoopEnd end = s.Run([&] {
             if (q.key) {
                 PressKeys(c, "Control_L", q.key);
             } else {
@@ -460,7 +454,6 @@ TEST(ShellWindow, QuitPaths) {
         });
         EXPECT_EQ(end, MainLoopEnd::kTerminated) << q.name;
         EXPECT_EQ(notices, q.hooks ? 1 : 0) << q.name;
-        OsWindowDestroy(s.window);
     }
 }
 
