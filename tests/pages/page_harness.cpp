@@ -98,6 +98,17 @@ std::string CaptureRows(Window window, int& width, int& height) {
     return rows;
 }
 
+// One colour all over is a window the page has not painted yet.
+bool Painted(const std::string& rows, int width) {
+    const size_t stride = size_t(width) * 3 + 1;
+    for (size_t row = 0; row + stride <= rows.size(); row += stride) {
+        for (size_t at = row + 1; at < row + stride; at += 3) {
+            if (rows.compare(at, 3, rows, 1, 3) != 0) return true;
+        }
+    }
+    return false;
+}
+
 // Reads one JSON value after "name": without interpreting it.
 std::string RawMember(const std::string& json, const std::string& name) {
     const std::string key = "\"" + name + "\":";
@@ -361,7 +372,7 @@ bool PageSession::Screenshot(const std::string& name) {
             previous = std::move(rows);
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
             rows = CaptureRows(window, width, height);
-            return !rows.empty() && rows == previous;
+            return Painted(rows, width) && rows == previous;
         },
         20000, 0);
     if (!rows.empty()) {

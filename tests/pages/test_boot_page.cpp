@@ -43,16 +43,22 @@ TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
     ASSERT_TRUE(StartPrivateXvfb(bare, {"-extension", "XTEST"}));
     const struct {
         const char* mode;
-        bool grantedBefore;
+        bool grantedBefore, dark;
         const char* shown;
     } kModes[] = {
-        {"permissions", false, "shown permissions bad+ok settings Quillon needs an X11 session"},
-        {"reset", true, "shown reset bad+ok settings Quillon can't reach your input any more"},
-        {"update", false, "shown update nochecks settings Quillon needs a newer WebKitGTK"},
+        {"permissions", false, false,
+         "shown permissions bad+ok settings Quillon needs an X11 session"},
+        {"permissions", false, true,
+         "shown permissions bad+ok settings Quillon needs an X11 session"},
+        {"reset", true, false,
+         "shown reset bad+ok settings Quillon can't reach your input any more"},
+        {"update", false, false, "shown update nochecks settings Quillon needs a newer WebKitGTK"},
     };
     for (const auto& row : kModes) {
-        SCOPED_TRACE(row.mode);
-        PageSession s(row.mode);
+        const std::string name = std::string(row.mode) + (row.dark ? "-dark" : "-light");
+        SCOPED_TRACE(name);
+        PageSession s(name);
+        if (row.dark) s.env.extra.push_back({"GTK_THEME", "Adwaita:dark"});
         if (row.grantedBefore) {
             std::ofstream(s.DataFile("macpermissions.txt"))
                 << "accessibilityGranted=app.quillon.free\n";
@@ -62,7 +68,7 @@ TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
         s.Start(s.MakeBundle(BuiltPage("ui/index.html"), WithProbe(boot, kShown)));
         ASSERT_NE(s.window, None) << Slurp(s.dir + "/err.txt");
         EXPECT_TRUE(s.WaitReport(row.shown)) << testing::PrintToString(s.Reports());
-        EXPECT_TRUE(s.Screenshot(std::string("boot-") + row.mode));
+        EXPECT_TRUE(s.Screenshot("boot-" + name));
         for (const std::string& error : s.PageErrors()) ADD_FAILURE() << error;
         EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
     }
