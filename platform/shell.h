@@ -24,11 +24,11 @@ void PlatformApplyLaunchOnStartup(bool enabled);
 // SIGINT and SIGTERM are turned into a quit request, and a file-size limit makes a write fail
 // instead of ending the process; call before any thread starts.
 void OsBlockTerminationSignals();
+// Readable once SIGINT or SIGTERM asked the program to quit (also when it came before anyone
+// watched).
+int OsTerminationRequestFd();
 // Why the main loop ended.
 enum class MainLoopEnd { kTerminated, kDisplayLost };
-// Runs the headless main loop until SIGINT or SIGTERM, or until the X display is lost,
-// serving layout notifications.
-MainLoopEnd OsRunUntilTerminated();
 
 // True once any of the program's X connections found the server gone. From then on no
 // platform call touches X; the program saves and ends.

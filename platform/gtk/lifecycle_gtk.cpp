@@ -1,6 +1,7 @@
 // Lifecycle notices of the main window: its placement settling after a move or resize and before
 // it closes, and the quit path shared by SIGINT, SIGTERM and Ctrl+Q.
 #include "platform/gtk/window_gtk.h"
+#include "platform/shell.h"
 #include "platform/window.h"
 #include "platform/window_shell.h"
 
@@ -10,6 +11,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <map>
 #include <utility>
 
@@ -26,7 +28,7 @@ struct Hooks {
     // hook only so the call has the same shape on every desktop.
     std::function<void()> onSessionLocked;
     int signalFd = -1;
-    guint signalSource = 0, settleTimer = 0;
+    guint signalSource = 0, requestSource = 0, settleTimer = 0;
     gulong xeventHandler = 0, closeHandler = 0;
     bool quitting = false;
 };
@@ -79,9 +81,22 @@ gboolean TerminationSignal(gint fd, GIOCondition, gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
-// SIGINT and SIGTERM are blocked in every thread (OsBlockTerminationSignals), so they wait on
-// the descriptor for the main loop.
+gboolean TerminationRequest(gint fd, GIOCondition, gpointer data) {
+    uint64_t count = 0;
+    while (read(fd, &count, sizeof count) == sizeof count) {
+    }
+    Quit(static_cast<Hooks*>(data));
+    return G_SOURCE_CONTINUE;
+}
+
+// SIGINT and SIGTERM reach the loop either through the handler's request descriptor (a thread
+// that does not block them took the signal) or, when every thread blocks them, through a
+// signalfd.
 void WatchTerminationSignals(Hooks* hooks) {
+    if (OsTerminationRequestFd() >= 0) {
+        hooks->requestSource =
+            g_unix_fd_add(OsTerminationRequestFd(), G_IO_IN, TerminationRequest, hooks);
+    }
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
@@ -102,6 +117,7 @@ void WatchWindow(Hooks* hooks) {
 void Remove(Hooks* hooks) {
     StopSettleTimer(hooks);
     if (hooks->signalSource) g_source_remove(hooks->signalSource);
+    if (hooks->requestSource) g_source_remove(hooks->requestSource);
     if (hooks->signalFd >= 0) close(hooks->signalFd);
     if (hooks->xeventHandler) {
         g_signal_handler_disconnect(gdk_display_get_default(), hooks->xeventHandler);

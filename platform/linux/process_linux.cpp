@@ -1,16 +1,24 @@
-// Process life on Linux: termination signals and the headless main loop.
-#include "platform/keys.h"
+// Process life on Linux: termination signals and timer precision.
 #include "platform/shell.h"
 
-#include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/prctl.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 namespace {
+const int g_TerminationFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+
+void NoteTerminationRequest(int) {
+    const int saved = errno;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(g_TerminationFd, &one, sizeof one);
+    errno = saved;
+}
+
 sigset_t TerminationSignals() {
     sigset_t set;
     sigemptyset(&set);
@@ -22,33 +30,19 @@ sigset_t TerminationSignals() {
 
 void OsBeginLatencyCriticalActivity() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
 
+int OsTerminationRequestFd() { return g_TerminationFd; }
+
 void OsBlockTerminationSignals() {
     signal(SIGXFSZ, SIG_IGN);
+    // Libraries start threads of their own before main, with nothing blocked, and the kernel
+    // may hand the signal to any of them: a handler turns it into a quit request wherever it
+    // lands. Our own threads block it and never see it.
+    struct sigaction action = {};
+    action.sa_handler = NoteTerminationRequest;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     sigset_t set = TerminationSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-MainLoopEnd OsRunUntilTerminated() {
-    sigset_t set = TerminationSignals();
-    const int signalFd = signalfd(-1, &set, SFD_CLOEXEC);
-    if (signalFd < 0) return MainLoopEnd::kTerminated;
-    MainLoopEnd end = MainLoopEnd::kTerminated;
-    for (;;) {
-        pollfd fds[3] = {
-            {signalFd, POLLIN, 0}, {OsDisplayLostFd(), POLLIN, 0}, {OsLayoutWatchFd(), POLLIN, 0}};
-        const nfds_t count = fds[2].fd >= 0 ? 3 : 2;
-        if (poll(fds, count, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (fds[0].revents & POLLIN) break;
-        // A hang-up is read like any event: the read finds the connection broken.
-        if (count == 3 && fds[2].revents) OsLayoutWatchDispatch();
-        if (OsDisplayLost()) {
-            end = MainLoopEnd::kDisplayLost;
-            break;
-        }
-    }
-    close(signalFd);
-    return end;
 }

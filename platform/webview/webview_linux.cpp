@@ -71,9 +71,13 @@ struct LoopWatches {
     }
     // A hang-up is read like any event: the read finds the connection broken, and the loss
     // notice ends the loop.
-    static gboolean ServeLayout(gint, GIOCondition, gpointer data) {
-        OsLayoutWatchDispatch();
-        if (!OsDisplayLost()) return G_SOURCE_CONTINUE;
+    // Once the watch is stopped (at shutdown, from inside this loop) its descriptor is gone; a
+    // source left on it would be ready forever and starve the idle call that ends the loop.
+    static gboolean ServeLayout(gint, GIOCondition condition, gpointer data) {
+        if (!(condition & G_IO_NVAL) && OsLayoutWatchFd() >= 0) OsLayoutWatchDispatch();
+        if (!OsDisplayLost() && OsLayoutWatchFd() >= 0 && !(condition & G_IO_NVAL)) {
+            return G_SOURCE_CONTINUE;
+        }
         static_cast<LoopWatches*>(data)->layoutSource = 0;
         return G_SOURCE_REMOVE;
     }

@@ -15,8 +15,13 @@
 namespace {
 
 // One short-lived connection per question keeps the harness independent of any thread.
+// Windows come and go while the harness looks at them; a question about a gone one answers
+// "none" instead of ending the test.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
 template <typename Answer>
 Answer Ask(Answer none, const std::function<Answer(Display*)>& question) {
+    XSetErrorHandler(IgnoreXError);
     Display* display = XOpenDisplay(nullptr);
     if (!display) return none;
     const Answer answer = question(display);
@@ -134,13 +139,22 @@ void StopWindowManager(WindowManager& manager) {
     manager.pid = -1;
 }
 
+// A window manager lists the windows it manages; without one, a mapped window of the tree.
 Window FindWindowOfPid(pid_t pid) {
     return Ask<Window>(None, [pid](Display* d) {
+        const auto ofPid = [&](Window w) {
+            const auto pids = Property(d, w, "_NET_WM_PID", XA_CARDINAL);
+            return !pids.empty() && static_cast<pid_t>(pids[0]) == pid;
+        };
+        for (unsigned long w : Property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW)) {
+            if (ofPid(w)) return static_cast<Window>(w);
+        }
         return Search(
             d, DefaultRootWindow(d),
             [&](Window w) {
-                const auto pids = Property(d, w, "_NET_WM_PID", XA_CARDINAL);
-                return !pids.empty() && static_cast<pid_t>(pids[0]) == pid;
+                XWindowAttributes attributes;
+                return ofPid(w) && XGetWindowAttributes(d, w, &attributes) &&
+                       attributes.map_state == IsViewable;
             },
             4);
     });
