@@ -26,7 +26,7 @@ struct GdkXErrorTrap {
     GdkXErrorTrap& operator=(const GdkXErrorTrap&) = delete;
 };
 
-// Null for a null window and once the window was closed or destroyed.
+// Null for a null window, once the window was closed or destroyed, and once the display is lost.
 GtkWindow* LiveGtkWindow(OsWindow* window);
 // The X window of a live GtkWindow; None before it is realized.
 Window XidOf(GtkWindow* gtk);

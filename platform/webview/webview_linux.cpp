@@ -191,7 +191,10 @@ bool OsWindowTerminate(OsWindow* window) { return Ok(webview_terminate(window->v
 
 void* OsWindowNativeWindow(OsWindow* window) { return webview_get_window(window->view); }
 
-GtkWindow* LiveGtkWindow(OsWindow* window) { return window ? window->gtk : nullptr; }
+// With the display gone every window service stops here, before any X or GTK call.
+GtkWindow* LiveGtkWindow(OsWindow* window) {
+    return window && !OsDisplayLost() ? window->gtk : nullptr;
+}
 
 OsWindow* LatestWindow() { return g_Latest; }
 
