@@ -51,11 +51,6 @@ GdkDragAction ActionForDrop(GtkDropTarget* target) {
                                                                        : GDK_ACTION_COPY;
 }
 
-// Anything without files (text, links) stays with the web view.
-gboolean AcceptDrop(GtkDropTarget*, GdkDrop* drop, gpointer) {
-    return gdk_content_formats_contain_gtype(gdk_drop_get_formats(drop), GDK_TYPE_FILE_LIST);
-}
-
 GdkDragAction EnterOrMove(GtkDropTarget* target, double, double, gpointer) {
     return ActionForDrop(target);
 }
@@ -71,9 +66,9 @@ void AddDropTarget(GtkWindow* gtk) {
     GtkDropTarget* target = gtk_drop_target_new(GDK_TYPE_FILE_LIST, GDK_ACTION_COPY);
     // The files are read while hovering, so the pointer can say whether a drop would count.
     gtk_drop_target_set_preload(target, TRUE);
-    // Ahead of the web view's own drop handling.
+    // Ahead of the web view's own drop handling. GTK's own "accept" takes only drops that offer
+    // files for copying: anything else (text, links) stays with the web view.
     gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(target), GTK_PHASE_CAPTURE);
-    g_signal_connect(target, "accept", G_CALLBACK(AcceptDrop), nullptr);
     g_signal_connect(target, "enter", G_CALLBACK(EnterOrMove), nullptr);
     g_signal_connect(target, "motion", G_CALLBACK(EnterOrMove), nullptr);
     g_signal_connect(target, "drop", G_CALLBACK(Drop), nullptr);
