@@ -5,7 +5,12 @@
 
 #include <glib-unix.h>
 
+#include <vector>
+
 namespace {
+
+// The loops of the alerts now open, innermost last.
+std::vector<GMainLoop*> g_OpenAlerts;  // UI thread
 
 gboolean QuitLoop(gpointer loop) {
     g_main_loop_quit(static_cast<GMainLoop*>(loop));
@@ -45,7 +50,9 @@ void OsShowAlert(const std::string& message) {
     const guint lostWatch = g_unix_fd_add_full(G_PRIORITY_HIGH, OsDisplayLostFd(), G_IO_IN,
                                                QuitOnDisplayLost, loop, nullptr);
     gtk_window_present(GTK_WINDOW(dialog));
+    g_OpenAlerts.push_back(loop);
     g_main_loop_run(loop);
+    g_OpenAlerts.pop_back();
     g_source_remove(lostWatch);
     if (alive) {
         g_signal_handlers_disconnect_by_data(alive, loop);
@@ -53,4 +60,8 @@ void OsShowAlert(const std::string& message) {
         if (!OsDisplayLost()) gtk_window_destroy(GTK_WINDOW(alive));
     }
     g_main_loop_unref(loop);
+}
+
+void EndAlerts() {
+    for (GMainLoop* loop : g_OpenAlerts) g_main_loop_quit(loop);
 }

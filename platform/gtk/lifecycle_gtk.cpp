@@ -40,6 +40,7 @@ void Quit(Hooks* hooks) {
     hooks->quitting = true;
     if (hooks->onTerminate) hooks->onTerminate();
     OsWindowTerminate(hooks->window);
+    EndAlerts();
 }
 
 void StopSettleTimer(Hooks* hooks) {

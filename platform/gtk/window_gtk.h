@@ -33,6 +33,10 @@ Window XidOf(GtkWindow* gtk);
 // The latest window created and not yet freed; null when there is none.
 OsWindow* LatestWindow();
 
+// Closes every open alert, as when dismissed: an alert waits in a loop of its own, which would
+// keep the program from quitting.
+void EndAlerts();
+
 // Runs when OsWindowDestroy frees the window, before the library's window goes.
 void AtWindowDestroy(OsWindow* window, std::function<void()> cleanup);
 // The lifecycle hooks' way to quit (notice, then the end of the loop); Ctrl+Q takes it.

@@ -431,11 +431,13 @@ TEST(ShellWindow, QuitPaths) {
         bool hooks;
         const char* key;
         int signal;
+        bool alert;  // open while the request comes
     } cases[] = {
-        {"ctrl-q", true, "q", 0},
-        {"ctrl-q-before-hooks", false, "q", 0},
-        {"sigterm", true, nullptr, SIGTERM},
-        {"sigint", true, nullptr, SIGINT},
+        {"ctrl-q", true, "q", 0, false},
+        {"ctrl-q-before-hooks", false, "q", 0, false},
+        {"sigterm", true, nullptr, SIGTERM, false},
+        {"sigint", true, nullptr, SIGINT, false},
+        {"sigterm-over-alert", true, nullptr, SIGTERM, true},
     };
     for (const auto& q : cases) {
         Session s(std::string("Shell ") + q.name);
@@ -446,15 +448,21 @@ TEST(ShellWindow, QuitPaths) {
                 s.window, [] {}, [&] { ++notices; }, [] {});
         OsInstallMainMenu(s.window, "Quillon");
         const MainLoopEnd end = s.Run([&] {
+            if (q.alert) {
+                OsWindowDispatch(s.window, [] { OsShowAlert("Still here?"); });
+                EXPECT_TRUE(WaitUntil([] { return FindWindowNamed("Quillon") != None; }));
+            }
             if (q.key) {
                 PressKeys(c, "Control_L", q.key);
             } else {
                 kill(getpid(), q.signal);
             }
             EXPECT_TRUE(s.WaitEnded()) << q.name;
+            if (!s.ended && q.alert) PressKeys(c, nullptr, "Escape");  // lets a failing run end
         });
         EXPECT_EQ(end, MainLoopEnd::kTerminated) << q.name;
         EXPECT_EQ(notices, q.hooks ? 1 : 0) << q.name;
+        EXPECT_EQ(FindWindowNamed("Quillon"), None) << q.name;
     }
 }
 
