@@ -30,9 +30,10 @@ gboolean QuitOnDisplayLost(gint, GIOCondition, gpointer loop) {
 GtkWidget* NewDialog(const std::string& message) {
     // GTK takes only UTF-8; a message that is not stays out rather than being half shown.
     const bool valid = g_utf8_validate(message.data(), gssize(message.size()), nullptr);
-    GtkWidget* dialog = gtk_message_dialog_new(LiveGtkWindow(LatestWindow()),
-                                               GtkDialogFlags(GTK_DIALOG_MODAL), GTK_MESSAGE_INFO,
-                                               GTK_BUTTONS_OK, "%s", valid ? message.c_str() : "");
+    GtkWidget* dialog = gtk_message_dialog_new(
+        LiveGtkWindow(LatestWindow()),
+        GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_INFO,
+        GTK_BUTTONS_OK, "%s", valid ? message.c_str() : "");
     gtk_window_set_title(GTK_WINDOW(dialog), "Quillon");
     return dialog;
 }
