@@ -9,22 +9,18 @@
 #include "platform/window_shell.h"
 #include "tests/support/desktop.h"
 #include "tests/support/physical_input.h"
+#include "tests/support/program.h"
 #include "tests/support/wait.h"
 #include "tests/support/xvfb.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -33,8 +29,6 @@
 #include <set>
 #include <sstream>
 #include <thread>
-
-extern char** environ;
 
 // Fontconfig and JavaScriptCore make one-time allocations that they never free.
 extern "C" const char* __lsan_default_suppressions() {
@@ -217,38 +211,6 @@ void PressKeys(const Connection& c, const char* modifier, const char* key) {
     PhysicalTap(input, c.KeyCode(key));
     if (modifier) PhysicalKey(input, c.KeyCode(modifier), false);
     ClosePhysicalInput(input);
-}
-
-pid_t SpawnWithOutput(const char* program, std::vector<std::string>& env, int outFd) {
-    std::vector<char*> envp;
-    for (auto& item : env) envp.push_back(item.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-    char* argv[] = {const_cast<char*>(program), nullptr};
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program, &actions, &attr, argv, envp.data()) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    return pid;
-}
-
-// One line of a child's output; empty when none came within the limit.
-std::string ReadLine(int fd, int timeoutMs = 30000) {
-    std::string line;
-    char c = 0;
-    while (true) {
-        pollfd ready = {fd, POLLIN, 0};
-        if (poll(&ready, 1, timeoutMs) <= 0 || read(fd, &c, 1) != 1 || c == '\n') return line;
-        line.push_back(c);
-    }
 }
 
 bool FrameBecomes(Window xid, const Rect& expected) {
@@ -474,28 +436,22 @@ TEST(ShellWindow, LossOfTheDisplayEndsTheLoop) {
     ASSERT_TRUE(StartPrivateXvfb(doomed));
     setenv("DISPLAY", ours.c_str(), 1);
     // GLib's criticals end the child: the loop must end without a misstep.
-    std::vector<std::string> env = {"DISPLAY=" + doomed.display, "ASAN_OPTIONS=detect_leaks=0",
-                                    "G_DEBUG=fatal-criticals"};
-    for (char** item = environ; *item; ++item) {
-        if (strncmp(*item, "DISPLAY=", 8) != 0 && strncmp(*item, "ASAN_OPTIONS=", 13) != 0) {
-            env.push_back(*item);
-        }
-    }
-    int out[2];
-    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-    const pid_t child = SpawnWithOutput(QLN_SHELL_CHILD, env, out[1]);
-    close(out[1]);
-    ASSERT_GT(child, 0);
-    EXPECT_EQ(ReadLine(out[0]), "ready");
+    const ProgramEnv env{fs::temp_directory_path() / ("qln-loss-" + std::to_string(getpid())),
+                         {{"DISPLAY", doomed.display},
+                          {"ASAN_OPTIONS", "detect_leaks=0"},
+                          {"G_DEBUG", "fatal-criticals"}}};
+    fs::create_directories(env.home);
+    const auto output = [&] {
+        std::stringstream text;
+        text << std::ifstream(env.home + "/out.txt").rdbuf();
+        return text.str();
+    };
+    const pid_t child = SpawnProgram(QLN_SHELL_CHILD, {}, env);
+    EXPECT_TRUE(WaitUntil([&] { return output() == "ready\n"; }, 30000));
     StopPrivateXvfb(doomed);
-    EXPECT_EQ(ReadLine(out[0]), "display lost");
-    close(out[0]);
-    int status = -1;
-    if (!WaitUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000)) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-    }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(WaitProgramExit(child), 0);
+    EXPECT_EQ(output(), "ready\ndisplay lost\n");
+    fs::remove_all(env.home);
 }
 
 // Links go to xdg-open as one argument each, never through a shell; a stand-in xdg-open on PATH
