@@ -156,17 +156,10 @@ std::string BindResizeWindow(const std::string& request) {
     return {};
 }
 
-// The page names the key to drop; the list is kept by position.
+// The page names the target by its place in the list, the order the status reports them in.
 std::string BindRemoveKeySpamTarget(const std::string& request) {
-    int vk = 0;
-    if (!ReadInt(Flat(request), vk)) return {};
-    const int count = keySpamTargetCount.load();
-    for (int slot = 0; slot < count && slot < kKeySpamSlots; ++slot) {
-        if (keySpamTargets[slot].load() == vk) {
-            RemoveKeySpamTarget(slot);
-            break;
-        }
-    }
+    int index = 0;
+    if (ReadInt(Flat(request), index)) RemoveKeySpamTarget(index);
     return {};
 }
 

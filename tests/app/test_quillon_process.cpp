@@ -106,10 +106,14 @@ TEST_F(QuillonProcess, RunsItsWorkersTakesItsHotkeyAndEndsOnASignal) {
         return HasThread(child, "QLN autoclicker") && HasThread(child, "QLN key spammer") &&
                HasThread(child, "QLN signals");
     }));
-    const auto names = ThreadNames(child);
-    ASSERT_GE(names.size(), 6u) << Slurp(Err());
-    EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.begin() + 4),
-              (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals"}));
+    // The web engine's libraries start threads of their own, even before main; ours keep their
+    // order among themselves.
+    std::vector<std::string> ours;
+    for (const auto& name : ThreadNames(child)) {
+        if (name.rfind("QLN ", 0) == 0) ours.push_back(name);
+    }
+    EXPECT_EQ(ours, (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals",
+                                              "QLN input tap"}));
 
     const auto clicks = [&] {
         const auto events = ObservedSnapshot(observer);

@@ -129,6 +129,15 @@ protected:
         kill(pid, SIGTERM);
         EXPECT_EQ(WaitProgramExit(pid), 0) << Slurp(dir / "err.txt");
     }
+    // Waits for the native alert, closes it as a window manager would, and waits until it went.
+    static bool CloseAlert() {
+        Window alert = None;
+        if (!WaitUntil([&] { return (alert = FindWindowNamed("Quillon")) != None; }, 10000, 20)) {
+            return false;
+        }
+        SendDeleteWindow(alert);
+        return WaitUntil([] { return FindWindowNamed("Quillon") == None; }, 10000, 20);
+    }
     Window WaitWindow(pid_t pid) {
         Window window = None;
         WaitUntil([&] { return (window = FindWindowOfPid(pid)) != None; }, 30000, 50);
@@ -147,15 +156,14 @@ TEST_F(WindowProcess, MainPageGetsTheStartupScriptAndTheSortableScriptUpTo2MiB) 
         fs::remove(Data("appsettings.txt"));
         const std::string binary = MakeBundle(SortableForPageSize(2097152 + (fits ? 0 : 1)));
         const pid_t pid = SpawnProgram(binary, {}, env);
-        ASSERT_TRUE(WaitReport("faces-2-1")) << Slurp(dir / "err.txt");
-        EXPECT_TRUE(WaitReport(fits ? "sortable-inlined" : "sortable-external"));
-        EXPECT_TRUE(Reports().count("contextmenu-blocked"));
-        EXPECT_TRUE(Reports().count("label-%20Launch%20at%20login"));
+        ASSERT_TRUE(WaitReport("main-done")) << Slurp(dir / "err.txt");
+        const auto reports = Reports();
+        EXPECT_TRUE(reports.count(fits ? "sortable-inlined" : "sortable-external"));
+        EXPECT_TRUE(reports.count("faces-2-1"));
+        EXPECT_TRUE(reports.count("contextmenu-blocked"));
+        EXPECT_TRUE(reports.count("label-%20Launch%20at%20login"));
         // The page's alert is a native one, named after the program.
-        Window alert = None;
-        EXPECT_TRUE(WaitUntil([&] { return (alert = FindWindowNamed("Quillon")) != None; }));
-        if (alert != None) SendDeleteWindow(alert);
-        EXPECT_TRUE(WaitReport("main-done"));
+        EXPECT_TRUE(CloseAlert());
         Quit(pid);
         // The grant is recorded once, on the first start of this bundle.
         EXPECT_EQ(Slurp(Data("macpermissions.txt")), "accessibilityGranted=app.quillon.free\n");
@@ -278,7 +286,7 @@ TEST_F(WindowProcess, PlacementLevelMinimisingAndASecondStartUnderAWindowManager
     ASSERT_NE(window, None) << Slurp(dir / "err.txt");
     EXPECT_TRUE(WaitUntil([&] { return WindowHasState(window, "_NET_WM_STATE_ABOVE"); }));
     EXPECT_TRUE(WaitReport("main-done"));
-    if (Window alert = FindWindowNamed("Quillon")) SendDeleteWindow(alert);
+    EXPECT_TRUE(CloseAlert());
 
     // Cleared from the page: the key goes to the active window, ours.
     EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == window; }, 10000, 20));

@@ -97,7 +97,9 @@ TEST(Bindings, TwoIntegerFieldsReadLikeTheStandardConversion) {
     for (const auto& c : kCases) {
         int first = 0, second = 0;
         EXPECT_EQ(ReadTwoInts(c.flat, first, second), c.ok) << c.flat;
-        if (c.ok) EXPECT_EQ(std::make_pair(first, second), std::make_pair(c.first, c.second));
+        if (c.ok) {
+            EXPECT_EQ(std::make_pair(first, second), std::make_pair(c.first, c.second));
+        }
     }
 }
 
