@@ -14,6 +14,7 @@
 #include "state/window_state.h"
 #include "store/app_settings.h"
 #include "store/profiles.h"
+#include "store/status_writer.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +81,7 @@ void ShutDown() {
     StopToolsForExit();
     OsStopInputTap();
     WakeAndJoinWorkers();
+    StopTrackerStatusWriter();
     OsKeysStopWatchingLayout();
     OsInputShutdown();
 }

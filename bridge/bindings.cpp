@@ -13,6 +13,7 @@
 #include "store/profiles.h"
 #include "store/settings_json.h"
 #include "store/status.h"
+#include "store/status_writer.h"
 #include "update/install_flow.h"
 
 #include <thread>
@@ -183,7 +184,7 @@ std::string BindGetTrackerStatus(const std::string&) {
         std::lock_guard<std::mutex> lock(profileMutex);
         status = BuildTrackerStatusJson("[]");
     }
-    SaveTrackerStatusToFile(status);
+    QueueTrackerStatusWrite(status);
     return status;
 }
 

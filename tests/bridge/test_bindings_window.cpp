@@ -141,7 +141,8 @@ std::vector<Step> Steps() {
              std::lock_guard<std::mutex> lock(profileMutex);
              const std::string status = BuildTrackerStatusJson("[]");
              EXPECT_NE(status.find("\"restore\":[]"), std::string::npos);
-             EXPECT_EQ(Slurp(GetTrackerStatusFilePath()), status);
+             // Written by the status writer right after the answer.
+             EXPECT_TRUE(WaitUntil([&] { return Slurp(GetTrackerStatusFilePath()) == status; }));
              return status;
          }},
         {"addProfile('Work')", "undefined",
