@@ -46,6 +46,14 @@ webview_error_t webview_terminate(webview_t w);
 webview_error_t webview_dispatch(webview_t w, webview_dispatch_fn fn, void* arg);
 // The GtkWindow*.
 void* webview_get_window(webview_t w);
+// What webview_get_native_handle returns: the window, its widget, or the WebKitWebView.
+typedef int webview_native_handle_kind_t;
+enum {
+    WEBVIEW_NATIVE_HANDLE_KIND_UI_WINDOW = 0,
+    WEBVIEW_NATIVE_HANDLE_KIND_UI_WIDGET = 1,
+    WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER = 2,
+};
+void* webview_get_native_handle(webview_t w, webview_native_handle_kind_t kind);
 webview_error_t webview_set_title(webview_t w, const char* title);
 webview_error_t webview_set_size(webview_t w, int width, int height, webview_hint_t hints);
 webview_error_t webview_set_html(webview_t w, const char* html);

@@ -7,6 +7,7 @@
 #include "platform/window.h"
 #include "platform/x11/connection_x11.h"
 
+#include <dlfcn.h>
 #include <glib-unix.h>
 
 #include <map>
@@ -29,6 +30,7 @@ struct OsWindow {
 namespace {
 
 OsWindow* g_Latest = nullptr;  // UI thread
+constexpr const char* kPageBase = "file:///nonexistent/quillon-page/";
 
 void ForgetGtkWindow(GtkWidget*, gpointer data) { static_cast<OsWindow*>(data)->gtk = nullptr; }
 
@@ -147,7 +149,16 @@ bool OsWindowSetSize(OsWindow* window, int width, int height, OsWindowSizeHint h
 }
 
 bool OsWindowSetHtml(OsWindow* window, const std::string& html) {
-    return Ok(webview_set_html(window->view, html.c_str()));
+    // A page needs an origin of its own for its local storage; the base is a folder that does
+    // not exist, so relative references still load nothing.
+    using LoadHtml = void (*)(void* view, const char* html, const char* baseUri);
+    static const auto loadHtml =
+        reinterpret_cast<LoadHtml>(dlsym(RTLD_DEFAULT, "webkit_web_view_load_html"));
+    void* browser =
+        webview_get_native_handle(window->view, WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER);
+    if (!loadHtml || !browser) return Ok(webview_set_html(window->view, html.c_str()));
+    loadHtml(browser, html.c_str(), kPageBase);
+    return true;
 }
 
 bool OsWindowEval(OsWindow* window, const std::string& script) {

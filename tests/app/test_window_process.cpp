@@ -53,6 +53,11 @@ addEventListener("load", async () => {
   await report("faces-" + faces.length + "-" + faces.filter(f => f.includes("Segoe UI") &&
     f.includes("HelveticaNeue-Bold")).length);
   await report("label-" + encodeURIComponent(document.querySelector("label").lastChild.textContent));
+  // The page keeps its own preferences, across starts.
+  try {
+    await report("storage-had-" + (localStorage.getItem("qln.test") || "nothing"));
+    localStorage.setItem("qln.test", "kept");
+  } catch (error) { await report("storage-refused"); }
   await getAppSettings();
   alert("Hello from the page");
   await report("main-done");
@@ -162,6 +167,7 @@ TEST_F(WindowProcess, MainPageGetsTheStartupScriptAndTheSortableScriptUpTo2MiB) 
         EXPECT_TRUE(reports.count("faces-2-1"));
         EXPECT_TRUE(reports.count("contextmenu-blocked"));
         EXPECT_TRUE(reports.count("label-%20Launch%20at%20login"));
+        EXPECT_TRUE(reports.count(fits ? "storage-had-nothing" : "storage-had-kept"));
         // The page's alert is a native one, named after the program.
         EXPECT_TRUE(CloseAlert());
         Quit(pid);
