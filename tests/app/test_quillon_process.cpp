@@ -160,6 +160,10 @@ TEST_F(QuillonProcess, LosingTheDisplayEndsItAndFreesTheLock) {
         // Expectations only from here on: the doomed server must always be stopped.
         const pid_t child = Spawn({});
         EXPECT_TRUE(WaitForTap(child)) << Slurp(Err());
+        // Running with its page up: the web engine's own start-up does not survive losing the
+        // display halfway.
+        EXPECT_TRUE(WaitUntil([&] { return fs::exists(dir / "data" / "Quillon" / "status.txt"); },
+                              30000, 50));
         if (clicking) {
             PhysicalInput* input = OpenPhysicalInput();
             EXPECT_NE(input, nullptr);
