@@ -48,11 +48,14 @@ protected:
     static std::vector<std::string> ThreadNames(pid_t pid) {
         std::vector<std::pair<long, std::string>> threads;
         std::error_code ec;
-        for (const auto& task :
-             fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-            const std::string name = Slurp(task.path() / "comm");
-            threads.emplace_back(std::stol(task.path().filename()),
-                                 name.substr(0, name.find('\n')));
+        // Threads come and go while they are listed; a gone one is skipped.
+        for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/task", ec), end;
+             !ec && it != end; it.increment(ec)) {
+            const std::string name = Slurp(it->path() / "comm");
+            if (!name.empty()) {
+                threads.emplace_back(std::stol(it->path().filename()),
+                                     name.substr(0, name.find('\n')));
+            }
         }
         std::sort(threads.begin(), threads.end());
         std::vector<std::string> names;
