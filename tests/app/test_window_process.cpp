@@ -92,22 +92,8 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    // An installed folder: the program, its library, our pages and bundle.ini.
     std::string MakeBundle(const std::string& sortable) {
-        const fs::path bundle = dir / "bundle";
-        const fs::path built = fs::path(QUILLON_BINARY).parent_path().parent_path();
-        fs::create_directories(bundle / "bin");
-        fs::create_directories(bundle / "lib");
-        fs::create_directories(bundle / "share/quillon/ui/vendor");
-        fs::create_directories(bundle / "share/quillon/mac-ui");
-        fs::copy_file(QUILLON_BINARY, bundle / "bin/quillon", fs::copy_options::overwrite_existing);
-        fs::copy_file(built / "lib/libwebview.so.0.12", bundle / "lib/libwebview.so.0.12",
-                      fs::copy_options::overwrite_existing);
-        std::ofstream(bundle / "bundle.ini") << "identifier=app.quillon.free\nversion=1.0.1\n";
-        std::ofstream(bundle / "share/quillon/ui/index.html") << kMainPage;
-        std::ofstream(bundle / "share/quillon/mac-ui/boot.html") << kBootPage;
-        std::ofstream(bundle / "share/quillon/ui/vendor/Sortable.min.js") << sortable;
-        return (bundle / "bin/quillon").string();
+        return MakeTestBundle(QUILLON_BINARY, dir.string(), kMainPage, kBootPage, sortable);
     }
     // A sortable script that makes the inlined main page exactly `total` bytes long.
     static std::string SortableForPageSize(size_t total) {
@@ -117,16 +103,7 @@ protected:
     }
 
     std::string Data(const char* name) const { return ProgramDataDir(env) + "/" + name; }
-    std::set<std::string> Reports() const {
-        std::istringstream in(Slurp(Data("appsettings.txt")));
-        std::set<std::string> ids;
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind("seenWarnings=", 0) != 0) continue;
-            std::istringstream list(line.substr(13));
-            for (std::string id; std::getline(list, id, ',');) ids.insert(id);
-        }
-        return ids;
-    }
+    std::set<std::string> Reports() const { return PageReports(env); }
     bool WaitReport(const std::string& id, int timeoutMs = 30000) const {
         return WaitUntil([&] { return Reports().count(id) > 0; }, timeoutMs, 50);
     }

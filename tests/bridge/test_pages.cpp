@@ -4,7 +4,6 @@
 #include "bridge/bindings.h"
 #include "bridge/pages.h"
 
-#include <set>
 #include <string>
 
 namespace {
@@ -101,20 +100,6 @@ TEST(Bindings, TwoIntegerFieldsReadLikeTheStandardConversion) {
             EXPECT_EQ(std::make_pair(first, second), std::make_pair(c.first, c.second));
         }
     }
-}
-
-TEST(Bindings, TableHoldsThirtyUniqueNamesInOrderWithOneDeferredRow) {
-    ASSERT_EQ(kBindingCount, 30u);
-    EXPECT_STREQ(kBindings[0].name, "resizeWindow");
-    EXPECT_STREQ(kBindings[29].name, "qlnMacContinue");
-    std::set<std::string> names;
-    for (size_t i = 0; i < kBindingCount; ++i) {
-        names.insert(kBindings[i].name);
-        const bool deferred = std::string(kBindings[i].name) == "startUpdate";
-        EXPECT_EQ(kBindings[i].deferred != nullptr, deferred) << kBindings[i].name;
-        EXPECT_EQ(kBindings[i].handler == nullptr, deferred) << kBindings[i].name;
-    }
-    EXPECT_EQ(names.size(), kBindingCount);
 }
 
 }  // namespace

@@ -201,22 +201,7 @@ PageSession::~PageSession() {
 }
 
 std::string PageSession::MakeBundle(const std::string& mainPage, const std::string& bootPage) {
-    const fs::path bundle = fs::path(dir) / "bundle";
-    const fs::path built = fs::path(QUILLON_BINARY).parent_path().parent_path();
-    const fs::path share = bundle / "share/quillon";
-    fs::create_directories(bundle / "bin");
-    fs::create_directories(bundle / "lib");
-    fs::create_directories(share / "ui/vendor");
-    fs::create_directories(share / "mac-ui");
-    const auto copy = fs::copy_options::overwrite_existing;
-    fs::copy_file(QUILLON_BINARY, bundle / "bin/quillon", copy);
-    fs::copy_file(built / "lib/libwebview.so.0.12", bundle / "lib/libwebview.so.0.12", copy);
-    fs::copy_file(built / "share/quillon/ui/vendor/Sortable.min.js",
-                  share / "ui/vendor/Sortable.min.js", copy);
-    std::ofstream(bundle / "bundle.ini") << "identifier=app.quillon.free\nversion=1.0.1\n";
-    std::ofstream(share / "ui/index.html") << mainPage;
-    std::ofstream(share / "mac-ui/boot.html") << bootPage;
-    return (bundle / "bin/quillon").string();
+    return MakeTestBundle(QUILLON_BINARY, dir, mainPage, bootPage);
 }
 
 pid_t PageSession::Start(const std::string& binary) {
@@ -247,16 +232,7 @@ std::string PageSession::DataFile(const char* name) const {
     return ProgramDataDir(env) + "/" + name;
 }
 
-std::set<std::string> PageSession::Reports() const {
-    std::istringstream in(Slurp(DataFile("appsettings.txt")));
-    std::set<std::string> ids;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("seenWarnings=", 0) != 0) continue;
-        std::istringstream list(line.substr(13));
-        for (std::string id; std::getline(list, id, ',');) ids.insert(id);
-    }
-    return ids;
-}
+std::set<std::string> PageSession::Reports() const { return PageReports(env); }
 
 bool PageSession::WaitReport(const std::string& id, int timeoutMs) const {
     return WaitUntil([&] { return Reports().count(id) > 0; }, timeoutMs, 50);

@@ -1,5 +1,6 @@
 #include "tests/support/program.h"
 
+#include "tests/support/files.h"
 #include "tests/support/wait.h"
 
 #include <fcntl.h>
@@ -8,6 +9,9 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 pid_t SpawnProgram(const std::string& binary, const std::vector<std::string>& args,
                    const ProgramEnv& env) {
@@ -44,3 +48,40 @@ int WaitProgramExit(pid_t pid, int timeoutMs) {
 }
 
 std::string ProgramDataDir(const ProgramEnv& env) { return env.home + "/data/Quillon"; }
+
+std::string MakeTestBundle(const std::string& builtBinary, const std::string& folder,
+                           const std::string& mainPage, const std::string& bootPage,
+                           const std::optional<std::string>& sortable) {
+    namespace fs = std::filesystem;
+    const fs::path bundle = fs::path(folder) / "bundle";
+    const fs::path built = fs::path(builtBinary).parent_path().parent_path();
+    const fs::path share = bundle / "share/quillon";
+    fs::create_directories(bundle / "bin");
+    fs::create_directories(bundle / "lib");
+    fs::create_directories(share / "ui/vendor");
+    fs::create_directories(share / "mac-ui");
+    const auto copy = fs::copy_options::overwrite_existing;
+    fs::copy_file(builtBinary, bundle / "bin/quillon", copy);
+    fs::copy_file(built / "lib/libwebview.so.0.12", bundle / "lib/libwebview.so.0.12", copy);
+    if (sortable) {
+        std::ofstream(share / "ui/vendor/Sortable.min.js") << *sortable;
+    } else {
+        fs::copy_file(built / "share/quillon/ui/vendor/Sortable.min.js",
+                      share / "ui/vendor/Sortable.min.js", copy);
+    }
+    std::ofstream(bundle / "bundle.ini") << "identifier=app.quillon.free\nversion=1.0.1\n";
+    std::ofstream(share / "ui/index.html") << mainPage;
+    std::ofstream(share / "mac-ui/boot.html") << bootPage;
+    return (bundle / "bin/quillon").string();
+}
+
+std::set<std::string> PageReports(const ProgramEnv& env) {
+    std::istringstream in(Slurp(ProgramDataDir(env) + "/appsettings.txt"));
+    std::set<std::string> ids;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("seenWarnings=", 0) != 0) continue;
+        std::istringstream list(line.substr(13));
+        for (std::string id; std::getline(list, id, ',');) ids.insert(id);
+    }
+    return ids;
+}

@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,3 +23,12 @@ pid_t SpawnProgram(const std::string& binary, const std::vector<std::string>& ar
 int WaitProgramExit(pid_t pid, int timeoutMs = 20000);
 // The program's folder of data files (home/data/Quillon).
 std::string ProgramDataDir(const ProgramEnv& env);
+
+// An installed folder of the program under `folder`: bin/quillon and lib/ copied from the build
+// tree of `builtBinary`, bundle.ini, and share/quillon with the given pages. The sortable-list
+// script is the given text, or the build's own when none is given. Returns the program's path.
+std::string MakeTestBundle(const std::string& builtBinary, const std::string& folder,
+                           const std::string& mainPage, const std::string& bootPage,
+                           const std::optional<std::string>& sortable = std::nullopt);
+// What a page reported through markWarningSeen: the ids in the program's appsettings.txt.
+std::set<std::string> PageReports(const ProgramEnv& env);
