@@ -117,6 +117,38 @@ std::string ReassignKey(const std::string& request) {
     OsTapRefreshGrabs();
     return {};
 }
+std::string StartRecording(const std::string&) {
+    Raise(triggerRecordStart);
+    return {};
+}
+std::string StopRecording(const std::string&) {
+    Raise(triggerRecordStop);
+    return {};
+}
+std::string ContinueRecording(const std::string&) {
+    Raise(triggerRecordContinue);
+    return {};
+}
+std::string UndoContinue(const std::string&) {
+    Raise(triggerUndoContinue);
+    return {};
+}
+std::string StartPlayback(const std::string&) {
+    Raise(triggerPlayStart);
+    return {};
+}
+std::string StopPlayback(const std::string&) {
+    Raise(triggerPlayStop);
+    return {};
+}
+std::string UpdateRecorder(const std::string& request) {
+    ApplyRecorderUpdate(Flat(request));
+    return {};
+}
+std::string SetHoldModes(const std::string& request) {
+    ApplyHoldModes(Flat(request));
+    return {};
+}
 std::string ShowAlert(const std::string& request) {
     // The page gets its answer before the modal alert runs.
     const std::string message = Flat(request);
@@ -252,6 +284,14 @@ const BindingRow kBindings[] = {
     {"qlnMacAlert", ShowAlert, nullptr},
     {"qlnMacOpenSoftwareUpdate", OpenSoftwareUpdate, nullptr},
     {"qlnMacContinue", Continue, nullptr},
+    {"startRecording", StartRecording, nullptr},
+    {"stopRecording", StopRecording, nullptr},
+    {"continueRecording", ContinueRecording, nullptr},
+    {"undoContinue", UndoContinue, nullptr},
+    {"startPlayback", StartPlayback, nullptr},
+    {"stopPlayback", StopPlayback, nullptr},
+    {"updateRecorder", UpdateRecorder, nullptr},
+    {"setHoldModes", SetHoldModes, nullptr},
 };
 const size_t kBindingCount = sizeof kBindings / sizeof kBindings[0];
 

@@ -175,9 +175,9 @@ bool HandleHotkeyDown(int vk) {
     } else if (vk == vkPlay.load()) {
         trigger = &triggerPlay;
     } else if (vk == vkAutoClicker.load()) {
-        trigger = &triggerAutoClicker;
+        trigger = HoldModeAuto() ? &triggerAutoClickStart : &triggerAutoClicker;
     } else if (vk == vkKeySpamHotkey.load()) {
-        trigger = &triggerKeySpam;
+        trigger = HoldModeKeySpam() ? &triggerKeySpamStart : &triggerKeySpam;
     }
     if (!trigger) return false;
     trigger->exchange(true);
@@ -185,9 +185,21 @@ bool HandleHotkeyDown(int vk) {
     return true;
 }
 
-void OnHotkeyReleased(int vk) { (void)vk; }
-bool HoldModeAuto() { return false; }
-bool HoldModeKeySpam() { return false; }
+// In hold mode a tool runs only while its hotkey is down.
+void OnHotkeyReleased(int vk) {
+    std::atomic<bool>* trigger = nullptr;
+    if (vk == vkAutoClicker.load() && HoldModeAuto()) {
+        trigger = &triggerAutoClickStop;
+    } else if (vk == vkKeySpamHotkey.load() && HoldModeKeySpam()) {
+        trigger = &triggerKeySpamStop;
+    }
+    if (!trigger) return;
+    trigger->exchange(true);
+    WakeSignalProcessor();
+}
+
+bool HoldModeAuto() { return g_HoldModeAuto.load(); }
+bool HoldModeKeySpam() { return g_HoldModeKeySpam.load(); }
 
 bool OnKey(int vk, bool down) {
     if (!ValidVk(vk)) return false;

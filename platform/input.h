@@ -20,6 +20,12 @@ void OsInputShutdown();
 void OsMouseButton(int button, bool down, int clickCount);
 // Root-window coordinates. A held button turns the move into a drag on the server's side.
 void OsMoveMouseTo(int x, int y);
+// A step from wherever the pointer is, in screen pixels, without pointer acceleration.
+void OsMoveMouseBy(int dx, int dy);
+// Wheel lines, positive away from the user; one wheel click per line.
+void OsScrollLines(int lines);
+// A press and release of the back side button.
+void OsSideButtonClick();
 // Posts nothing for a VK without a key code.
 void OsKeyVk(int vk, bool down);
 // Returns once the X server has taken every event posted so far, so that a wait measured from

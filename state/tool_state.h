@@ -14,7 +14,7 @@
 
 // ---- process ----
 extern std::atomic<bool> g_AppRunning;      // cleared once by ShutDown; ends every loop and wait
-extern std::vector<std::thread> g_Threads;  // the four long-lived workers, joined by ShutDown
+extern std::vector<std::thread> g_Threads;  // the long-lived workers, joined by ShutDown
 
 // ---- auto clicker ----
 extern std::atomic<int32_t> vkAutoClicker;           // hotkey that toggles the auto clicker
@@ -57,10 +57,10 @@ extern std::atomic<bool> bRecordMouseMovement;
 extern std::atomic<bool> bRecordMouseClicks;
 extern std::atomic<bool> bRecordMouseScroll;
 extern std::atomic<bool> bRecordKeyboard;
-extern std::atomic<float> fPlaybackSpeed;     // stored and reported only
-extern std::atomic<int32_t> iLoopIntervalMs;  // stored and reported only
+extern std::atomic<float> fPlaybackSpeed;     // playback speed factor
+extern std::atomic<int32_t> iLoopIntervalMs;  // pause between looped passes
 extern std::atomic<bool> bUseRelativeMouse;   // record motion as relative steps
-extern std::atomic<bool> bLoopSequence;       // stored and reported only
+extern std::atomic<bool> bLoopSequence;       // playback repeats the recording
 extern std::atomic<bool> isRecording;
 extern std::atomic<bool> isPlaying;
 extern std::atomic<bool> g_StopToolsWithMacro;  // ending a recording or playback stops the tools
@@ -78,7 +78,7 @@ extern std::atomic<bool> g_HotkeysEnabled;
 extern std::atomic<bool> g_HotkeyLockEnabled;  // the unlock key gates the hotkeys
 extern std::atomic<bool> g_HotkeysUnlocked;
 extern std::atomic<int32_t> vkUnlock;
-extern std::atomic<bool> g_HoldModeAuto;  // stored and reported; hotkeys still toggle
+extern std::atomic<bool> g_HoldModeAuto;  // the hotkey runs the tool only while held
 extern std::atomic<bool> g_HoldModeKeySpam;
 extern std::atomic<int32_t> currentReassign;      // binding the next key press is captured for
 extern std::atomic<int32_t> capturedReassignKey;  // consumed by the signal processor

@@ -20,6 +20,9 @@ void ApplyProfileSettings(const std::string& settings) {
     }
 }
 
+// A recording or a playback works on the active profile; it stays put meanwhile.
+bool MacroBusy() { return isRecording.load() || isPlaying.load(); }
+
 bool ActiveIndexValidLocked() {
     return currentProfileIdx >= 0 && static_cast<size_t>(currentProfileIdx) < profiles.size();
 }
@@ -45,7 +48,7 @@ void EnsureDefaultProfileExists() {
 }
 
 void BindClearProfile() {
-    if (isRecording.load()) return;
+    if (MacroBusy()) return;
     ResetSpammerKeySpamDefaults();
     const std::string line = SerializeProfileSettings();
     std::lock_guard<std::mutex> lock(profileMutex);
@@ -57,7 +60,7 @@ void BindClearProfile() {
 void BindAddProfile(const std::string& request) {
     const std::string name = ParseJSString(request);
     // A line feed would split the name's line in the session file.
-    if (isRecording.load() || name.empty() || name.find('\n') != std::string::npos) return;
+    if (MacroBusy() || name.empty() || name.find('\n') != std::string::npos) return;
     const std::string line = SerializeProfileSettings();
     std::lock_guard<std::mutex> lock(profileMutex);
     if (profiles.size() >= static_cast<size_t>(kProfileCap)) return;
@@ -66,7 +69,7 @@ void BindAddProfile(const std::string& request) {
 }
 
 void BindDeleteProfile() {
-    if (isRecording.load()) return;
+    if (MacroBusy()) return;
     std::string settings;
     {
         std::unique_lock<std::mutex> lock(profileMutex);
@@ -88,7 +91,7 @@ void BindDeleteProfile() {
 }
 
 void BindSwitchProfile(const std::string& request) {
-    if (isRecording.load()) return;
+    if (MacroBusy()) return;
     int32_t index = 0;
     if (!ParseInt32(ParseJSString(request), index)) return;
     std::string settings;

@@ -6,6 +6,7 @@
 #include "store/profiles.h"
 
 #include <atomic>
+#include <cmath>
 #include <iterator>
 #include <vector>
 
@@ -29,6 +30,36 @@ bool ApplyRecord(const std::string& record, std::atomic<int32_t>* const* fields,
         if (!ParseInt32(pieces[i], value)) return false;
         fields[i]->store(value);
     }
+    return true;
+}
+
+bool ApplyFlag(const std::string& piece, std::atomic<bool>& field) {
+    int32_t value = 0;
+    if (!ParseInt32(piece, value)) return false;
+    field.store(value != 0);
+    return true;
+}
+
+// A speed that could not be written back and read again would end the session file's group.
+bool ApplySpeed(const std::string& piece) {
+    float speed = 0.0f;
+    if (!ParseFloat(piece, speed) || !std::isfinite(speed)) return false;
+    fPlaybackSpeed.store(speed);
+    return true;
+}
+
+bool ApplyRecorderFields(const std::vector<std::string>& pieces) {
+    static std::atomic<bool>* const kFlags[] = {
+        &bRecordMouseMovement, &bRecordMouseClicks, &bRecordMouseScroll,
+        &bRecordKeyboard,      &bUseRelativeMouse,
+    };
+    for (size_t i = 0; i < std::size(kFlags); ++i) {
+        if (!ApplyFlag(pieces[i], *kFlags[i])) return false;
+    }
+    if (!ApplySpeed(pieces[5]) || !ApplyFlag(pieces[6], bLoopSequence)) return false;
+    int32_t loopMs = 0;
+    if (!ParseInt32(pieces[7], loopMs)) return false;
+    iLoopIntervalMs.store(loopMs);
     return true;
 }
 
@@ -82,4 +113,22 @@ void ApplyKeySpamUpdate(const std::string& record) {
         &keySpamIntervalMs,    &keySpamRepeatMode,   &keySpamRepeatTimes,
     };
     if (ApplyRecord(record, kFields, std::size(kFields))) SnapshotActiveProfileSettings();
+}
+
+void ApplyRecorderUpdate(const std::string& record) {
+    const std::vector<std::string> pieces = SplitString(record, ',');
+    if (pieces.size() < 8) return;
+    if (ApplyRecorderFields(pieces)) SnapshotActiveProfileSettings();
+}
+
+void ApplyHoldModes(const std::string& record) {
+    const std::vector<std::string> pieces = SplitString(record, ',');
+    int32_t autoClicker = 0;
+    int32_t keySpammer = 0;
+    if (pieces.size() < 2 || !ParseInt32(pieces[0], autoClicker) ||
+        !ParseInt32(pieces[1], keySpammer)) {
+        return;
+    }
+    g_HoldModeAuto.store(autoClicker != 0);
+    g_HoldModeKeySpam.store(keySpammer != 0);
 }

@@ -11,3 +11,11 @@ std::string BuildSettingsJson();
 void ApplySpammerUpdate(const std::string& record);
 // Six comma-separated integers: interval parts, repeat mode and count.
 void ApplyKeySpamUpdate(const std::string& record);
+// Eight comma-separated fields: the five recording flags (movement, clicks, wheel, keys,
+// relative), playback speed, loop flag, loop interval in milliseconds. Flags are integers,
+// nonzero for on; the speed must be a finite number. Too few fields change nothing; a bad field
+// ends the update there.
+void ApplyRecorderUpdate(const std::string& record);
+// Two comma-separated flags: hold mode of the auto clicker hotkey, then of the key spammer's.
+// Both must read, or nothing changes.
+void ApplyHoldModes(const std::string& record);

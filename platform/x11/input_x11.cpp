@@ -38,6 +38,12 @@ uint32_t HeldBitFor(int button) {
     return 4u;
 }
 
+// Caller holds g_SynthMutex.
+void PressAndRelease(unsigned button) {
+    XTestFakeButtonEvent(g_SynthDisplay, button, True, CurrentTime);
+    XTestFakeButtonEvent(g_SynthDisplay, button, False, CurrentTime);
+}
+
 }  // namespace
 
 bool OsInputInit() {
@@ -81,6 +87,30 @@ void OsMoveMouseTo(int x, int y) {
     std::lock_guard<std::mutex> lock(g_SynthMutex);
     if (!CanPost()) return;
     XTestFakeMotionEvent(g_SynthDisplay, -1, x, y, CurrentTime);
+    XFlush(g_SynthDisplay);
+}
+
+void OsMoveMouseBy(int dx, int dy) {
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    if (!CanPost()) return;
+    XTestFakeRelativeMotionEvent(g_SynthDisplay, dx, dy, CurrentTime);
+    XFlush(g_SynthDisplay);
+}
+
+void OsScrollLines(int lines) {
+    // X reports the wheel as buttons 4 (away from the user) and 5, one click per line.
+    const unsigned button = lines > 0 ? 4 : 5;
+    const int clicks = lines > 0 ? lines : -lines;
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    if (!CanPost()) return;
+    for (int i = 0; i < clicks; ++i) PressAndRelease(button);
+    XFlush(g_SynthDisplay);
+}
+
+void OsSideButtonClick() {
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    if (!CanPost()) return;
+    PressAndRelease(8);
     XFlush(g_SynthDisplay);
 }
 

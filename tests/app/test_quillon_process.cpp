@@ -107,7 +107,7 @@ TEST_F(QuillonProcess, RunsItsWorkersTakesItsHotkeyAndEndsOnASignal) {
     EXPECT_TRUE(WaitForTap(child)) << Slurp(Err());
     EXPECT_TRUE(WaitUntil([&] {
         return HasThread(child, "QLN autoclicker") && HasThread(child, "QLN key spammer") &&
-               HasThread(child, "QLN signals");
+               HasThread(child, "QLN signals") && HasThread(child, "QLN playback");
     }));
     // The web engine's libraries start threads of their own, even before main; ours keep their
     // order among themselves.
@@ -116,7 +116,7 @@ TEST_F(QuillonProcess, RunsItsWorkersTakesItsHotkeyAndEndsOnASignal) {
         if (name.rfind("QLN ", 0) == 0) ours.push_back(name);
     }
     EXPECT_EQ(ours, (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals",
-                                              "QLN input tap"}));
+                                              "QLN playback", "QLN input tap"}));
 
     const auto clicks = [&] {
         const auto events = ObservedSnapshot(observer);

@@ -15,6 +15,14 @@ int64_t MonotonicNs() {
 
 namespace {
 
+void ReadFirstAxes(const XIRawEvent& raw, ObservedEvent& seen) {
+    const double* value = raw.raw_values;
+    for (int axis = 0; axis < 2 && axis < raw.valuators.mask_len * 8; ++axis) {
+        if (!XIMaskIsSet(raw.valuators.mask, axis)) continue;
+        (axis == 0 ? seen.x : seen.y) = *value++;
+    }
+}
+
 void ObserveLoop(Display* display, int xiOpcode, Xi2Observer* observer) {
     while (observer->running.load()) {
         pollfd fd{ConnectionNumber(display), POLLIN, 0};
@@ -28,8 +36,9 @@ void ObserveLoop(Display* display, int xiOpcode, Xi2Observer* observer) {
                 continue;
             }
             const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-            const ObservedEvent seen{cookie->evtype, raw->detail, raw->sourceid, MonotonicNs(),
-                                     raw->time};
+            ObservedEvent seen{cookie->evtype, raw->detail, raw->sourceid, MonotonicNs(),
+                               raw->time};
+            if (cookie->evtype == XI_RawMotion) ReadFirstAxes(*raw, seen);
             XFreeEventData(display, cookie);
             std::lock_guard<std::mutex> lock(observer->mutex);
             observer->events.push_back(seen);
@@ -61,6 +70,7 @@ bool StartObserver(Xi2Observer& observer) {
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
     for (int type : {XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, XI_RawButtonRelease})
         XISetMask(bits, type);
+    if (observer.withMotion) XISetMask(bits, XI_RawMotion);
     XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
     XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
     XSync(display, False);

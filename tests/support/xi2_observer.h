@@ -15,6 +15,7 @@ struct ObservedEvent {
     int sourceId = 0;            // the slave device the event came from
     int64_t stampNs = 0;         // CLOCK_MONOTONIC on receipt
     unsigned long serverMs = 0;  // the X server's own time of the event
+    double x = 0, y = 0;         // XI_RawMotion: the raw values of the first two axes
 };
 
 struct Xi2Observer {
@@ -24,6 +25,7 @@ struct Xi2Observer {
     std::thread thread;
     int xtestPointerId = -1;   // "Virtual core XTEST pointer"
     int xtestKeyboardId = -1;  // "Virtual core XTEST keyboard"
+    bool withMotion = false;   // set before starting to see raw motion too
 };
 
 bool StartObserver(Xi2Observer& observer);

@@ -1,0 +1,319 @@
+// Playback posting for real on a private X server: an independent observer sees what it
+// replays and when, and the server says what is left held.
+#include "engine/hotkeys.h"
+#include "engine/playback.h"
+#include "engine/workers.h"
+#include "platform/input.h"
+#include "platform/keys.h"
+#include "state/tool_state.h"
+#include "store/profiles.h"
+#include "tests/support/fresh_state.h"
+#include "tests/support/wait.h"
+#include "tests/support/x11_state.h"
+#include "tests/support/xi2_observer.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/extensions/XInput2.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+std::atomic<long> g_StallBeforeEvent{-1};
+constexpr int64_t kMs = 1000000;
+constexpr int64_t kStallMs = 300;
+
+}  // namespace
+
+// The engine's test seam: stalls the engine once before the chosen event.
+void QlnPlaybackStallSeam(size_t eventIndex) {
+    if (static_cast<long>(eventIndex) != g_StallBeforeEvent.load()) return;
+    g_StallBeforeEvent = -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStallMs));
+}
+
+namespace {
+
+constexpr int kA = 65, kB = 66;
+
+UnifiedEvent Move(double t, int64_t x, int64_t y, bool relative = false) {
+    UnifiedEvent e;
+    e.type = relative ? kEventRelativeMove : kEventAbsoluteMove;
+    e.time = t;
+    e.x = x;
+    e.y = y;
+    return e;
+}
+UnifiedEvent Button(double t, uint64_t flags, int64_t x = 0, int64_t y = 0) {
+    UnifiedEvent e = Move(t, x, y);
+    e.type = kEventButton;
+    e.mouseFlags = flags;
+    return e;
+}
+UnifiedEvent Key(double t, int vk, bool down) {
+    UnifiedEvent e;
+    e.type = kEventKey;
+    e.time = t;
+    e.key = vk;
+    e.down = down;
+    return e;
+}
+UnifiedEvent Wheel(double t, int delta) {
+    UnifiedEvent e;
+    e.type = kEventWheel;
+    e.time = t;
+    e.wheel = delta;
+    return e;
+}
+UnifiedEvent Tool(double t, int tool, bool on) {
+    UnifiedEvent e = Key(t, tool, on);
+    e.type = kEventToolSwitch;
+    return e;
+}
+
+class PlaybackX11 : public testing::Test {
+protected:
+    void SetUp() override {
+        ResetToOneDefaultProfile();
+        ASSERT_TRUE(OsInputInit());
+        observer.withMotion = true;
+        ASSERT_TRUE(StartObserver(observer));
+        StartToolThreads();
+    }
+    void TearDown() override {
+        StopToolsForExit();
+        WakeAndJoinWorkers();
+        StopObserver(observer);
+        OsInputShutdown();
+        g_AppRunning = true;
+        ResetToolStateForTest();
+        std::lock_guard<std::mutex> lock(profileMutex);
+        profiles.clear();
+        currentProfileIdx = 0;
+    }
+
+    static void Record(std::vector<UnifiedEvent> events) {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        profiles[0].events = std::move(events);
+    }
+    void Play() {
+        ClearObserved(observer);
+        Raise(triggerPlayStart);
+        ASSERT_TRUE(WaitUntil([] { return isPlaying.load(); }));
+    }
+    static bool NothingHeld() { return ServerHeldButtons().empty() && ServerHeldKeys().empty(); }
+
+    // What our XTEST devices posted: "M100,100" for an absolute move, "R+3,-2" for a step,
+    // buttons by number and keys by their VK's letter, each with + or -.
+    std::vector<std::pair<std::string, int64_t>> Posted() {
+        std::vector<std::pair<std::string, int64_t>> posted;
+        for (const ObservedEvent& e : ObservedSnapshot(observer)) {
+            if (e.sourceId != observer.xtestPointerId && e.sourceId != observer.xtestKeyboardId) {
+                continue;
+            }
+            std::string text;
+            if (e.type == XI_RawMotion) {
+                text =
+                    "M" + std::to_string(std::lround(e.x)) + "," + std::to_string(std::lround(e.y));
+            } else {
+                const bool key = e.type == XI_RawKeyPress || e.type == XI_RawKeyRelease;
+                const bool press = e.type == XI_RawKeyPress || e.type == XI_RawButtonPress;
+                text =
+                    key ? std::string(1, char(OsKeyCodeToVk(e.detail))) : std::to_string(e.detail);
+                text += press ? '+' : '-';
+            }
+            posted.emplace_back(text, e.stampNs);
+        }
+        return posted;
+    }
+    std::string Trace() {
+        std::string trace;
+        for (const auto& [text, stamp] : Posted()) trace += (trace.empty() ? "" : " ") + text;
+        return trace;
+    }
+
+    Xi2Observer observer;
+};
+
+TEST(PlaybackSchedule, SpeedsAndTimesThatCannotBePlayedAsTheyStand) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, double> speeds[] = {{1, 1},     {2, 2},     {0.5f, 0.5}, {0, 1},
+                                               {-3, 1},    {nan, 1},   {inf, 1},    {-inf, 1},
+                                               {100, 100}, {1e9f, 100}};
+    for (const auto& [stored, used] : speeds) EXPECT_EQ(PlaybackSpeedFrom(stored), used) << stored;
+    EXPECT_EQ(PlaybackOffsetNs(1.5, 1), 1500 * kMs);
+    EXPECT_EQ(PlaybackOffsetNs(1.5, 2), 750 * kMs);
+    for (const double time : {-1.0, 0.0, std::nan("")}) EXPECT_EQ(PlaybackOffsetNs(time, 1), 0);
+    EXPECT_EQ(PlaybackOffsetNs(1e300, 1), int64_t(365.0 * 86400.0 * 1e9));
+}
+
+// Every kind of event, at its time divided by the speed; clicks of an absolute recording
+// happen where they were recorded, those of a relative one wherever the steps led.
+TEST_F(PlaybackX11, ReplaysEveryKindOfEventOnItsSchedule) {
+    struct Run {
+        double speed;
+        std::vector<UnifiedEvent> events;
+        const char* posted;
+    };
+    const std::vector<UnifiedEvent> absolute = {
+        Move(0.00, 100, 100),
+        Button(0.02, kMouseLeftDown, 100, 100),
+        Button(0.04, kMouseLeftUp, 100, 100),
+        Button(0.06, kMouseRightDown, 150, 120),
+        Button(0.07, kMouseRightUp, 150, 120),
+        Button(0.08, kMouseMiddleDown, 150, 120),
+        Button(0.09, kMouseMiddleUp, 150, 120),
+        Button(0.10, kMouseSideDown, 150, 120),
+        Wheel(0.12, 240),
+        Wheel(0.14, -120),
+        Key(0.16, kA, true),
+        Key(0.18, kA, false),
+    };
+    const char* absolutePosted =
+        "M100,100 1+ 1- M150,120 3+ 3- 2+ 2- 8+ 8- 4+ 4- 4+ 4- 5+ 5- A+ A-";
+    const std::vector<UnifiedEvent> relative = {
+        Move(0.00, 10, 5, true), Button(0.02, kMouseLeftDown, 400, 400),
+        Button(0.03, kMouseLeftUp, 400, 400), Move(0.05, -3, 2, true)};
+    const Run runs[] = {{1, absolute, absolutePosted},
+                        {2, absolute, absolutePosted},
+                        {1, relative, "M10,5 1+ 1- M-3,2"}};
+    for (const Run& run : runs) {
+        SCOPED_TRACE(testing::Message() << "speed " << run.speed << ": " << run.posted);
+        fPlaybackSpeed = float(run.speed);
+        Record(run.events);
+        OsMoveMouseTo(0, 0);
+        OsInputSync();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Play();
+        ASSERT_TRUE(WaitUntil([] { return !isPlaying.load(); }));
+        OsInputSync();
+        ASSERT_TRUE(WaitUntil([&] { return Trace().size() >= std::string(run.posted).size(); }));
+        EXPECT_EQ(Trace(), run.posted);
+        // Each observed event against its schedule, counted from the first; a busy machine can
+        // only make one late, and ten milliseconds is ten times what it normally is.
+        const auto posted = Posted();
+        size_t next = 0;
+        for (const UnifiedEvent& event : run.events) {
+            if (next >= posted.size()) break;
+            const int64_t due = posted[0].second + int64_t(event.time / run.speed * 1e9);
+            EXPECT_NEAR(double(posted[next].second - due) / kMs, 0.0, 10.0) << posted[next].first;
+            // Clicks, wheel lines and moves before a click post more than one event each.
+            while (next + 1 < posted.size() &&
+                   posted[next + 1].second - posted[next].second < kMs / 2)
+                ++next;
+            ++next;
+        }
+    }
+}
+
+// Every way of stopping releases what the playback pressed and nothing else; meanwhile the
+// profiles stay as they are. Looping waits its interval between passes.
+TEST_F(PlaybackX11, LoopsAndEveryStopReleasesWhatItPressed) {
+    {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        profiles.push_back(MacroProfile{"Second", "", {Key(0, kB, true)}});
+    }
+    Record({Key(0.0, kA, true), Button(0.01, kMouseLeftDown, 30, 30)});
+    bLoopSequence = true;
+    iLoopIntervalMs = 150;
+    const std::vector<std::pair<const char*, std::function<void()>>> stops = {
+        {"play stop", [] { Raise(triggerPlayStop); }},
+        {"play toggle", [] { Raise(triggerPlay); }},
+        {"hotkey lock",
+         [] {
+             g_HotkeyLockEnabled = true;
+             g_HotkeysUnlocked = true;
+             HandleHotkeyDown(vkUnlock);
+         }},
+        {"quit",
+         [] {
+             StopToolsForExit();
+             WakeAndJoinWorkers();
+             g_AppRunning = true;
+             StartToolThreads();
+         }},
+    };
+    for (const auto& [name, stop] : stops) {
+        SCOPED_TRACE(name);
+        Play();
+        const auto aPresses = [&] {
+            const auto posted = Posted();
+            return std::count_if(posted.begin(), posted.end(),
+                                 [](const auto& event) { return event.first == "A+"; });
+        };
+        ASSERT_TRUE(WaitUntil([&] { return aPresses() >= 2; }));
+        const auto posted = Posted();
+        EXPECT_GE(posted.back().second - posted.front().second, 150 * kMs);
+        BindSwitchProfile("\"1\"");
+        BindDeleteProfile();
+        BindClearProfile();
+        BindAddProfile("\"Third\"");
+        {
+            std::lock_guard<std::mutex> lock(profileMutex);
+            EXPECT_EQ(currentProfileIdx, 0);
+            EXPECT_EQ(profiles.size(), 2u);
+            EXPECT_EQ(profiles[0].events.size(), 2u);
+        }
+        EXPECT_FALSE(NothingHeld());
+        stop();
+        EXPECT_TRUE(WaitUntil([] { return !isPlaying.load() && NothingHeld(); }));
+        g_HotkeyLockEnabled = false;
+    }
+}
+
+// A recording that is not looped ends by itself, releasing what it left down, and stops the
+// tools when that is asked for; one without events ends at once, looped or not.
+TEST_F(PlaybackX11, TheEndOfTheRecordingStopsPlaybackAndTheTools) {
+    autoClickerButtonIdx = 3;  // ticks without clicking
+    struct Run {
+        std::vector<UnifiedEvent> events;
+        bool loop, stopTools, clickerAfter;
+    };
+    const Run runs[] = {
+        {{}, true, true, false},
+        {{Key(0, kA, true)}, false, true, false},
+        {{Key(0, kA, true)}, false, false, true},
+        // Tool switches replay as starts and stops of the tool.
+        {{Tool(0, kToolAutoClicker, false), Tool(0.05, kToolAutoClicker, true)},
+         false,
+         false,
+         true},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(testing::Message()
+                     << run.events.size() << " events, stop tools " << run.stopTools);
+        Raise(triggerAutoClickStart);
+        ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
+        Record(run.events);
+        bLoopSequence = run.loop;
+        g_StopToolsWithMacro = run.stopTools;
+        Raise(triggerPlayStart);
+        EXPECT_TRUE(
+            WaitUntil([] { return !triggerPlayStart && !isPlaying.load() && NothingHeld(); }));
+        EXPECT_TRUE(WaitUntil([&] { return isAutoClicking.load() == run.clickerAfter; }));
+        Raise(triggerAutoClickStop);
+        ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
+    }
+}
+
+// A stall moves the rest of the schedule back: the events after it keep their spacing instead
+// of coming all at once to catch up.
+TEST_F(PlaybackX11, AStallIsFollowedByTheRestOfTheScheduleNotABurst) {
+    std::vector<UnifiedEvent> events;
+    for (int i = 0; i < 20; ++i) events.push_back(Key(i * 0.02, kA, i % 2 == 0));
+    Record(events);
+    g_StallBeforeEvent = 10;
+    Play();
+    ASSERT_TRUE(WaitUntil([] { return !isPlaying.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return Posted().size() == 20; }));
+    const auto posted = Posted();
+    EXPECT_GE(posted[10].second - posted[9].second, kStallMs * kMs);
+    for (size_t i = 11; i < posted.size(); ++i) {
+        EXPECT_GE(posted[i].second - posted[i - 1].second, 10 * kMs) << i;
+    }
+}
+
+}  // namespace
