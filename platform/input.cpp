@@ -5,7 +5,10 @@ namespace {
 std::atomic<double> g_DoubleClickSeconds{0.4};
 }  // namespace
 
-void PlatformMouseButtonUp(int button) { OsMouseButton(button, false, 1); }
+// A release of a button we do not hold would still reach every raw-event listener.
+void PlatformMouseButtonUp(int button) {
+    if (OsHoldsButton(button)) OsMouseButton(button, false, 1);
+}
 
 double PlatformDoubleClickSeconds() { return g_DoubleClickSeconds.load(); }
 

@@ -18,6 +18,8 @@ void OsInputShutdown();
 // button 0 left, 1 right, anything else middle. X has no click count; it is accepted for
 // callers that keep one.
 void OsMouseButton(int button, bool down, int clickCount);
+// Whether this layer holds the button (numbered as above) down.
+bool OsHoldsButton(int button);
 // Root-window coordinates. A held button turns the move into a drag on the server's side.
 void OsMoveMouseTo(int x, int y);
 // A step from wherever the pointer is, in screen pixels, without pointer acceleration.
@@ -32,6 +34,7 @@ void OsKeyVk(int vk, bool down);
 // now is a wait between events on the server's side too.
 void OsInputSync();
 
+// Releases the button if this layer holds it.
 void PlatformMouseButtonUp(int button);
 // The desktop's double-click interval in seconds.
 double PlatformDoubleClickSeconds();

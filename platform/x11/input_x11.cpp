@@ -83,6 +83,8 @@ void OsMouseButton(int button, bool down, int clickCount) {
     XFlush(g_SynthDisplay);
 }
 
+bool OsHoldsButton(int button) { return (g_HeldButtons.load() & HeldBitFor(button)) != 0; }
+
 void OsMoveMouseTo(int x, int y) {
     std::lock_guard<std::mutex> lock(g_SynthMutex);
     if (!CanPost()) return;

@@ -11,18 +11,27 @@
 #include "tests/support/xi2_observer.h"
 #include "tests/support/xvfb.h"
 
+#include "state/tool_state.h"
+#include "store/profiles.h"
+
+#include <X11/extensions/XInput2.h>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
+#include <set>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kF6 = 72;
+constexpr int kF6 = 72, kF7 = 73, kF8 = 74;
+constexpr int kKeyA = 38, kKeyB = 56;
+constexpr int64_t kMs = 1000000;
 
 class QuillonProcess : public testing::Test {
 protected:
@@ -186,6 +195,215 @@ TEST_F(QuillonProcess, LosingTheDisplayEndsItAndFreesTheLock) {
     EXPECT_TRUE(WaitForTap(next)) << Slurp(Err());
     kill(next, SIGTERM);
     EXPECT_EQ(WaitExit(next), 0) << Slurp(Err());
+}
+
+// The session file the program starts from, written by the program's own code in this process:
+// the tool settings as they stand here, one default profile with the given recording.
+void WriteSession(const fs::path& dataDir, const std::vector<UnifiedEvent>& recording) {
+    fs::create_directories(dataDir);
+    g_SessionStateFilePath = (dataDir / "session.dat").string();
+    {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        profiles = {MacroProfile{kDefaultProfileName, "", recording}};
+        currentProfileIdx = 0;
+    }
+    ASSERT_TRUE(SaveSessionStateAtExit());
+}
+
+std::vector<UnifiedEvent> ReadRecording(const fs::path& dataDir) {
+    g_SessionStateFilePath = (dataDir / "session.dat").string();
+    {
+        std::lock_guard<std::mutex> lock(profileMutex);
+        profiles.clear();
+    }
+    EXPECT_TRUE(LoadSessionState());
+    std::lock_guard<std::mutex> lock(profileMutex);
+    return profiles.empty() ? std::vector<UnifiedEvent>{} : profiles[0].events;
+}
+
+// One observed event as text ("M600,400", "B1+", "K38-") with its time of arrival.
+struct Seen {
+    std::string text;
+    int64_t stampNs;
+};
+
+std::vector<Seen> SeenFrom(Xi2Observer& observer, const std::vector<int>& sources,
+                           const std::set<std::string>& skipped) {
+    std::vector<Seen> seen;
+    for (const ObservedEvent& e : ObservedSnapshot(observer)) {
+        if (std::find(sources.begin(), sources.end(), e.sourceId) == sources.end()) continue;
+        std::string text;
+        if (e.type == XI_RawMotion) {
+            text = "M" + std::to_string(std::lround(e.x)) + "," + std::to_string(std::lround(e.y));
+        } else {
+            const bool key = e.type == XI_RawKeyPress || e.type == XI_RawKeyRelease;
+            const bool press = e.type == XI_RawKeyPress || e.type == XI_RawButtonPress;
+            text = (key ? "K" : "B") + std::to_string(e.detail) + (press ? "+" : "-");
+        }
+        if (!skipped.count(text)) seen.push_back({text, e.stampNs});
+    }
+    return seen;
+}
+
+std::string Joined(const std::vector<Seen>& seen) {
+    std::string out;
+    for (const Seen& s : seen) out += (out.empty() ? "" : " ") + s.text;
+    return out;
+}
+
+// What the user did, from the first recorded event on, against what playback posted: the same
+// events in the same order, each at its time divided by the speed. Normally within a
+// millisecond; the bound is ten times that, as a busy machine delays both the recording and
+// the playback (the benchmark measures the real figure).
+void ExpectSameTimes(const std::vector<Seen>& user, const std::vector<Seen>& played, double speed) {
+    ASSERT_EQ(Joined(played), Joined(user));
+    for (size_t i = 0; i < user.size(); ++i) {
+        const double wanted = double(user[i].stampNs - user[0].stampNs) / speed;
+        const double error = double(played[i].stampNs - played[0].stampNs) - wanted;
+        EXPECT_LT(std::abs(error) / kMs, 10.0) << i << " " << user[i].text;
+    }
+}
+
+// A user records moves, clicks, keys and the auto clicker switched on and off (the server's
+// own mouse has no wheel; the engine's test replays one), then
+// plays it back into another program: an independent observer sees the same events in the same
+// order and at the same relative times, halved at speed 2. The clicker's own clicks (the middle
+// button) come only while the recording had it on.
+TEST_F(QuillonProcess, PlaysBackWhatTheUserRecordedAtItsSpeed) {
+    const fs::path data = dir / "data" / "Quillon";
+    ResetToolStateForTest();
+    autoClickerButtonIdx = 2;
+    autoClickIntervalMs = 20;
+    WriteSession(data, {});
+
+    PhysicalInput* input = OpenPhysicalInput();
+    ASSERT_NE(input, nullptr);
+    Xi2Observer observer;
+    observer.withMotion = true;
+    ASSERT_TRUE(StartObserver(observer));
+    const int keyboard = PhysicalKeyboardId(input);
+    const std::vector<int> user = {keyboard, PhysicalPointerId(input)};
+    const std::vector<int> ours = {observer.xtestPointerId, observer.xtestKeyboardId};
+    const std::set<std::string> hotkeys = {"K72+", "K72-", "K73+", "K73-", "K74+", "K74-"};
+    const std::set<std::string> clicker = {"B2+", "B2-"};
+
+    pid_t child = Spawn({});
+    ASSERT_TRUE(WaitForTap(child)) << Slurp(Err());
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(data / "status.txt"); }, 30000, 50));
+    Probe probe;
+    ASSERT_TRUE(StartProbe(probe, QLN_PROBE_WINDOW, 500, 300, 500, 400));
+    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(40)); };
+
+    PhysicalTap(input, kF8);
+    pause();
+    ClearObserved(observer);
+    PhysicalMoveTo(input, 600, 400);
+    pause();
+    PhysicalClick(input, 1);
+    pause();
+    PhysicalMoveTo(input, 650, 420);
+    pause();
+    PhysicalClick(input, 3);
+    pause();
+    PhysicalTap(input, kKeyA);
+    pause();
+    PhysicalTap(input, kF6);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    PhysicalTap(input, kF6);
+    pause();
+    PhysicalTap(input, kKeyB);
+    pause();
+    const std::vector<Seen> recorded = SeenFrom(observer, user, hotkeys);
+    PhysicalTap(input, kF8);
+    pause();
+
+    const auto playBack = [&](double speed) {
+        ClearProbe(probe);
+        ClearObserved(observer);
+        PhysicalTap(input, kF7);
+        const size_t wanted = recorded.size();
+        EXPECT_TRUE(
+            WaitUntil([&] { return SeenFrom(observer, ours, clicker).size() >= wanted; }, 10000));
+        ExpectSameTimes(recorded, SeenFrom(observer, ours, clicker), speed);
+        // The clicker ran between the keys A and B, as it did while recording.
+        const auto all = SeenFrom(observer, ours, {});
+        const auto at = [&](const std::string& text) {
+            return size_t(std::find_if(all.begin(), all.end(),
+                                       [&](const Seen& s) { return s.text == text; }) -
+                          all.begin());
+        };
+        size_t clicks = 0;
+        for (size_t i = 0; i < all.size(); ++i) {
+            if (all[i].text != "B2+") continue;
+            ++clicks;
+            EXPECT_GT(i, at("K38-"));
+            EXPECT_LT(i, at("K56+"));
+        }
+        EXPECT_GE(clicks, 1u);
+        // The other program got the keys.
+        EXPECT_TRUE(WaitUntil([&] {
+            const auto lines = ProbeLines(probe);
+            return std::count(lines.begin(), lines.end(), "KeyPress 38") == 1 &&
+                   std::count(lines.begin(), lines.end(), "KeyPress 56") == 1;
+        }));
+    };
+    playBack(1.0);
+    EXPECT_TRUE(ServerHeldButtons().empty());
+
+    // Quitting keeps the recording; at speed 2 it plays in half the time.
+    kill(child, SIGTERM);
+    ASSERT_EQ(WaitExit(child), 0) << Slurp(Err());
+    const std::vector<UnifiedEvent> kept = ReadRecording(data);
+    EXPECT_EQ(kept.size(), recorded.size() + 2);  // and the two tool switches
+    fPlaybackSpeed = 2.0f;
+    WriteSession(data, kept);
+    fs::remove(data / "status.txt");
+    child = Spawn({});
+    ASSERT_TRUE(WaitForTap(child)) << Slurp(Err());
+    // The program's new window took the focus; the other program takes it back.
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(data / "status.txt"); }, 30000, 50));
+    StopProbe(probe);
+    ASSERT_TRUE(StartProbe(probe, QLN_PROBE_WINDOW, 500, 300, 500, 400));
+    playBack(2.0);
+
+    kill(child, SIGTERM);
+    EXPECT_EQ(WaitExit(child), 0) << Slurp(Err());
+    StopProbe(probe);
+    StopObserver(observer);
+    ClosePhysicalInput(input);
+}
+
+// In hold mode the clicker runs while its hotkey is down and stops when it comes up.
+TEST_F(QuillonProcess, HoldModeClicksOnlyWhileTheHotkeyIsDown) {
+    ResetToolStateForTest();
+    autoClickIntervalMs = 10;
+    g_HoldModeAuto = true;
+    WriteSession(dir / "data" / "Quillon", {});
+    PhysicalInput* input = OpenPhysicalInput();
+    ASSERT_NE(input, nullptr);
+    Xi2Observer observer;
+    ASSERT_TRUE(StartObserver(observer));
+    const pid_t child = Spawn({});
+    ASSERT_TRUE(WaitForTap(child)) << Slurp(Err());
+    const auto clicks = [&] {
+        const auto events = ObservedSnapshot(observer);
+        return std::count_if(events.begin(), events.end(), [&](const ObservedEvent& e) {
+            return e.type == XI_RawButtonPress && e.sourceId == observer.xtestPointerId;
+        });
+    };
+    PhysicalKey(input, kF6, true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    PhysicalKey(input, kF6, false);
+    // About thirty; a busy machine clicks fewer, never many more.
+    EXPECT_TRUE(WaitUntil([&] { return clicks() >= 3; }));
+    const auto atRelease = clicks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_LE(clicks() - atRelease, 2);
+    EXPECT_LE(clicks(), 35);
+    kill(child, SIGTERM);
+    EXPECT_EQ(WaitExit(child), 0) << Slurp(Err());
+    StopObserver(observer);
+    ClosePhysicalInput(input);
 }
 
 }  // namespace

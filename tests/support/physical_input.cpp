@@ -12,6 +12,7 @@ struct PhysicalInput {
     XDevice* keyboard = nullptr;
     XDevice* mouse = nullptr;
     int keyboardId = -1;
+    int pointerId = -1;
 };
 
 PhysicalInput* OpenPhysicalInput() {
@@ -22,8 +23,10 @@ PhysicalInput* OpenPhysicalInput() {
     XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
     for (int i = 0; i < count; ++i) {
         const bool keyboard = std::strcmp(devices[i].name, "Xvfb keyboard") == 0;
+        const bool mouse = std::strcmp(devices[i].name, "Xvfb mouse") == 0;
         if (keyboard) input->keyboardId = devices[i].deviceid;
-        if (keyboard || std::strcmp(devices[i].name, "Xvfb mouse") == 0) {
+        if (mouse) input->pointerId = devices[i].deviceid;
+        if (keyboard || mouse) {
             (keyboard ? input->keyboard : input->mouse) =
                 XOpenDevice(display, XID(devices[i].deviceid));
         }
@@ -71,3 +74,4 @@ void PhysicalMoveTo(PhysicalInput* input, int x, int y) {
 }
 
 int PhysicalKeyboardId(PhysicalInput* input) { return input->keyboardId; }
+int PhysicalPointerId(PhysicalInput* input) { return input->pointerId; }

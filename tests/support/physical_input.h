@@ -14,3 +14,4 @@ void PhysicalButton(PhysicalInput* input, int button, bool down);
 void PhysicalClick(PhysicalInput* input, int button);
 void PhysicalMoveTo(PhysicalInput* input, int x, int y);
 int PhysicalKeyboardId(PhysicalInput* input);
+int PhysicalPointerId(PhysicalInput* input);
