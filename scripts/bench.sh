@@ -5,8 +5,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build/bench --target quillon click_timing hotkey_latency record_rate session_io \
-  window_start
+  window_start playback_timing
 unset DISPLAY
-for bench in click_timing hotkey_latency record_rate session_io window_start; do
+for bench in click_timing hotkey_latency record_rate session_io window_start playback_timing; do
   "build/bench/bench/$bench"
 done

@@ -178,6 +178,35 @@ std::vector<Step> Steps() {
          }},
         {"qlnMacAlert('Saved, \"twice\"')", "undefined"},
         {"waitFor(alertShown, 10000)", "true"},
+        {"startRecording()", "undefined", [] { EXPECT_TRUE(Consume(triggerRecordStart)); }},
+        {"stopRecording()", "undefined", [] { EXPECT_TRUE(Consume(triggerRecordStop)); }},
+        {"continueRecording()", "undefined", [] { EXPECT_TRUE(Consume(triggerRecordContinue)); }},
+        {"undoContinue()", "undefined", [] { EXPECT_TRUE(Consume(triggerUndoContinue)); }},
+        {"startPlayback()", "undefined", [] { EXPECT_TRUE(Consume(triggerPlayStart)); }},
+        {"stopPlayback()", "undefined", [] { EXPECT_TRUE(Consume(triggerPlayStop)); }},
+        {"updateRecorder(0, 1, 0, 1, 1, '2.5', 1, 750)", "undefined",
+         [] {
+             EXPECT_EQ(BuildSettingsJson().substr(BuildSettingsJson().find("\"tmv\"")),
+                       "\"tmv\":false,\"tclk\":true,\"tscr\":false,\"tkey\":true,\"trel\":true,"
+                       "\"tspd\":2.5,\"tloop\":true,\"tloopMs\":750," +
+                           BuildSettingsJson().substr(BuildSettingsJson().find("\"ksh\"")));
+         }},
+        // A speed the session file could not keep ends the update there; too few fields change
+        // nothing.
+        {"updateRecorder('1,1,1,1,0,nan,0,5')", "undefined",
+         [] {
+             EXPECT_TRUE(bRecordMouseMovement);
+             EXPECT_FALSE(bUseRelativeMouse);
+             EXPECT_EQ(fPlaybackSpeed, 2.5f);
+             EXPECT_TRUE(bLoopSequence);
+         }},
+        {"updateRecorder('0,0,0,0,0,1,0')", "undefined", [] { EXPECT_TRUE(bRecordKeyboard); }},
+        {"setHoldModes(1, 0)", "undefined",
+         [] {
+             EXPECT_TRUE(g_HoldModeAuto);
+             EXPECT_FALSE(g_HoldModeKeySpam);
+         }},
+        {"setHoldModes('0,x')", "undefined", [] { EXPECT_TRUE(g_HoldModeAuto); }},
         // Names outside the table, and the table's names in other cases, are never answered.
         {"settles(__webview__.call('OpenLink', 'docs'))", "\"pending\""},
         {"settles(__webview__.call('notInTable'))", "\"pending\""},
