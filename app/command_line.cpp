@@ -1,11 +1,10 @@
 #include "app/command_line.h"
 
+#include "state/window_state.h"
 #include "update/selftest.h"
 
 #include <cstdio>
 #include <string_view>
-
-std::string g_UpdateManifestOverride;
 
 namespace {
 constexpr std::string_view kSelfTestOption = "--selftest-update=";

@@ -2,8 +2,6 @@
 
 #include <string>
 
-extern std::string g_UpdateManifestOverride;  // manifest source given on the command line
-
 // What the command line asks for, scanned before anything else starts.
 struct CommandLine {
     bool childMode = false;    // "--child": ends at once

@@ -15,6 +15,7 @@
 #include "store/app_settings.h"
 #include "store/profiles.h"
 #include "store/status_writer.h"
+#include "update/update_check.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +99,8 @@ int RunQuillon(int argc, char** argv) {
         OsActivateOtherInstance();
         return 0;
     }
+    // Leftovers of an update that was cut short go before anything is read.
+    CleanupUpdateTempFiles();
     LoadSessionAndSettings();
     OsBeginLatencyCriticalActivity();
     if (!OsDisplayReachable()) {
@@ -118,6 +121,7 @@ int RunQuillon(int argc, char** argv) {
     LoadFirstPage(window);
     PlaceMainWindow(window);
     InstallWindowHooks(window);
+    StartUpdateCheckThread(g_UpdateManifestOverride);
     if (OsWindowRun(window) == MainLoopEnd::kDisplayLost) EndAfterDisplayLoss();
     CloseMainWindow(window);
     ShutDown();

@@ -18,6 +18,10 @@ void InstallEvalFn(OsWindow* window) {
     g_MasterEvalFn = [window](const std::string& script) {
         OsWindowDispatch(window, [window, script] { OsWindowEval(window, script); });
     };
+    g_MasterDispatchFn = [window](std::function<void()> task) {
+        OsWindowDispatch(window, std::move(task));
+    };
+    g_MasterQuitFn = [window] { OsWindowTerminate(window); };
 }
 
 }  // namespace

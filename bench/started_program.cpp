@@ -46,6 +46,7 @@ bool StartQuillon(StartedQuillon& program, const std::function<void()>& configur
     if (program.pid == 0) {
         setenv("XDG_DATA_HOME", program.dataHome.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (program.dataHome + "/config").c_str(), 1);
+        setenv("QLN_TEST_CONNECT_TO", "quillon.app:443:127.0.0.1:9", 1);
         execl(QUILLON_BINARY, QUILLON_BINARY, static_cast<char*>(nullptr));
         _exit(127);
     }

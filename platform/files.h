@@ -37,3 +37,6 @@ bool OsWriteFileAtomicQuick(const std::string& path, std::string_view content,
 bool OsRemoveFileDurably(const std::string& path);
 // Creates the folder and any missing parents with the given mode; true when it exists.
 bool OsMakeDirs(const std::string& path, unsigned mode);
+// Swaps two paths in one step, so that each always names a whole entry. False when the file
+// system cannot (the caller then renames in two steps) or either path is missing.
+bool OsExchangePaths(const std::string& a, const std::string& b);

@@ -6,4 +6,8 @@
 #include <functional>
 #include <string>
 
-void RunUpdateInstallFlow(const std::function<void(const std::string& message)>& complete);
+using CompleteUpdateCall = std::function<void(const std::string& message)>;
+
+// Re-checks the manifest, downloads and stages the update, then has the UI thread swap the
+// bundles and end the application; every refusal completes the call with its sentence.
+void RunUpdateInstallFlow(const CompleteUpdateCall& complete);

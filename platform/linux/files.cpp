@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdio>
 
 namespace {
 
@@ -104,4 +105,8 @@ bool OsMakeDirs(const std::string& path, unsigned mode) {
     if (parent != path && parent != "." && parent != "/") OsMakeDirs(parent, mode);
     if (mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0) return true;
     return errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool OsExchangePaths(const std::string& a, const std::string& b) {
+    return renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
 }

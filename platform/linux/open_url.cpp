@@ -1,17 +1,9 @@
 // Links opened in the desktop's browser through xdg-open, and the help pages that stand in for
 // the permission panes other systems have.
+#include "platform/linux/spawn_linux.h"
 #include "platform/window_shell.h"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
-#include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -34,33 +26,6 @@ bool IsAbsoluteUrl(const std::string& url) {
         if (c < 0x20 || c == 0x7f) return false;
     }
     return true;
-}
-
-// The program blocks SIGINT and SIGTERM and ignores SIGXFSZ; the browser it starts must not
-// inherit that.
-struct PlainSignals {
-    posix_spawnattr_t attr;
-    PlainSignals() {
-        posix_spawnattr_init(&attr);
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigemptyset(&defaults);
-        for (int signal : {SIGINT, SIGTERM, SIGXFSZ, SIGPIPE}) sigaddset(&defaults, signal);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    }
-    ~PlainSignals() { posix_spawnattr_destroy(&attr); }
-    PlainSignals(const PlainSignals&) = delete;
-    PlainSignals& operator=(const PlainSignals&) = delete;
-};
-
-// xdg-open may wait for the browser; a thread of its own collects it, whatever the UI does.
-void ReapWhenDone(pid_t pid) {
-    std::thread([pid] {
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Facts about the running program: where its files are, which bundle it is, which WebKitGTK it
 // runs on.
 #include "platform/linux/shell_files.h"
+#include "platform/process.h"
 #include "platform/window_shell.h"
 
 #include <dlfcn.h>
@@ -31,4 +32,11 @@ std::string OsResourceDir() {
 std::string OsBundleIdentifier() {
     static const std::string identifier = OsBundleIdentifierFromExe(RunningExecutable());
     return identifier;
+}
+
+std::string OsOwnBundlePath() {
+    const std::string root = ParentOf(ParentOf(RunningExecutable()));
+    struct stat info;
+    if (root.empty() || stat((root + "/bundle.ini").c_str(), &info) != 0) return {};
+    return root;
 }

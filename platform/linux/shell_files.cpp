@@ -49,11 +49,6 @@ std::string FileText(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::string ParentOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // Quotes one argument of a desktop entry's Exec key: the argument quoting first, then the
 // escaping every string value gets, and a literal percent sign doubled.
 std::string QuoteExecArgument(const std::string& argument) {
@@ -83,6 +78,11 @@ bool g_LockHeld = false;
 int g_LockFd = -1;
 
 }  // namespace
+
+std::string ParentOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
 
 std::string RunningExecutable() {
     char buffer[PATH_MAX];

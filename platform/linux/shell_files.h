@@ -6,6 +6,8 @@
 
 // The path of the running program, from /proc/self/exe; empty when it cannot be read.
 std::string RunningExecutable();
+// The folder a path is in: "/" for a path at the root or without a folder.
+std::string ParentOf(const std::string& path);
 // data directory + "/instance.lock".
 std::string OsInstanceLockPath();
 // Process id of the process holding the instance lock; 0 when none (or it cannot be told).

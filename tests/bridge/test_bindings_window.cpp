@@ -273,6 +273,8 @@ TEST(BindingsInWebView, EveryRowAnswersAndActsAsThePageExpects) {
     ASSERT_EQ(chdir(kDir.c_str()), 0);
     ResetToOneDefaultProfile();
     ResetAppSettingsForTest();
+    // A plain http manifest is never fetched: the install finds no update without the network.
+    g_UpdateManifestOverride = "http://quillon.app/update/linux-free.json";
     keySpamTargetCount = 0;
     for (int vk : {65, 66, 67}) keySpamTargets[keySpamTargetCount++] = vk;
     vkRecord = 65;

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/quillon-sign/bundle_zip.h"
 #include "tools/quillon-sign/documents.h"
 #include "tools/quillon-sign/signer.h"
+#include "update/bundle_digest.h"
 #include "update/signature.h"
 
 namespace {
@@ -35,6 +37,8 @@ constexpr const char kUsage[] =
     "                                  the line instead of the signed value (FIELD: tier,\n"
     "                                  version, url, sha256 or sig)\n"
     "  vectors PRIVATE.pem             print a key line and the standard cases\n"
+    "  bundle FOLDER PRIVATE.pem       write FOLDER/bundle.sig, the signature of the bundle\n"
+    "  archive FOLDER OUT.zip          zip the bundle folder and print the zip's sha256\n"
     "KEY.pem may hold a private or a public key; PRIVATE.pem must hold a private key.\n";
 
 int Fail(const std::string& message) {
@@ -191,6 +195,29 @@ int StandardVectorsCommand(const std::vector<std::string>& args) {
     return 0;
 }
 
+int BundleCommand(const std::vector<std::string>& args) {
+    if (args.size() != 2) return Usage();
+    std::string error;
+    Key key = LoadKey(args[1], true, error);
+    if (!key) return Fail(error);
+    const auto digest = BundleDigest(args[0]);
+    if (!digest) return Fail(args[0] + " holds something a bundle may not, or cannot be read");
+    const std::string sig = QuillonSign::SignRawHex(key.get(), *digest);
+    if (sig.empty()) return Fail("signing failed");
+    std::ofstream out(args[0] + "/bundle.sig", std::ios::binary | std::ios::trunc);
+    out << sig << "\n";
+    out.close();
+    return out ? 0 : Fail("cannot write " + args[0] + "/bundle.sig");
+}
+
+int ArchiveCommand(const std::vector<std::string>& args) {
+    if (args.size() != 2) return Usage();
+    std::string error;
+    if (!WriteBundleZip(args[0], args[1], error)) return Fail(error);
+    PrintLine(Sha256FileHexLower(args[1]));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -205,5 +232,7 @@ int main(int argc, char** argv) {
     if (command == "vector-key") return VectorKeyCommand(args);
     if (command == "vector-case") return VectorCaseCommand(args);
     if (command == "vectors") return StandardVectorsCommand(args);
+    if (command == "bundle") return BundleCommand(args);
+    if (command == "archive") return ArchiveCommand(args);
     return Usage();
 }
