@@ -11,7 +11,7 @@ PACKAGES=(
   libx11-dev libx11-xcb-dev libxtst-dev libxi-dev libxkbcommon-dev libxkbcommon-x11-dev libxss-dev
   libssl-dev libcurl4-openssl-dev libarchive-dev libgtest-dev
   libgtk-4-dev libwebkitgtk-6.0-4 patchelf
-  xvfb x11-xkb-utils xdotool xauth openssl zlib1g-dev openbox
+  xvfb x11-xkb-utils xdotool xauth openssl zlib1g-dev openbox python3 curl
 )
 # Node.js and npm only when the machine has none of its own.
 command -v npm >/dev/null 2>&1 || PACKAGES+=(nodejs npm)

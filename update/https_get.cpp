@@ -35,16 +35,17 @@ double NowSeconds() {
         .count();
 }
 
-// At the end of each response's headers: a redirect goes on (curl follows it over https only),
-// anything else must be a 200 whose declared length fits.
-bool AcceptResponse(Fetch& fetch) {
+long ResponseCode(CURL* curl) {
     long status = 0;
-    curl_easy_getinfo(fetch.curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 300 && status < 400) {
-        char* location = nullptr;
-        curl_easy_getinfo(fetch.curl, CURLINFO_REDIRECT_URL, &location);
-        return location != nullptr;
-    }
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    return status;
+}
+
+// At the end of each response's headers: a redirect goes on (curl follows it over https only,
+// and the final answer must be a 200), anything else must be a 200 whose declared length fits.
+bool AcceptResponse(Fetch& fetch) {
+    const long status = ResponseCode(fetch.curl);
+    if (status >= 300 && status < 400) return true;
     if (status != 200) return false;
     curl_off_t declared = -1;
     curl_easy_getinfo(fetch.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
@@ -172,7 +173,7 @@ bool HttpsGet(const std::string& url, uint64_t maxBytes, FILE* file, const Updat
     ApplyTestSeams(curl.get(), connectTo);
 #endif
     const CURLcode result = curl_easy_perform(curl.get());
-    const bool whole = result == CURLE_OK && !fetch.failed &&
+    const bool whole = result == CURLE_OK && !fetch.failed && ResponseCode(curl.get()) == 200 &&
                        (fetch.expected == 0 || fetch.received == fetch.expected);
     if (!whole) body.clear();
     return whole;

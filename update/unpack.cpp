@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -105,10 +106,15 @@ bool UnpackZipArchive(const std::string& archivePath, const std::string& destina
     std::unique_ptr<archive, WriterFree> writer(archive_write_disk_new());
     if (!reader || !writer) return false;
     archive_read_support_format_zip(reader.get());
+    // Entries are checked to be relative before the destination goes in front of them; the
+    // destination itself is read without links, so that no folder on the way counts as one.
+    char* real = realpath(destination.c_str(), nullptr);
+    if (!real) return false;
+    const std::string root = real;
+    std::free(real);
     archive_write_disk_set_options(
         writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                          ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS |
-                          ARCHIVE_EXTRACT_NO_OVERWRITE);
+                          ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_NO_OVERWRITE);
     if (archive_read_open_filename(reader.get(), archivePath.c_str(), 64 * 1024) != ARCHIVE_OK) {
         return false;
     }
@@ -119,7 +125,7 @@ bool UnpackZipArchive(const std::string& archivePath, const std::string& destina
         const int status = archive_read_next_header(reader.get(), &entry);
         if (status == ARCHIVE_EOF) break;
         if (status != ARCHIVE_OK || ++entries > kMostEntries) return false;
-        if (!ExtractEntry(reader.get(), writer.get(), entry, destination, unpacked)) return false;
+        if (!ExtractEntry(reader.get(), writer.get(), entry, root, unpacked)) return false;
     }
     return archive_write_close(writer.get()) == ARCHIVE_OK;
 }

@@ -1,0 +1,81 @@
+#pragma once
+
+// The update server of the tests and benchmarks: tests/update/https_server.py on loopback with a
+// certificate of a throwaway authority, the product hosts mapped to it for the updater (and for
+// every child started afterwards) through the test builds' seams.
+
+#include "tests/update/update_test.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace UpdateTest {
+
+// Runs a shell command; the first line of its output. A failure is told on stderr.
+inline std::string Shell(const std::string& command) {
+    const ProcessResult result = RunProcess({"/bin/sh", "-c", command});
+    if (result.exitCode != 0)
+        std::fprintf(stderr, "failed: %s\n%s", command.c_str(), result.err.c_str());
+    return result.out.substr(0, result.out.find('\n'));
+}
+
+struct UpdateServer {
+    TempDir dir;
+    std::string files = dir.File("files");
+    pid_t pid = -1;
+    int port = 0;
+
+    UpdateServer() {
+        std::filesystem::create_directories(files);
+        const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes ";
+        Shell("cd " + dir.path + " && openssl req -x509" + key +
+              "-keyout ca.key -out ca.pem -days 2 -subj /CN=qln-test-ca && openssl req" + key +
+              "-keyout server.key -out server.csr -subj /CN=quillon.app && printf " +
+              "'subjectAltName=DNS:quillon.app,DNS:api.quillon.app,IP:127.0.0.1' > san && " +
+              "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial " +
+              "-days 2 -extfile san -out server.pem 2>/dev/null");
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            dup2(fds[1], 1);
+            execlp("python3", "python3", QLN_HTTPS_SERVER, dir.File("server.pem").c_str(),
+                   dir.File("server.key").c_str(), files.c_str(), nullptr);
+            _exit(127);
+        }
+        close(fds[1]);
+        FILE* out = fdopen(fds[0], "r");
+        if (std::fscanf(out, "%d", &port) != 1) port = 0;
+        std::fclose(out);
+        const std::string map = "127.0.0.1:" + std::to_string(port);
+        setenv("QLN_TEST_CA_FILE", dir.File("ca.pem").c_str(), 1);
+        setenv("QLN_TEST_CONNECT_TO",
+               ("quillon.app:443:" + map + ",api.quillon.app:443:" + map).c_str(), 1);
+    }
+    ~UpdateServer() {
+        if (pid > 0) kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    void Serve(const std::string& name, const std::string& text) const {
+        WriteFile(files + "/" + name, text);
+    }
+};
+
+// Started on first use; lives as long as the process.
+inline UpdateServer& Server() {
+    static UpdateServer server;
+    return server;
+}
+
+// A product-site URL served by the loopback server.
+inline std::string Url(const std::string& path) {
+    Server();
+    return "https://quillon.app" + path;
+}
+
+}  // namespace UpdateTest
