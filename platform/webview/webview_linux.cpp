@@ -3,7 +3,7 @@
 #include "platform/gtk/window_gtk.h"
 #include "platform/keys.h"
 #include "platform/shell.h"
-#include "platform/webview/webview_api.h"
+#include "platform/webview/webview_loader.h"
 #include "platform/window.h"
 #include "platform/x11/connection_x11.h"
 
@@ -37,7 +37,7 @@ void ForgetGtkWindow(GtkWidget*, gpointer data) { static_cast<OsWindow*>(data)->
 // The library ends its loop on its own when the window goes; remembering that keeps every later
 // call away from the freed GtkWindow.
 void TrackGtkWindow(OsWindow* window) {
-    window->gtk = GTK_WINDOW(webview_get_window(window->view));
+    window->gtk = GTK_WINDOW(Webview().getWindow(window->view));
     if (!window->gtk) return;
     window->destroyHandler =
         g_signal_connect(window->gtk, "destroy", G_CALLBACK(ForgetGtkWindow), window);
@@ -68,7 +68,7 @@ struct LoopWatches {
     static gboolean EndOnDisplayLost(gint, GIOCondition, gpointer data) {
         auto* watches = static_cast<LoopWatches*>(data);
         watches->lostSource = 0;
-        webview_terminate(watches->view);
+        Webview().terminate(watches->view);
         return G_SOURCE_REMOVE;
     }
     // A hang-up is read like any event: the read finds the connection broken, and the loss
@@ -100,7 +100,8 @@ void RunTask(webview_t, void* arg) {
 
 OsWindow* OsWindowCreate(bool devTools) {
     if (OsDisplayLost() || !StartGtk()) return nullptr;
-    webview_t view = webview_create(devTools ? 1 : 0, nullptr);
+    if (!LoadWebviewApi()) return nullptr;
+    webview_t view = Webview().create(devTools ? 1 : 0, nullptr);
     if (!view) return nullptr;
     auto* window = new OsWindow;
     window->view = view;
@@ -120,13 +121,13 @@ void OsWindowDestroy(OsWindow* window) {
     // about to end, so the window is left as it is.
     if (!OsDisplayLost()) {
         if (window->gtk) g_signal_handler_disconnect(window->gtk, window->destroyHandler);
-        webview_destroy(window->view);
+        Webview().destroy(window->view);
     }
     delete window;
 }
 
 bool OsWindowSetTitle(OsWindow* window, const std::string& title) {
-    return Ok(webview_set_title(window->view, title.c_str()));
+    return Ok(Webview().setTitle(window->view, title.c_str()));
 }
 
 bool OsWindowSetSize(OsWindow* window, int width, int height, OsWindowSizeHint hint) {
@@ -145,7 +146,7 @@ bool OsWindowSetSize(OsWindow* window, int width, int height, OsWindowSizeHint h
             hints = WEBVIEW_HINT_FIXED;
             break;
     }
-    return Ok(webview_set_size(window->view, width, height, hints));
+    return Ok(Webview().setSize(window->view, width, height, hints));
 }
 
 bool OsWindowSetHtml(OsWindow* window, const std::string& html) {
@@ -155,36 +156,37 @@ bool OsWindowSetHtml(OsWindow* window, const std::string& html) {
     static const auto loadHtml =
         reinterpret_cast<LoadHtml>(dlsym(RTLD_DEFAULT, "webkit_web_view_load_html"));
     void* browser =
-        webview_get_native_handle(window->view, WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER);
-    if (!loadHtml || !browser) return Ok(webview_set_html(window->view, html.c_str()));
+        Webview().getNativeHandle(window->view, WEBVIEW_NATIVE_HANDLE_KIND_BROWSER_CONTROLLER);
+    if (!loadHtml || !browser) return Ok(Webview().setHtml(window->view, html.c_str()));
     loadHtml(browser, html.c_str(), kPageBase);
     return true;
 }
 
 bool OsWindowEval(OsWindow* window, const std::string& script) {
-    return Ok(webview_eval(window->view, script.c_str()));
+    return Ok(Webview().eval(window->view, script.c_str()));
 }
 
 bool OsWindowAddInitScript(OsWindow* window, const std::string& script) {
-    return Ok(webview_init(window->view, script.c_str()));
+    return Ok(Webview().init(window->view, script.c_str()));
 }
 
 bool OsWindowBind(OsWindow* window, const std::string& name, OsWindowBinding binding) {
     if (window->bindings.count(name)) return false;
     auto stored = std::make_unique<OsWindowBinding>(std::move(binding));
-    if (!Ok(webview_bind(window->view, name.c_str(), CallBinding, stored.get()))) return false;
+    if (!Ok(Webview().bind(window->view, name.c_str(), CallBinding, stored.get()))) return false;
     window->bindings.emplace(name, std::move(stored));
     return true;
 }
 
 bool OsWindowReturn(OsWindow* window, const std::string& id, bool resolve,
                     const std::string& resultJson) {
-    return Ok(webview_return(window->view, id.c_str(), resolve ? 0 : 1, resultJson.c_str()));
+    return Ok(
+        Webview().returnResult(window->view, id.c_str(), resolve ? 0 : 1, resultJson.c_str()));
 }
 
 bool OsWindowDispatch(OsWindow* window, std::function<void()> task) {
     auto owned = std::make_unique<std::function<void()>>(std::move(task));
-    if (!Ok(webview_dispatch(window->view, RunTask, owned.get()))) return false;
+    if (!Ok(Webview().dispatch(window->view, RunTask, owned.get()))) return false;
     // The UI thread frees it once run; a task still queued when the window goes is lost with it.
     owned.release();
     return true;
@@ -193,14 +195,14 @@ bool OsWindowDispatch(OsWindow* window, std::function<void()> task) {
 MainLoopEnd OsWindowRun(OsWindow* window) {
     if (!OsDisplayLost()) {
         LoopWatches watches(window->view);
-        webview_run(window->view);
+        Webview().run(window->view);
     }
     return OsDisplayLost() ? MainLoopEnd::kDisplayLost : MainLoopEnd::kTerminated;
 }
 
-bool OsWindowTerminate(OsWindow* window) { return Ok(webview_terminate(window->view)); }
+bool OsWindowTerminate(OsWindow* window) { return Ok(Webview().terminate(window->view)); }
 
-void* OsWindowNativeWindow(OsWindow* window) { return webview_get_window(window->view); }
+void* OsWindowNativeWindow(OsWindow* window) { return Webview().getWindow(window->view); }
 
 // With the display gone every window service stops here, before any X or GTK call.
 GtkWindow* LiveGtkWindow(OsWindow* window) {
