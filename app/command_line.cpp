@@ -1,7 +1,9 @@
 #include "app/command_line.h"
 
+#include "platform/control.h"
 #include "state/window_state.h"
 #include "update/selftest.h"
+#include "update/update_check.h"
 
 #include <cstdio>
 #include <string_view>
@@ -9,10 +11,47 @@
 namespace {
 constexpr std::string_view kSelfTestOption = "--selftest-update=";
 constexpr std::string_view kManifestOption = "--update-manifest=";
+
+constexpr const char* kHelp =
+    "usage: quillon [OPTION]\n"
+    "Starts Quillon, or sends a command to the Quillon that is running:\n"
+    "  --toggle TOOL     start or stop a tool: clicker, keyspam, record or play\n"
+    "  --start TOOL      start a tool\n"
+    "  --stop TOOL       stop a tool\n"
+    "  --status          print the tools' state as JSON\n"
+    "  --settings        print the tools' settings as JSON\n"
+    "  --profile N       make profile N (from 0) the active one\n"
+    "  --version         print the version\n"
+    "  --help            print this help\n"
+    "A command prints the answer and exits 0; 1 when it was refused, 2 when Quillon is not "
+    "running.\n";
+
+// The control options, which come first and alone; true when argv held one.
+bool ScanControlOption(int argc, char** argv, CommandLine& result) {
+    if (argc < 2) return false;
+    const std::string_view option(argv[1]);
+    const bool takesTool = option == "--toggle" || option == "--start" || option == "--stop";
+    const bool takesIndex = option == "--profile";
+    const bool alone = option == "--status" || option == "--settings";
+    if (option == "--help") result.showHelp = true;
+    if (option == "--version") result.showVersion = true;
+    if (!takesTool && !takesIndex && !alone) return result.showHelp || result.showVersion;
+    const int wanted = alone ? 2 : 3;
+    if (argc != wanted) {
+        result.usageError =
+            std::string(option) + (alone ? " takes nothing after it" : " needs one argument");
+        return true;
+    }
+    result.controlRequest = std::string(option.substr(2));
+    if (!alone) result.controlRequest += std::string(" ") + argv[2];
+    return true;
+}
+
 }  // namespace
 
 CommandLine ScanCommandLine(int argc, char** argv) {
     CommandLine result;
+    if (ScanControlOption(argc, argv, result)) return result;
     if (argc > 1 && std::string_view(argv[1]) == "--child") result.childMode = true;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg(argv[i]);
@@ -37,3 +76,23 @@ int RunSelfTestAndReport(const std::string& vectorsPath) {
     std::fflush(stdout);
     return passed ? 0 : 1;
 }
+
+int RunControlClient(const std::string& request) {
+    std::string answer;
+    switch (OsSendControlRequest(OsControlSocketPath(), request, answer)) {
+        case ControlSendResult::kNoInstance:
+            std::fprintf(stderr, "quillon: Quillon is not running\n");
+            return 2;
+        case ControlSendResult::kFailed:
+            std::fprintf(stderr, "quillon: the running Quillon did not answer\n");
+            return 1;
+        case ControlSendResult::kAnswered:
+            break;
+    }
+    std::printf("%s\n", answer.c_str());
+    return answer.rfind("error", 0) == 0 ? 1 : 0;
+}
+
+void PrintHelp() { std::fputs(kHelp, stdout); }
+
+void PrintVersion() { std::printf("Quillon %s\n", kOwnVersion); }

@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "bridge/control_commands.h"
 #include "bridge/pages.h"
 #include "engine/workers.h"
 #include "platform/input.h"
@@ -45,6 +46,10 @@ void LoadSessionAndSettings() {
 void StartWorkers() {
     StartToolThreads();
     g_Threads.emplace_back(SessionAutosaveThread);
+    if (!StartControlServer()) {
+        std::fprintf(stderr, "quillon: the control socket %s could not be opened\n",
+                     OsControlSocketPath().c_str());
+    }
 }
 
 void InstallWindowHooks(OsWindow* window) {
@@ -79,6 +84,7 @@ void ShutDown() {
     CancelUpdateInstall();
     SaveGeometry();
     SaveSessionStateAtExit();
+    OsStopControlServer();
     StopToolsForExit();
     OsStopInputTap();
     WakeAndJoinWorkers();
@@ -89,6 +95,16 @@ void ShutDown() {
 
 int RunQuillon(int argc, char** argv) {
     const CommandLine commandLine = ScanCommandLine(argc, argv);
+    if (commandLine.showHelp || commandLine.showVersion) {
+        commandLine.showHelp ? PrintHelp() : PrintVersion();
+        return 0;
+    }
+    if (!commandLine.usageError.empty()) {
+        std::fprintf(stderr, "quillon: %s (see --help)\n", commandLine.usageError.c_str());
+        return 1;
+    }
+    // Commands for the running instance: no lock taken, no window shown.
+    if (!commandLine.controlRequest.empty()) return RunControlClient(commandLine.controlRequest);
     if (commandLine.runSelfTest) return RunSelfTestAndReport(commandLine.selfTestPath);
     if (commandLine.childMode) return 0;
 

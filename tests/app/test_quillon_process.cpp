@@ -17,6 +17,8 @@
 #include <X11/extensions/XInput2.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
@@ -38,14 +40,32 @@ protected:
     void SetUp() override {
         fs::remove_all(dir);
         fs::create_directories(dir / "data");
+        fs::create_directories(dir / "client");
+        fs::create_directories(dir / "run");
+        fs::permissions(dir / "run", fs::perms::owner_all);
     }
     void TearDown() override { fs::remove_all(dir); }
 
     // Starts the program with its own data folder; its output goes to out.txt and err.txt.
     pid_t Spawn(std::vector<std::string> args, bool withDisplay = true) {
-        ProgramEnv env{dir.string(), {}};
+        ProgramEnv env{dir.string(), {{"XDG_RUNTIME_DIR", (dir / "run").string()}}};
         if (!withDisplay) env.extra.emplace_back("DISPLAY", "");
         return SpawnProgram(QUILLON_BINARY, args, env);
+    }
+    // quillon run as a command for the running one: its exit status and first line of output.
+    std::pair<int, std::string> Command(std::vector<std::string> args) {
+        const ProgramEnv env{(dir / "client").string(),
+                             {{"XDG_RUNTIME_DIR", (dir / "run").string()}}};
+        const int status = WaitProgramExit(SpawnProgram(QUILLON_BINARY, args, env));
+        const std::string out = Slurp((dir / "client" / "out.txt").string());
+        return {status, out.substr(0, out.find('\n'))};
+    }
+    std::string StatusOf(const std::string& member) {
+        const std::string status = Command({"--status"}).second;
+        const size_t at = status.find("\"" + member + "\":");
+        if (at == std::string::npos) return "";
+        const size_t from = at + member.size() + 3;
+        return status.substr(from, status.find_first_of(",}", from) - from);
     }
     std::string Out() const { return (dir / "out.txt").string(); }
     std::string Err() const { return (dir / "err.txt").string(); }
@@ -208,6 +228,15 @@ void WriteSession(const fs::path& dataDir, const std::vector<UnifiedEvent>& reco
         currentProfileIdx = 0;
     }
     ASSERT_TRUE(SaveSessionStateAtExit());
+}
+
+UnifiedEvent Key(double time, int vk, bool down) {
+    UnifiedEvent e;
+    e.type = kEventKey;
+    e.time = time;
+    e.key = vk;
+    e.down = down;
+    return e;
 }
 
 std::vector<UnifiedEvent> ReadRecording(const fs::path& dataDir) {
@@ -411,6 +440,130 @@ TEST_F(QuillonProcess, HoldModeClicksOnlyWhileTheHotkeyIsDown) {
     EXPECT_EQ(WaitExit(child), 0) << Slurp(Err());
     StopObserver(observer);
     ClosePhysicalInput(input);
+}
+
+// Other programs drive every tool through the control socket as the hotkeys do; the status
+// answers follow; a refused command and a missing instance have exit statuses of their own.
+TEST_F(QuillonProcess, CommandsFromOtherProgramsDriveEveryTool) {
+    ResetToolStateForTest();
+    autoClickIntervalMs = 20;
+    WriteSession(dir / "data" / "Quillon", {Key(0, 65, true), Key(30, 65, false)});
+    Xi2Observer observer;
+    ASSERT_TRUE(StartObserver(observer));
+    const pid_t child = Spawn({});
+    ASSERT_TRUE(WaitForTap(child)) << Slurp(Err());
+    const auto posted = [&](int type) {
+        const auto events = ObservedSnapshot(observer);
+        return std::count_if(events.begin(), events.end(), [&](const ObservedEvent& e) {
+            return e.type == type && (e.sourceId == observer.xtestPointerId ||
+                                      e.sourceId == observer.xtestKeyboardId);
+        });
+    };
+    struct Tool {
+        const char* name;
+        const char* member;
+        const char* running;
+        int postedType;  // what the observer sees while it runs; 0 for nothing
+    };
+    const Tool tools[] = {
+        {"clicker", "autoClicking", "true", XI_RawButtonPress},
+        {"keyspam", "keySpamming", "true", XI_RawKeyPress},
+        {"play", "state", "\"Playing\"", XI_RawKeyPress},
+        {"record", "state", "\"Recording\"", 0},  // a fresh recording: last
+    };
+    for (const Tool& tool : tools) {
+        SCOPED_TRACE(tool.name);
+        const std::string idle = StatusOf(tool.member);
+        const auto before = tool.postedType ? posted(tool.postedType) : 0;
+        EXPECT_EQ(Command({"--toggle", tool.name}), std::make_pair(0, std::string("ok")));
+        EXPECT_TRUE(WaitUntil([&] { return StatusOf(tool.member) == tool.running; }, 5000, 20));
+        if (tool.postedType)
+            EXPECT_TRUE(WaitUntil([&] { return posted(tool.postedType) > before; }));
+        EXPECT_EQ(Command({"--stop", tool.name}).first, 0);
+        EXPECT_TRUE(WaitUntil([&] { return StatusOf(tool.member) == idle; }, 5000, 20));
+    }
+    EXPECT_EQ(Command({"--profile", "7"}).first, 1);
+    EXPECT_EQ(Command({"--profile", "0"}), std::make_pair(0, std::string("ok")));
+    EXPECT_EQ(Command({"--start"}).first, 1);
+    kill(child, SIGTERM);
+    EXPECT_EQ(WaitExit(child), 0) << Slurp(Err());
+    EXPECT_EQ(Command({"--status"}).first, 2);
+    StopObserver(observer);
+}
+
+// Garbage, an endless line, a thousand silent connections, a client that never reads and a
+// peer of another user: none of them stops the hotkeys or the commands. A socket left by a
+// killed instance is taken over at the next start; a live one is never taken.
+TEST_F(QuillonProcess, TheControlSocketWithstandsMisuseAndOutlivesAKill) {
+    pid_t child = Spawn({});
+    ASSERT_TRUE(WaitForTap(child)) << Slurp(Err());
+    const std::string path = (dir / "run" / "quillon" / "control").string();
+    const auto connectTo = [&] {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        return connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+                   ? fd
+                   : (close(fd), -1);
+    };
+    const auto answerTo = [](int fd, const std::string& text) {
+        if (write(fd, text.data(), text.size()) < 0) return std::string("unsent");
+        std::string got;
+        char buffer[256];
+        ssize_t n;
+        while (got.find('\n') == std::string::npos && (n = read(fd, buffer, sizeof buffer)) > 0) {
+            got.append(buffer, size_t(n));
+        }
+        return got;
+    };
+    int fd = connectTo();
+    EXPECT_EQ(answerTo(fd, "hello\n"), "error unknown command\n");
+    close(fd);
+    fd = connectTo();
+    EXPECT_EQ(answerTo(fd, std::string(1 << 20, 'x')), "error request too long\n");
+    close(fd);
+    std::vector<int> silent;
+    for (int i = 0; i < 1000; ++i) silent.push_back(connectTo());
+    const int greedy = connectTo();
+    std::string requests;
+    for (int i = 0; i < 20000; ++i) requests += "status\n";
+    EXPECT_EQ(send(greedy, requests.data(), requests.size(), MSG_DONTWAIT | MSG_NOSIGNAL) > 0,
+              true);
+    // Another user's peer is turned away, even when the file system would let it in.
+    if (geteuid() == 0) {
+        fs::permissions(dir / "run", fs::perms::all);
+        fs::permissions(dir / "run" / "quillon", fs::perms::all);
+        fs::permissions(path, fs::perms::all);
+        const pid_t other = fork();
+        if (other == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+            const int peer = connectTo();
+            _exit(peer >= 0 && answerTo(peer, "status\n").empty() ? 0 : 4);
+        }
+        EXPECT_EQ(WaitProgramExit(other), 0);
+    }
+    EXPECT_EQ(Command({"--status"}).first, 0);
+    PhysicalInput* input = OpenPhysicalInput();
+    ASSERT_NE(input, nullptr);
+    PhysicalTap(input, kF6);
+    EXPECT_TRUE(WaitUntil([&] { return StatusOf("autoClicking") == "true"; }, 5000, 20));
+    PhysicalTap(input, kF6);
+    ClosePhysicalInput(input);
+    for (int s : silent) close(s);
+    close(greedy);
+
+    kill(child, SIGKILL);
+    WaitExit(child);
+    ASSERT_TRUE(fs::exists(path));  // left behind
+    child = Spawn({});
+    ASSERT_TRUE(WaitForTap(child)) << Slurp(Err());
+    EXPECT_EQ(Command({"--status"}).first, 0);
+    // A second start hands over to the running one and leaves its socket answering.
+    EXPECT_EQ(WaitExit(Spawn({})), 0);
+    EXPECT_EQ(Command({"--status"}).first, 0);
+    kill(child, SIGTERM);
+    EXPECT_EQ(WaitExit(child), 0);
 }
 
 }  // namespace
