@@ -1,5 +1,6 @@
-// The program's window as a user meets it: which page it opens, the script every page gets, its
-// place and level under a real window manager, a second start, and every way of quitting.
+// The program's window as a user meets it: the script every page gets, its place and level under
+// a real window manager, a second start, and every way of quitting. The boot page, opened when
+// input cannot work, is driven in tests/pages.
 #include <gtest/gtest.h>
 
 #include "tests/support/desktop.h"
@@ -68,22 +69,6 @@ addEventListener("keydown", event => {
 });
 </script></body></html>)";
 
-// Boot page: its mode word in the first marker only, the settings name, and staying put.
-const std::string kBootPage = "<!doctype html><html><head><title>Open System Settings</title>" +
-                              kReportScript + R"(</head><body><script>
-const mode = "__QLN_BOOT_MODE__", later = "__QLN_BOOT_MODE__";
-addEventListener("load", async () => {
-  await report("boot-" + mode);
-  await report("later-" + (later === "__QLN_BOOT_" + "MODE__" ? "kept" : "replaced"));
-  await report("title-" + document.title);
-  const status = await qlnMacPermissionStatus();
-  await report(`status-${status.accessibility}-${status.input}-${status.ready}`);
-  await qlnMacContinue();
-  await new Promise(done => setTimeout(done, 1000));
-  await report("still-boot");
-});
-</script></body></html>)";
-
 class WindowProcess : public testing::Test {
 protected:
     void SetUp() override {
@@ -94,7 +79,7 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     std::string MakeBundle(const std::string& sortable) {
-        return MakeTestBundle(QUILLON_BINARY, dir.string(), kMainPage, kBootPage, sortable);
+        return MakeTestBundle(QUILLON_BINARY, dir.string(), kMainPage, "<html></html>", sortable);
     }
     // A sortable script that makes the inlined main page exactly `total` bytes long.
     static std::string SortableForPageSize(size_t total) {
@@ -154,30 +139,6 @@ TEST_F(WindowProcess, MainPageGetsTheStartupScriptAndTheSortableScriptUpTo2MiB) 
         // The grant is recorded once, on the first start of this bundle.
         EXPECT_EQ(Slurp(Data("macpermissions.txt")), "accessibilityGranted=app.quillon.free\n");
     }
-}
-
-TEST_F(WindowProcess, WithoutXtestTheBootPageShowsAndStays) {
-    const std::string mainDisplay = getenv("DISPLAY");
-    PrivateXvfb bare;
-    ASSERT_TRUE(StartPrivateXvfb(bare, {"-extension", "XTEST"}));
-    const std::string binary = MakeBundle("window.sortableRan = 1;");
-    for (const char* mode : {"permissions", "reset"}) {
-        SCOPED_TRACE(mode);
-        fs::remove(Data("appsettings.txt"));
-        const pid_t pid = SpawnProgram(binary, {}, env);
-        EXPECT_TRUE(WaitReport(std::string("boot-") + mode)) << Slurp(dir / "err.txt");
-        EXPECT_TRUE(WaitReport("still-boot"));
-        const auto reports = Reports();
-        EXPECT_TRUE(reports.count("later-kept"));
-        EXPECT_TRUE(reports.count("title-Open Settings"));
-        EXPECT_TRUE(reports.count("status-false-true-false"));
-        EXPECT_FALSE(reports.count("main-done"));
-        Quit(pid);
-        // A grant recorded on an earlier run turns "permissions" into "reset".
-        std::ofstream(Data("macpermissions.txt")) << "accessibilityGranted=app.quillon.free\n";
-    }
-    StopPrivateXvfb(bare);
-    setenv("DISPLAY", mainDisplay.c_str(), 1);
 }
 
 // Renames into the data folder, the way every file of the program is saved.
