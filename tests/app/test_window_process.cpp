@@ -134,7 +134,9 @@ TEST_F(WindowProcess, MainPageGetsTheStartupScriptAndTheSortableScriptUpTo2MiB) 
         // The page's alert is a native one, named after the program; quitting while it is open
         // still ends the program.
         EXPECT_TRUE(WaitUntil([] { return FindWindowNamed("Quillon") != None; }, 10000, 20));
-        if (fits) EXPECT_TRUE(CloseAlert());
+        if (fits) {
+            EXPECT_TRUE(CloseAlert());
+        }
         Quit(pid);
         // The grant is recorded once, on the first start of this bundle.
         EXPECT_EQ(Slurp(Data("macpermissions.txt")), "accessibilityGranted=app.quillon.free\n");
