@@ -1,5 +1,6 @@
 // Every binding called from a page in the real web view: the page makes each call with its edge
 // cases, and after each answer the test checks the exact result and what changed in the state.
+// Bindings run on the UI thread, and a task dispatched from another thread reaches it there.
 #include <gtest/gtest.h>
 
 #include "bridge/bindings.h"
@@ -14,12 +15,14 @@
 #include "tests/support/desktop.h"
 #include "tests/support/files.h"
 #include "tests/support/fresh_state.h"
+#include "tests/support/program.h"
 #include "tests/support/wait.h"
 
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 extern "C" const char* __lsan_default_suppressions() {
@@ -40,7 +43,14 @@ struct Step {
     std::function<std::string()> expectedNow = nullptr;  // a result known only at call time
 };
 
-std::string Opened() { return Slurp((kDir / "opened.txt").string()); }
+// The links the stand-in xdg-open was given, a line each.
+std::string Opened() {
+    std::istringstream calls(Slurp((kDir / "opened.txt").string()));
+    std::string links;
+    for (std::string line; std::getline(calls, line);)
+        links += line.substr(0, line.find('\t')) + "\n";
+    return links;
+}
 
 bool Consume(std::atomic<bool>& flag) { return flag.exchange(false); }
 
@@ -207,6 +217,8 @@ std::vector<Step> Steps() {
              EXPECT_FALSE(g_HoldModeKeySpam);
          }},
         {"setHoldModes('0,x')", "undefined", [] { EXPECT_TRUE(g_HoldModeAuto); }},
+        // A refusal rejects the call's promise; the arguments arrive as the JSON array.
+        {"refuse(1, 'two', {three: [3]}, null)", "threw no"},
         // Names outside the table, and the table's names in other cases, are never answered.
         {"settles(__webview__.call('OpenLink', 'docs'))", "\"pending\""},
         {"settles(__webview__.call('notInTable'))", "\"pending\""},
@@ -256,19 +268,10 @@ std::string DecodeUri(const std::string& text) {
     return out;
 }
 
-void WriteFakeOpener() {
-    fs::create_directories(kDir / "bin");
-    const fs::path opener = kDir / "bin" / "xdg-open";
-    std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> " << (kDir / "opened.txt")
-                          << "\n";
-    fs::permissions(opener, fs::perms::owner_all);
-    setenv("PATH", ((kDir / "bin").string() + ":" + getenv("PATH")).c_str(), 1);
-}
-
 TEST(BindingsInWebView, EveryRowAnswersAndActsAsThePageExpects) {
     fs::remove_all(kDir);
     setenv("XDG_DATA_HOME", (kDir / "data").c_str(), 1);
-    WriteFakeOpener();
+    InstallFakeXdgOpen(kDir.string());
     // No page files here: continuing loads the missing-page text, which calls nothing.
     ASSERT_EQ(chdir(kDir.c_str()), 0);
     ResetToOneDefaultProfile();
@@ -289,6 +292,11 @@ TEST(BindingsInWebView, EveryRowAnswersAndActsAsThePageExpects) {
     std::vector<Step> steps = Steps();
     size_t checked = 0;
     std::thread closer;
+    const std::thread::id ui = std::this_thread::get_id();
+    OsWindowBind(window, "refuse", [&](const std::string& id, const std::string& request) {
+        EXPECT_EQ(request, R"([1,"two",{"three":[3]},null])");
+        OsWindowReturn(window, id, false, R"("no")");
+    });
     OsWindowBind(window, "updateBusy", [&](const std::string& id, const std::string&) {
         updateInstallRunning = true;
         OsWindowReturn(window, id, true, "");
@@ -300,6 +308,7 @@ TEST(BindingsInWebView, EveryRowAnswersAndActsAsThePageExpects) {
         ASSERT_LT(index, steps.size());
         const Step& step = steps[index];
         SCOPED_TRACE(step.call);
+        EXPECT_EQ(std::this_thread::get_id(), ui);
         EXPECT_EQ(result, step.expectedNow ? step.expectedNow() : step.expected);
         step.check();
         checked = index + 1;
@@ -311,10 +320,27 @@ TEST(BindingsInWebView, EveryRowAnswersAndActsAsThePageExpects) {
         if (alert != None) SendDeleteWindow(alert);
         OsWindowReturn(window, id, true, alert != None ? "true" : "false");
     });
-    // Continuing swaps the test page for the main page; the loop then ends.
+    EXPECT_FALSE(OsWindowBind(window, "check", [](const std::string&, const std::string&) {}));
+    // Continuing swaps the test page for the main page, where a script from another thread ends
+    // the loop.
+    std::atomic<bool> finished{false};
+    OsWindowBind(window, "finish", [&](const std::string& id, const std::string& request) {
+        finished = request == "[\"ui\"]";
+        OsWindowReturn(window, id, true, "");
+        OsWindowTerminate(window);
+    });
     closer = std::thread([&] {
         WaitUntil([&] { return checked == steps.size() && !g_MainPageReady; }, 120000);
-        OsWindowDispatch(window, [window] { OsWindowTerminate(window); });
+        // Asked again until it lands: a script sent while the page loads may be lost.
+        WaitUntil(
+            [&] {
+                OsWindowDispatch(window, [&] {
+                    OsWindowEval(window, std::this_thread::get_id() == ui ? "finish('ui')" : "0");
+                });
+                return finished.load();
+            },
+            30000, 200);
+        if (!finished) OsWindowDispatch(window, [window] { OsWindowTerminate(window); });
     });
     ASSERT_TRUE(OsWindowSetHtml(window, PageFor(steps)));
     OsWindowRun(window);
@@ -323,6 +349,7 @@ TEST(BindingsInWebView, EveryRowAnswersAndActsAsThePageExpects) {
     OsWindowDestroy(window);
     OsStopInputTap();
     EXPECT_EQ(checked, steps.size());
+    EXPECT_TRUE(finished);
     fs::remove_all(kDir);
 }
 

@@ -1,4 +1,5 @@
-// Wake events, waits, the tool schedule and the recorder, with real threads.
+// Wake events, waits, the tool schedule and the recorder, with real threads. A wake cutting a
+// long interval short and the end of every wait at shutdown are seen in the engines' own tests.
 #include "engine/recorder.h"
 #include "engine/signals.h"
 #include "state/tool_state.h"
@@ -37,34 +38,6 @@ TEST_F(Waits, WakeBeforeWaitIsKeptAndTwoWakesCollapse) {
     EXPECT_FALSE(returned.load());
     WakeAutoClickThread();
     waiter.join();
-}
-
-TEST_F(Waits, IntervalWaitEndsOnWakeOrShutdownNotBefore) {
-    // An hour-long interval is cut short by a wake, and the wake is consumed.
-    std::thread waker([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        WakeKeySpamThread();
-    });
-    WaitIntervalOrWake(g_KeySpamWake, 3600000.0);
-    waker.join();
-    EXPECT_FALSE(g_KeySpamWake.flag.load());
-
-    // Without a wake it never returns early; nor does the record clock run slow.
-    MarkRecordStartTime();
-    const int64_t start = SteadyNowNs();
-    WaitIntervalOrWake(g_KeySpamWake, 20.0);
-    EXPECT_GE(SteadyNowNs() - start, 20 * kMs);
-    EXPECT_GE(RecordElapsedSeconds(), 0.02);
-
-    // Clearing g_AppRunning and waking ends every wait, idle or interval.
-    std::thread idle([] { IdleWait(g_SignalWake); });
-    std::thread interval([] { WaitIntervalOrWake(g_AutoClickWake, 3600000.0); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    g_AppRunning = false;
-    WakeSignalProcessor();
-    WakeAutoClickThread();
-    idle.join();
-    interval.join();
 }
 
 TEST(ToolInterval, SumsThePartsAndKeepsAtLeastOneMillisecond) {

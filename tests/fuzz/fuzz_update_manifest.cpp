@@ -1,6 +1,7 @@
 // Fuzzes EvaluateManifest: the first byte picks the verifier (accept all, refuse all, or the
 // real P-256 check with the build's key); the rest is the manifest text. An accepted manifest
-// must satisfy every rule on its own, and the verifier sees exactly the payload of the fields.
+// must satisfy every rule on its own; the verifier sees exactly the payload of the fields, and
+// is asked exactly when they are well shaped, before this build's own values are compared.
 #include "tests/fuzz/fuzz_checks.h"
 #include "update/json_scan.h"
 #include "update/manifest.h"
@@ -16,6 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ExtractJsonStringField(json, "tier"), ExtractJsonStringField(json, "version"),
         ExtractJsonStringField(json, "sha256"), ExtractJsonStringField(json, "url"));
     const std::string expectedSig = ExtractJsonStringField(json, "sig");
+    const bool shaped = IsValidTierShape(ExtractJsonStringField(json, "tier")) &&
+                        IsValidVersionShape(ExtractJsonStringField(json, "version")) &&
+                        IsValidSha256Shape(ExtractJsonStringField(json, "sha256")) &&
+                        IsValidManifestUrlShape(ExtractJsonStringField(json, "url")) &&
+                        !expectedSig.empty();
 
     int calls = 0;
     const ManifestVerifier verify = [&](const std::string& payload, const std::string& sig) {
@@ -28,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     UpdateManifestInfo out;
     out.tier = "unset";
     const bool accepted = EvaluateManifest(verify, json, "linux-free", "1.0.1", out);
-    Require(calls <= 1 && (accepted || out.tier == "unset"));
+    Require(calls == (shaped ? 1 : 0) && (accepted || out.tier == "unset"));
     if (!accepted) return 0;
-    Require(calls == 1 && mode != 1 && out.tier == "linux-free" && IsValidTierShape(out.tier) &&
+    Require(mode != 1 && out.tier == "linux-free" && IsValidTierShape(out.tier) &&
             IsValidVersionShape(out.version) && IsVersionGreater(out.version, "1.0.1") &&
             IsValidSha256Shape(out.sha256) && IsValidManifestUrlShape(out.url) &&
             IsAllowedInstallerHost(out.url) && out.url.rfind("https://", 0) == 0 &&

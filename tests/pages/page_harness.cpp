@@ -14,6 +14,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -109,67 +110,6 @@ bool Painted(const std::string& rows, int width) {
     return false;
 }
 
-// Reads one JSON value after "name": without interpreting it.
-std::string RawMember(const std::string& json, const std::string& name) {
-    const std::string key = "\"" + name + "\":";
-    size_t at = json.find(key);
-    if (at == std::string::npos) return {};
-    at += key.size();
-    size_t end = at;
-    int depth = 0;
-    bool quoted = false;
-    for (; end < json.size(); ++end) {
-        const char c = json[end];
-        if (quoted) {
-            if (c == '\\') {
-                ++end;
-            } else if (c == '"') {
-                quoted = false;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == '[' || c == '{') {
-            ++depth;
-        } else if (c == ']' || c == '}') {
-            if (depth == 0) break;
-            --depth;
-        } else if (c == ',' && depth == 0) {
-            break;
-        }
-    }
-    return json.substr(at, end - at);
-}
-
-// The program's shown window: GTK also keeps a 1x1 window of the same process, never mapped.
-Window ShownWindowOf(Display* display, Window under, pid_t pid) {
-    Atom actual = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool ours = false;
-    if (XGetWindowProperty(display, under, XInternAtom(display, "_NET_WM_PID", False), 0, 1, False,
-                           XA_CARDINAL, &actual, &format, &count, &after, &data) == Success &&
-        data && count == 1) {
-        ours = pid_t(*reinterpret_cast<unsigned long*>(data)) == pid;
-    }
-    if (data) XFree(data);
-    XWindowAttributes attributes;
-    if (ours && XGetWindowAttributes(display, under, &attributes) &&
-        attributes.map_state == IsViewable && attributes.width > 1) {
-        return under;
-    }
-    Window root = None, parent = None, *children = nullptr;
-    unsigned n = 0;
-    Window found = None;
-    if (XQueryTree(display, under, &root, &parent, &children, &n)) {
-        for (unsigned i = 0; i < n && found == None; ++i) {
-            found = ShownWindowOf(display, children[i], pid);
-        }
-    }
-    if (children) XFree(children);
-    return found;
-}
-
 }  // namespace
 
 std::string BuiltPage(const std::string& relative) {
@@ -206,11 +146,7 @@ std::string PageSession::MakeBundle(const std::string& mainPage, const std::stri
 
 pid_t PageSession::Start(const std::string& binary) {
     pid_ = SpawnProgram(binary, {}, env);
-    Display* display = XOpenDisplay(nullptr);
-    WaitUntil(
-        [&] { return (window = ShownWindowOf(display, DefaultRootWindow(display), pid_)) != None; },
-        30000, 50);
-    XCloseDisplay(display);
+    WaitUntil([&] { return (window = FindWindowOfPid(pid_)) != None; }, 30000, 50);
     if (!input) input = OpenPhysicalInput();
     return pid_;
 }
@@ -323,8 +259,12 @@ void PageSession::Focus() {
 
 std::string PageSession::StatusText() const { return Slurp(DataFile("status.txt")); }
 
+// One member's JSON text, uninterpreted: a string, a list of strings, or a bare value.
 std::string PageSession::StatusMember(const std::string& name) const {
-    return RawMember(StatusText(), name);
+    std::smatch found;
+    const std::string text = StatusText();
+    const std::regex member("\"" + name + R"(":(\[[^\]]*\]|"(\\.|[^"\\])*"|[^,}]*))");
+    return std::regex_search(text, found, member) ? found[1].str() : "";
 }
 
 bool PageSession::WaitStatus(const std::string& name, const std::string& value,

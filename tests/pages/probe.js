@@ -43,16 +43,15 @@
 
   // Places the test may click, by selector; reported after every step when visible.
   const PLACES = {
-    theme: "#theme-toggle", install: "#update-install", dismiss: "#update-dismiss",
+    theme: "#theme-toggle", install: "#update-install",
     acms: "#ac-ms", acdouble: 'input[name="ac-type"][value="1"]', acpick: "#ac-pick", acgo: "#ac-go",
-    acgotit: '[data-warning="fast-clicks"]', ksadd: "#ks-add", ksrm0: '[data-remove="0"]',
-    ksrm1: '[data-remove="1"]', kschord: 'input[name="ks-mode"][value="1"]', ksgo: "#ks-go",
+    acgotit: '[data-warning="fast-clicks"]', ksadd: "#ks-add", ksrm0: '[data-remove="0"]', kschord: 'input[name="ks-mode"][value="1"]', ksgo: "#ks-go",
     prname: "#pr-name", prclear: '[data-action="clear"]', prdelete: '[data-action="delete"]',
     pryes: '[data-action="yes"]', prno: '[data-action="no"]',
-    pr0: '[data-index="0"]', pr1: '[data-index="1"]', pr2: '[data-index="2"]',
+    pr0: '[data-index="0"]',
     tabgeneral: "#tab-general", tabhotkeys: "#tab-hotkeys", hkauto: '[data-role="auto"]',
     hkrec: '[data-role="rec"]', hkreset: "#hk-reset", ontop: "#opt-on-top", warnings: "#opt-warnings",
-    launch: "#opt-launch-startup", recheck: "#recheck",
+    launch: "#opt-launch-startup",
     gripui: "#panel-ui .grip", gripspammer: "#panel-spammer .grip",
     foldspammer: "#panel-spammer .collapse", foldkeyspam: "#panel-keyspam .collapse",
     foldtracker: "#panel-tracker .collapse", foldprofile: "#panel-profile .collapse",
@@ -156,22 +155,18 @@
     top: async () => { window.scrollTo(0, 0); return ""; },
     dark: async () => { theme("dark"); return ""; },
     light: async () => { theme("light"); return ""; },
-    showspammer: async () => { await show("panel-spammer"); return ""; },
     showkeyspam: async () => { await show("panel-keyspam"); return ""; },
     showtracker: async () => { await show("panel-tracker"); return ""; },
     showprofile: async () => { await show("panel-profile"); return ""; },
     showui: async () => { await show("panel-ui"); return ""; },
     showwarnings: async () => { await show("opt-warnings"); return ""; },
     theme: async () => document.documentElement.getAttribute("data-theme"),
-    coordsnow: async () => text("ac-coords"),
     picking: async () => (visible($("ac-picking")) ? "picking" : "not picking"),
     focused: async () => (document.activeElement ? document.activeElement.id : ""),
     coords: async () => { await until(() => /Clicks at/.test(text("ac-coords"))); return text("ac-coords"); },
-    chips: async () => [...document.querySelectorAll("#ks-chips .chip")].map(c => c.textContent.trim()).join(" "),
     profiles: async () => [...document.querySelectorAll("#pr-list .profile")]
       .map(p => (p.classList.contains("current") ? "*" : "") + p.querySelector(".profile-name").textContent).join(" ") +
       ($("pr-name").disabled ? " full" : ""),
-    hotkeys: async () => [...document.querySelectorAll("#hk-rows .keycap")].map(k => k.textContent).join(" "),
     order: async () => [...document.querySelectorAll("#panels > .panel")].map(p => p.id).join(" "),
     update: async () => { window.onUpdateAvailable("1.2.0", "1.0.1"); await frames(2); return banner(); },
     progress: async () => { window.onUpdateProgress(1048576, 4194304); await frames(2); return banner(); },
@@ -209,7 +204,6 @@
       for (const b of document.querySelectorAll('.collapse[aria-expanded="false"]')) b.click();
       return "";
     },
-    boot: async () => text("status") + " / " + ["check-xtest", "check-xinput"].map(id => $(id).className).join(" "),
   };
 
   const step = { held: false, name: "", count: 0, chain: Promise.resolve() };

@@ -151,21 +151,6 @@ TEST_F(Session, SavesRacingWithRecordingStayConsistent) {
     }
 }
 
-TEST_F(Session, AutosaveThreadSavesWhileRunningAndNotOnTheWayOut) {
-    g_AppRunning = true;
-    std::thread autosave(SessionAutosaveThread);
-    // Every five seconds; a busy machine may take longer.
-    for (int i = 0; i < 600 && Slurp(g_SessionStateFilePath).empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_NE(Slurp(g_SessionStateFilePath), "");
-    unlink(g_SessionStateFilePath.c_str());
-    g_AppRunning = false;
-    autosave.join();
-    g_AppRunning = true;
-    EXPECT_EQ(Slurp(g_SessionStateFilePath), "");
-}
-
 TEST_F(Session, DefaultProfileRepairAndSnapshot) {
     SetProfiles({MacroProfile{"A", "", {}}, MacroProfile{"B", "", {}}}, 1);
     EnsureDefaultProfileExists();

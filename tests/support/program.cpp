@@ -77,6 +77,18 @@ std::string MakeTestBundle(const std::string& builtBinary, const std::string& fo
     return (bundle / "bin/quillon").string();
 }
 
+std::string InstallFakeXdgOpen(const std::string& folder) {
+    namespace fs = std::filesystem;
+    const fs::path bin = fs::path(folder) / "bin", opened = fs::path(folder) / "opened.txt";
+    fs::create_directories(bin);
+    std::ofstream(bin / "xdg-open")
+        << "#!/bin/sh\nprintf '%s\\t%s\\t%s\\n' \"$*\" \"$#\" \"$$\" >> '" << opened.string()
+        << "'\n";
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    setenv("PATH", (bin.string() + ":" + getenv("PATH")).c_str(), 1);
+    return opened.string();
+}
+
 std::set<std::string> PageReports(const ProgramEnv& env) {
     std::istringstream in(Slurp(ProgramDataDir(env) + "/appsettings.txt"));
     std::set<std::string> ids;

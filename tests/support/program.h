@@ -30,5 +30,8 @@ std::string ProgramDataDir(const ProgramEnv& env);
 std::string MakeTestBundle(const std::string& builtBinary, const std::string& folder,
                            const std::string& mainPage, const std::string& bootPage,
                            const std::optional<std::string>& sortable = std::nullopt);
+// Puts a stand-in xdg-open first on PATH: each call appends a line to `folder`/opened.txt with
+// its arguments, their number and its process id, tab-separated. Returns that file's path.
+std::string InstallFakeXdgOpen(const std::string& folder);
 // What a page reported through markWarningSeen: the ids in the program's appsettings.txt.
 std::set<std::string> PageReports(const ProgramEnv& env);

@@ -154,3 +154,28 @@ TEST(ManifestShapes, InstallerHosts) {
         EXPECT_FALSE(IsAllowedInstallerHost(url)) << url;
     }
 }
+
+// Members are read in any order and beside others; the verifier gets the payload they make.
+TEST(ManifestShapes, MembersInAnyOrder) {
+    const std::string sha(64, 'a'), url = "https://quillon.app/q.zip";
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"notes", "x"},         {"sha256", sha}, {"sig", "ab"},
+        {"tier", "linux-free"}, {"url", url},    {"version", "1.0.2"}};
+    const std::string payload = BuildManifestPayload("linux-free", "1.0.2", sha, url);
+    const auto verify = [&](const std::string& p, const std::string& s) {
+        return p == payload && s == "ab";
+    };
+    int orders = 0;
+    do {
+        std::string json = "{";
+        for (const auto& [name, value] : members) {
+            json += (json.size() > 1 ? ",\"" : "\"") + name + "\":\"" + value + "\"";
+        }
+        UpdateManifestInfo out;
+        EXPECT_TRUE(EvaluateManifest(verify, json + "}", "linux-free", "1.0.1", out)) << json;
+        EXPECT_EQ(out.tier + out.version + out.url + out.sha256 + out.sig,
+                  "linux-free1.0.2" + url + sha + "ab");
+        ++orders;
+    } while (std::next_permutation(members.begin(), members.end()));
+    EXPECT_EQ(orders, 720);
+}
