@@ -145,7 +145,7 @@ TEST_F(QuillonProcess, RunsItsWorkersTakesItsHotkeyAndEndsOnASignal) {
         if (name.rfind("QLN ", 0) == 0) ours.push_back(name);
     }
     EXPECT_EQ(ours, (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals",
-                                              "QLN playback", "QLN input tap"}));
+                                              "QLN playback", "QLN control", "QLN input tap"}));
 
     const auto clicks = [&] {
         const auto events = ObservedSnapshot(observer);
@@ -190,6 +190,7 @@ TEST_F(QuillonProcess, LosingTheDisplayEndsItAndFreesTheLock) {
         PrivateXvfb doomed;
         ASSERT_TRUE(StartPrivateXvfb(doomed));  // points DISPLAY at it
         // Expectations only from here on: the doomed server must always be stopped.
+        fs::remove(dir / "data" / "Quillon" / "status.txt");  // this start's page writes it anew
         const pid_t child = Spawn({});
         EXPECT_TRUE(WaitForTap(child)) << Slurp(Err());
         // Running with its page up: the web engine's own start-up does not survive losing the
