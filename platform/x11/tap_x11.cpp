@@ -241,14 +241,13 @@ void HandleRawMotion(TapConnections& c, const XIRawEvent& raw) {
     }
     const bool wanted = TapWantsMovePositions();
     const int64_t now = SteadyNs();
-    if (TrackedPosition(c.pointers, raw, now, event.x, event.y)) {
-        // Kept up to date for nothing but the valuators.
-    } else if (wanted || now - c.lastLearningAskNs >= kLearningAskNs) {
-        // Asked now and then outside recordings too, so a recording starts with its devices
-        // learnt.
+    // The track costs nothing but the valuators, so it is kept outside recordings too; so is
+    // the learning, now and then, so a recording starts with its devices learnt.
+    const bool tracked = TrackedPosition(c.pointers, raw, now, event.x, event.y);
+    if (!tracked && (wanted || now - c.lastLearningAskNs >= kLearningAskNs)) {
         c.lastLearningAskNs = now;
         AskPointerPosition(c, raw, event.x, event.y);
-    } else {
+    } else if (!tracked) {
         ForgetPointerPositions(c.pointers);
     }
     if (!wanted) event.x = event.y = NAN;
