@@ -341,8 +341,9 @@ void DrainGrabber(TapConnections& c) {
 void SeedPointerBase(TapConnections& c) {
     if (!TapWantsPointerBase()) return;
     double x = NAN, y = NAN;
-    PointerPosition(c, c.firstMasterPointer, x, y);
-    TapSetPointerBase(x, y);
+    // A move the server made before answering but that is still waiting for us would be
+    // taken for no move at all; the base is asked again once it has been handled.
+    if (PointerPosition(c, c.firstMasterPointer, x, y)) TapSetPointerBase(x, y);
 }
 
 // Settings written elsewhere without a request are picked up within this period, even while a
