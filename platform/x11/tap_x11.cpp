@@ -257,6 +257,9 @@ void HandleRawMotion(TapConnections& c, const XIRawEvent& raw) {
 // True when the dispatch swallowed the event.
 bool HandleRawEvent(TapConnections& c, XGenericEventCookie& cookie) {
     if (cookie.evtype == XI_HierarchyChanged || cookie.evtype == XI_DeviceChanged) {
+        // A device whose axes changed is read anew; one that was only joined by others keeps
+        // what was learnt of it.
+        if (cookie.evtype == XI_DeviceChanged) c.pointers.slaves.clear();
         SelectRawEvents(c);
         ForgetPointerPositions(c.pointers);
         return false;
