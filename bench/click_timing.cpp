@@ -32,6 +32,7 @@ namespace {
 struct Figures {
     double cps = 0, p50 = 0, p99 = 0, max = 0, cpu = 0;
     size_t clicks = 0;
+    std::string threads;  // the started program's busiest threads
 };
 
 // Child mode: runs the real engine threads for the given time, then stops.
@@ -115,13 +116,15 @@ Figures MeasureStarted(Xi2Observer& observer, PhysicalInput* input, int interval
     }
     ClearObserved(observer);
     const double cpuBefore = ProcessCpuSeconds(program.pid);
+    const auto threadsBefore = ThreadCpuSeconds(program.pid);
     const int64_t start = MonotonicNs();
     PhysicalTap(input, 72);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     PhysicalTap(input, 72);
     const double wall = double(MonotonicNs() - start) / 1e9;
     const double cpu = (ProcessCpuSeconds(program.pid) - cpuBefore) / wall;
-    const Figures figures = Analyse(observer, intervalMs, cpu);
+    Figures figures = Analyse(observer, intervalMs, cpu);
+    figures.threads = BusiestThreads(threadsBefore, ThreadCpuSeconds(program.pid), wall);
     StopQuillon(program);
     return figures;
 }
@@ -131,6 +134,7 @@ void Print(const char* who, int intervalMs, const Figures& f) {
         "%-8s interval=%2dms clicks=%6zu cps=%7.1f err_p50_ms=%.4f err_p99_ms=%.4f "
         "err_max_ms=%.3f cpu_s_per_s=%.3f\n",
         who, intervalMs, f.clicks, f.cps, f.p50, f.p99, f.max, f.cpu);
+    if (!f.threads.empty()) std::printf("         threads (cores): %s\n", f.threads.c_str());
     std::fflush(stdout);
 }
 

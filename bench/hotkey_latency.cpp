@@ -21,12 +21,17 @@ namespace {
 
 constexpr int kF6 = 72;
 
-// Stamp of the first event after `after` that matches, or -1 when none came in time.
-int64_t FirstStampAfter(Xi2Observer& observer, int64_t after, int type, int sourceId) {
+// Stamp of the first event after `after` that matches (any detail when `detail` is 0), or -1
+// when none came in time.
+int64_t FirstStampAfter(Xi2Observer& observer, int64_t after, int type, int sourceId,
+                        int detail = 0) {
     const int64_t until = MonotonicNs() + 2000000000;
     while (MonotonicNs() < until) {
         for (const ObservedEvent& e : ObservedSnapshot(observer)) {
-            if (e.stampNs > after && e.type == type && e.sourceId == sourceId) return e.stampNs;
+            if (e.stampNs > after && e.type == type && e.sourceId == sourceId &&
+                (detail == 0 || e.detail == detail)) {
+                return e.stampNs;
+            }
         }
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
@@ -47,8 +52,12 @@ void Measure(Xi2Observer& observer, PhysicalInput* input, int toggles, const cha
         const int64_t clicked =
             FirstStampAfter(observer, injected, XI_RawButtonPress, observer.xtestPointerId);
         PhysicalKey(input, kF6, false);
+        const int64_t stopped = MonotonicNs();
         PhysicalTap(input, kF6);  // stop again
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // As a user sees the clicks end before pressing again: a stopping clicker lets go of
+        // the right button too, which it never clicks. A press before that could be taken
+        // together with the stop and toggle once for both.
+        FirstStampAfter(observer, stopped, XI_RawButtonRelease, observer.xtestPointerId, 3);
         if (clicked < 0 || seen < 0) {
             std::fprintf(stderr, "hotkey_latency: toggle %d produced no click\n", i);
             continue;

@@ -7,6 +7,7 @@
 //   record_rate [seconds]
 #include "bench/engine_child.h"
 #include "bench/started_program.h"
+#include "tests/support/desktop.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/xvfb.h"
 
@@ -35,41 +36,76 @@ void Advance(timespec& at, long nanos) {
     }
 }
 
+struct Counts {
+    long moves = 0, buttons = 0, keys = 0;
+    long Total() const { return moves + buttons + keys; }
+};
+
+// The top of a band 20 pixels high beside the program's own window, whose clicks are not
+// recorded by design; a user records what happens in other windows.
+int BandBeside(pid_t program) {
+    const Window window = program > 0 ? FindWindowOfPid(program) : None;
+    if (window == None) return 100;
+    const FrameRect frame = WindowFrame(window);
+    return frame.y >= 40 ? 10 : frame.y + frame.height + 10;
+}
+
 // Moves at 1 kHz; every 100 ms a right click and a key press add four more events. Returns
-// the number of events that must be recorded.
-long InjectInput(PhysicalInput* input, double seconds) {
-    long injected = 0;
+// the events that must be recorded.
+Counts InjectInput(PhysicalInput* input, double seconds, int bandTop = 100) {
+    Counts injected;
     timespec at{};
     clock_gettime(CLOCK_MONOTONIC, &at);
     const long moves = long(seconds * 1000.0);
     for (long i = 0; i < moves; ++i) {
         Advance(at, 1000000);
         SleepUntil(at);
-        PhysicalMoveTo(input, 100 + int(i % 800), 100 + int((i / 800) % 600));
-        ++injected;
+        PhysicalMoveTo(input, 100 + int(i % 800), bandTop + int((i / 800) % 20));
+        ++injected.moves;
         if (i % 100 == 50) {
             PhysicalClick(input, 3);
             PhysicalTap(input, kA);
-            injected += 4;
+            injected.buttons += 2;
+            injected.keys += 2;
         }
     }
     return injected;
 }
 
+// The hand goes to where the recording starts, as a user's does before pressing the hotkey.
+// Returns the moves it made.
+long ReachForTheStart(PhysicalInput* input) {
+    constexpr int kSteps = 20;
+    for (int step = 0; step < kSteps; ++step) {
+        PhysicalMoveTo(input, 50 + step, 50 + step);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return kSteps;
+}
+
 void MeasureStarted(PhysicalInput* input, double seconds, const char* load) {
     StartedQuillon program;
     if (!StartQuillon(program, {})) return;
-    PhysicalMoveTo(input, 50, 50);
+    ReachForTheStart(input);
     PhysicalTap(input, kF8);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the recording has begun
-    const long injected = InjectInput(input, seconds);
+    const Counts injected = InjectInput(input, seconds, BandBeside(program.pid));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     PhysicalTap(input, kF8);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     StopQuillon(program);
-    const long recorded = long(SavedRecording(program).size());
-    std::printf("record_rate (%s): injected=%ld recorded=%ld lost=%ld\n", load, injected, recorded,
-                injected - recorded);
+    Counts recorded;
+    for (const UnifiedEvent& e : SavedRecording(program)) {
+        recorded.moves += e.type == kEventAbsoluteMove;
+        recorded.buttons += e.type == kEventButton;
+        recorded.keys += e.type == kEventKey;
+    }
+    std::printf(
+        "record_rate (%s): injected=%ld recorded=%ld lost=%ld (moves %ld, buttons %ld, keys "
+        "%ld)\n",
+        load, injected.Total(), recorded.Total(), injected.Total() - recorded.Total(),
+        injected.moves - recorded.moves, injected.buttons - recorded.buttons,
+        injected.keys - recorded.keys);
     std::fflush(stdout);
 }
 
@@ -78,7 +114,8 @@ void MeasureEngineAlone(PhysicalInput* input, double seconds, const char* load) 
     const pid_t child = StartEngineChild(true, childOut);
     if (child < 0) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the recording has begun
-    const long injected = InjectInput(input, seconds);
+    // Recorded too: the engines record from their start.
+    const long injected = ReachForTheStart(input) + InjectInput(input, seconds).Total();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     kill(child, SIGTERM);
     const std::string report = ReadChildLine(childOut);

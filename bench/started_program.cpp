@@ -31,6 +31,39 @@ bool WaitForHotkeys() {
     return WaitUntil([] { return KeyGrabbedByAnotherClient(72); }, 20000, 200);
 }
 
+// The main page writes the status file on its first poll.
+bool WaitForMainPage(const StartedQuillon& program) {
+    const std::string status = program.dataHome + "/Quillon/status.txt";
+    return WaitUntil([&] { return std::filesystem::exists(status); }, 20000, 20);
+}
+
+// Start-up work (the web engine loading the page) is over once a quarter of a second passes
+// with the program nearly idle; a program that never gets there is measured anyway.
+void WaitForQuiet(pid_t pid) {
+    constexpr auto kWindow = std::chrono::milliseconds(250);
+    for (int i = 0; i < 40; ++i) {
+        const double before = ProcessCpuSeconds(pid);
+        std::this_thread::sleep_for(kWindow);
+        if (ProcessCpuSeconds(pid) - before < 0.02 * 0.25) return;
+    }
+}
+
+// utime + stime in seconds from a /proc stat file; the name in parentheses goes to `name`.
+double CpuSecondsInStat(const std::string& path, std::string* name = nullptr) {
+    std::ifstream stat(path);
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // Fields after the command name, which may hold blanks: utime and stime are 14 and 15.
+    const size_t open = text.find('('), close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) return 0;
+    if (name) *name = text.substr(open + 1, close - open - 1);
+    unsigned long utime = 0, stime = 0;
+    if (std::sscanf(text.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu",
+                    &utime, &stime) != 2) {
+        return 0;
+    }
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
 }  // namespace
 
 bool StartQuillon(StartedQuillon& program, const std::function<void()>& configure) {
@@ -50,7 +83,10 @@ bool StartQuillon(StartedQuillon& program, const std::function<void()>& configur
         execl(QUILLON_BINARY, QUILLON_BINARY, static_cast<char*>(nullptr));
         _exit(127);
     }
-    if (program.pid > 0 && WaitForHotkeys()) return true;
+    if (program.pid > 0 && WaitForHotkeys() && WaitForMainPage(program)) {
+        WaitForQuiet(program.pid);
+        return true;
+    }
     std::fprintf(stderr, "bench: quillon did not start\n");
     StopQuillon(program);  // a late start must not click into the next measurement
     return false;
@@ -72,17 +108,37 @@ std::vector<UnifiedEvent> SavedRecording(const StartedQuillon& program) {
 }
 
 double ProcessCpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    // Fields after the command name, which may hold blanks: utime and stime are 14 and 15.
-    const size_t close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    unsigned long utime = 0, stime = 0;
-    if (std::sscanf(text.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu",
-                    &utime, &stime) != 2) {
-        return 0;
+    return CpuSecondsInStat("/proc/" + std::to_string(pid) + "/stat");
+}
+
+std::map<std::string, double> ThreadCpuSeconds(pid_t pid) {
+    std::map<std::string, double> seconds;
+    std::error_code error;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::string name;
+        const double used = CpuSecondsInStat(task.path().string() + "/stat", &name);
+        if (!name.empty()) seconds[name] += used;
     }
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+    return seconds;
+}
+
+std::string BusiestThreads(const std::map<std::string, double>& before,
+                           const std::map<std::string, double>& after, double wallSeconds) {
+    std::vector<std::pair<double, std::string>> cores;
+    for (const auto& [name, used] : after) {
+        const auto earlier = before.find(name);
+        const double share = (used - (earlier == before.end() ? 0 : earlier->second)) / wallSeconds;
+        if (share >= 0.01) cores.emplace_back(share, name);
+    }
+    std::sort(cores.rbegin(), cores.rend());
+    std::string text;
+    char figure[32];
+    for (const auto& [share, name] : cores) {
+        std::snprintf(figure, sizeof figure, " %.3f", share);
+        text += (text.empty() ? "" : " ") + name + figure;
+    }
+    return text;
 }
 
 std::vector<pid_t> StartCpuHogs() {

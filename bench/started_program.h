@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,7 +18,8 @@ struct StartedQuillon {
 };
 
 // Writes a session file with the settings that `configure` puts into the live state (nothing
-// when empty), starts the quillon binary and waits until its hotkeys are live.
+// when empty), starts the quillon binary and waits until its hotkeys are live, its main page
+// polls and its start-up work is over, as when a user reaches for a hotkey.
 bool StartQuillon(StartedQuillon& program, const std::function<void()>& configure);
 // SIGTERM, as the desktop ends it; waits for the end (the session is saved then).
 void StopQuillon(StartedQuillon& program);
@@ -26,6 +28,12 @@ std::vector<UnifiedEvent> SavedRecording(const StartedQuillon& program);
 
 // CPU seconds (user and system) a process has used so far.
 double ProcessCpuSeconds(pid_t pid);
+// CPU seconds so far of each named thread of a process (threads of one name added up).
+std::map<std::string, double> ThreadCpuSeconds(pid_t pid);
+// "name 0.123 name 0.045": the threads that used at least a hundredth of a core between two
+// readings, busiest first, in cores.
+std::string BusiestThreads(const std::map<std::string, double>& before,
+                           const std::map<std::string, double>& after, double wallSeconds);
 
 // One busy process per core, at normal priority, for measurements under load.
 std::vector<pid_t> StartCpuHogs();

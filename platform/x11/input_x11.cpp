@@ -4,6 +4,7 @@
 #include "platform/keys.h"
 #include "platform/shell.h"
 #include "platform/x11/connection_x11.h"
+#include "platform/x11/pointer_track_x11.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -88,6 +89,7 @@ bool OsHoldsButton(int button) { return (g_HeldButtons.load() & HeldBitFor(butto
 void OsMoveMouseTo(int x, int y) {
     std::lock_guard<std::mutex> lock(g_SynthMutex);
     if (!CanPost()) return;
+    g_OwnPointerMoves.fetch_add(1);  // before the move, so the tap cannot miss it
     XTestFakeMotionEvent(g_SynthDisplay, -1, x, y, CurrentTime);
     XFlush(g_SynthDisplay);
 }

@@ -6,6 +6,8 @@
 #include <X11/Xatom.h>
 #include <unistd.h>
 
+#include <array>
+#include <chrono>
 #include <cmath>
 #include <string>
 
@@ -65,6 +67,40 @@ std::string ExecutablePathOf(long pid) {
     return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
 }
 
+namespace {
+
+bool IsOwnWindow(Display* display, Window window) {
+    const long pid = OwnerPidOf(display, window, 2);
+    if (pid <= 0) return false;
+    if (pid == getpid()) return true;
+    const std::string path = ExecutablePathOf(pid);
+    return !path.empty() && path == OwnExecutablePath();
+}
+
+// Who owns a top-level window takes several round trips to learn and never changes, so the
+// answers for the last few windows are kept a while (a window's id may be used again later).
+struct KnownWindow {
+    Window window = None;
+    bool own = false;
+    std::chrono::steady_clock::time_point learnt;
+};
+std::array<KnownWindow, 8> g_KnownWindows;  // tap thread only
+size_t g_NextKnown = 0;
+constexpr auto kKeepOwner = std::chrono::seconds(2);
+
+bool IsOwnWindowRemembered(Display* display, Window window) {
+    const auto now = std::chrono::steady_clock::now();
+    for (const KnownWindow& known : g_KnownWindows) {
+        if (known.window == window && now - known.learnt < kKeepOwner) return known.own;
+    }
+    const bool own = IsOwnWindow(display, window);
+    g_KnownWindows[g_NextKnown] = KnownWindow{window, own, now};
+    g_NextKnown = (g_NextKnown + 1) % g_KnownWindows.size();
+    return own;
+}
+
+}  // namespace
+
 bool OsIsOwnWindowAt(double x, double y) {
     Display* display = g_TapQueries;
     if (!display) return false;
@@ -76,9 +112,5 @@ bool OsIsOwnWindowAt(double x, double y) {
         child == None) {
         return false;
     }
-    const long pid = OwnerPidOf(display, child, 2);
-    if (pid <= 0) return false;
-    if (pid == getpid()) return true;
-    const std::string path = ExecutablePathOf(pid);
-    return !path.empty() && path == OwnExecutablePath();
+    return IsOwnWindowRemembered(display, child);
 }

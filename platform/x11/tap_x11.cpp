@@ -8,6 +8,7 @@
 #include "platform/thread.h"
 #include "platform/x11/connection_x11.h"
 #include "platform/x11/grabs_x11.h"
+#include "platform/x11/pointer_track_x11.h"
 #include "platform/x11/window_query.h"
 
 #include <X11/Xlib.h>
@@ -36,7 +37,8 @@ struct TapConnections {
     Display* grabber = nullptr;
     int xiOpcode = 0;
     int screenSaverEventBase = -1;
-    std::vector<std::pair<int, int>> masterOf;  // physical slave device -> its master pointer
+    PointerTracks pointers;
+    int64_t lastLearningAskNs = 0;
     int firstMasterPointer = 2;
     GrabState grabs;
 };
@@ -68,7 +70,7 @@ bool IsSlave(const XIDeviceInfo& d) {
 }
 
 // Raw events are selected on the physical devices only, so our own XTEST events never even
-// wake the tap. Devices come and go: called again on every hierarchy change.
+// wake the tap. Devices come and go, or change their axes: called again on each such change.
 void SelectRawEvents(TapConnections& c) {
     unsigned char raw[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(raw, XI_RawKeyPress);
@@ -76,10 +78,10 @@ void SelectRawEvents(TapConnections& c) {
     XISetMask(raw, XI_RawButtonPress);
     XISetMask(raw, XI_RawButtonRelease);
     XISetMask(raw, XI_RawMotion);
+    XISetMask(raw, XI_DeviceChanged);
     unsigned char hierarchy[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(hierarchy, XI_HierarchyChanged);
     std::vector<XIEventMask> masks{{XIAllDevices, sizeof hierarchy, hierarchy}};
-    c.masterOf.clear();
     bool masterSeen = false;
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(c.observer, XIAllDevices, &count);
@@ -91,8 +93,8 @@ void SelectRawEvents(TapConnections& c) {
         }
         if (!IsSlave(d) || IsOurs(c, d.deviceid)) continue;
         masks.push_back(XIEventMask{d.deviceid, sizeof raw, raw});
-        c.masterOf.emplace_back(d.deviceid, d.use == XISlavePointer ? d.attachment : 0);
     }
+    LearnPointerDevices(devices, count, c.pointers);
     XIFreeDeviceInfo(devices);
     XISelectEvents(c.observer, DefaultRootWindow(c.observer), masks.data(),
                    static_cast<int>(masks.size()));
@@ -100,10 +102,18 @@ void SelectRawEvents(TapConnections& c) {
 
 // The master pointer whose position a slave's events move.
 int MasterPointerOf(const TapConnections& c, int slaveId) {
-    for (const auto& [slave, master] : c.masterOf) {
-        if (slave == slaveId && master > 0) return master;
+    for (const auto& slave : c.pointers.slaves) {
+        if (slave.id == slaveId && slave.master > 0) return slave.master;
     }
     return c.firstMasterPointer;
+}
+
+// The desktop's size bounds the tracked positions; a change of it is seen on the root window.
+void WatchDesktopSize(TapConnections& c) {
+    const int screen = DefaultScreen(c.observer);
+    c.pointers.width = DisplayWidth(c.observer, screen);
+    c.pointers.height = DisplayHeight(c.observer, screen);
+    XSelectInput(c.observer, DefaultRootWindow(c.observer), StructureNotifyMask);
 }
 
 void WatchScreenSaver(TapConnections& c) {
@@ -138,6 +148,7 @@ bool OpenConnections(TapConnections& c) {
     WatchConnection(c.grabber);
     WatchGrabDevices(c.grabber, c.grabs);
     SelectRawEvents(c);
+    WatchDesktopSize(c);
     WatchScreenSaver(c);
     c.grabs.crosshair = XCreateFontCursor(c.grabber, XC_crosshair);
     SetWindowQueryConnection(c.observer);
@@ -152,7 +163,18 @@ void SyncGrabs(TapConnections& c) {
     g_GrabsApplied.store(request);
 }
 
-void PointerPosition(TapConnections& c, int slaveId, double& x, double& y) {
+// How often a device not learnt yet is checked against the server while nothing records.
+constexpr int64_t kLearningAskNs = 10000000;
+
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Asks the server where a device's master pointer is; true when no event came in before the
+// answer, so it is the position right after the last event handled.
+bool PointerPosition(TapConnections& c, int slaveId, double& x, double& y) {
     Window root = 0, child = 0;
     double winX = 0, winY = 0;
     XIButtonState buttons{};
@@ -165,9 +187,15 @@ void PointerPosition(TapConnections& c, int slaveId, double& x, double& y) {
     } else {
         x = y = NAN;
     }
+    return XEventsQueued(c.observer, QueuedAlready) == 0;
 }
 
-void HandleRawButton(TapConnections& c, const XIRawEvent& raw, bool down) {
+void AskPointerPosition(TapConnections& c, const XIRawEvent& raw, double& x, double& y) {
+    const bool current = PointerPosition(c, raw.sourceid, x, y);
+    NoteAskedPosition(c.pointers, raw, SteadyNs(), current, x, y);
+}
+
+bool HandleRawButton(TapConnections& c, const XIRawEvent& raw, bool down) {
     TapEvent event;
     switch (raw.detail) {
         case 1:
@@ -182,11 +210,10 @@ void HandleRawButton(TapConnections& c, const XIRawEvent& raw, bool down) {
         case 4:
         case 5:
             // The vertical wheel: one line per click, on the press only.
-            if (!down) return;
+            if (!down) return false;
             event.kind = TapEvent::kWheel;
             event.wheelLines = raw.detail == 4 ? 1 : -1;
-            TapCallback(event);
-            return;
+            return TapCallback(event);
         case 8:
             event.vk = 5;
             break;
@@ -194,12 +221,14 @@ void HandleRawButton(TapConnections& c, const XIRawEvent& raw, bool down) {
             event.vk = 6;
             break;
         default:
-            return;
+            return false;
     }
     event.kind = TapEvent::kButton;
     event.down = down;
-    PointerPosition(c, raw.sourceid, event.x, event.y);
-    TapCallback(event);
+    if (!TrackedClickPosition(c.pointers, raw, SteadyNs(), event.x, event.y)) {
+        AskPointerPosition(c, raw, event.x, event.y);
+    }
+    return TapCallback(event);
 }
 
 void HandleRawMotion(TapConnections& c, const XIRawEvent& raw) {
@@ -210,41 +239,50 @@ void HandleRawMotion(TapConnections& c, const XIRawEvent& raw) {
         if (!XIMaskIsSet(raw.valuators.mask, axis)) continue;
         (axis == 0 ? event.dx : event.dy) = static_cast<int64_t>(*values++);
     }
-    if (TapWantsMovePositions()) {
-        PointerPosition(c, raw.sourceid, event.x, event.y);
-    } else {
-        event.x = event.y = NAN;
+    const bool wanted = TapWantsMovePositions();
+    const int64_t now = SteadyNs();
+    // The track costs nothing but the valuators, so it is kept outside recordings too; so is
+    // the learning, now and then, so a recording starts with its devices learnt.
+    const bool tracked = TrackedPosition(c.pointers, raw, now, event.x, event.y);
+    if (!tracked && (wanted || now - c.lastLearningAskNs >= kLearningAskNs)) {
+        c.lastLearningAskNs = now;
+        AskPointerPosition(c, raw, event.x, event.y);
+    } else if (!tracked) {
+        ForgetPointerPositions(c.pointers);
     }
+    if (!wanted) event.x = event.y = NAN;
     TapCallback(event);
 }
 
-void HandleRawEvent(TapConnections& c, XGenericEventCookie& cookie) {
-    if (cookie.evtype == XI_HierarchyChanged) {
+// True when the dispatch swallowed the event.
+bool HandleRawEvent(TapConnections& c, XGenericEventCookie& cookie) {
+    if (cookie.evtype == XI_HierarchyChanged || cookie.evtype == XI_DeviceChanged) {
+        // A device whose axes changed is read anew; one that was only joined by others keeps
+        // what was learnt of it.
+        if (cookie.evtype == XI_DeviceChanged) c.pointers.slaves.clear();
         SelectRawEvents(c);
-        return;
+        ForgetPointerPositions(c.pointers);
+        return false;
     }
     const auto& raw = *static_cast<const XIRawEvent*>(cookie.data);
-    if (IsOurs(c, raw.sourceid)) return;
+    if (IsOurs(c, raw.sourceid)) return false;
     switch (cookie.evtype) {
         case XI_RawKeyPress:
         case XI_RawKeyRelease: {
             TapEvent event;
             event.vk = OsKeyCodeToVk(raw.detail);
             event.down = cookie.evtype == XI_RawKeyPress;
-            if (event.vk != 0) TapCallback(event);
-            break;
+            return event.vk != 0 && TapCallback(event);
         }
         case XI_RawButtonPress:
-            HandleRawButton(c, raw, true);
-            break;
+            return HandleRawButton(c, raw, true);
         case XI_RawButtonRelease:
-            HandleRawButton(c, raw, false);
-            break;
+            return HandleRawButton(c, raw, false);
         case XI_RawMotion:
             HandleRawMotion(c, raw);
-            break;
+            return false;
         default:
-            break;
+            return false;
     }
 }
 
@@ -252,12 +290,6 @@ void CountHandlingTime(std::chrono::steady_clock::duration spent) {
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(spent).count();
     const auto bucket = std::min<long long>(std::max<long long>(micros, 0), kTapTimingBuckets - 1);
     g_HandlingHistogram[bucket].fetch_add(1, std::memory_order_relaxed);
-}
-
-// Only a key or button can change what must be swallowed; motion never does.
-bool MayChangeSwallowing(int evtype) {
-    return evtype == XI_RawKeyPress || evtype == XI_RawKeyRelease || evtype == XI_RawButtonPress ||
-           evtype == XI_RawButtonRelease;
 }
 
 void DrainObserver(TapConnections& c) {
@@ -271,15 +303,22 @@ void DrainObserver(TapConnections& c) {
             }
             continue;
         }
+        if (event.type == ConfigureNotify &&
+            event.xconfigure.window == DefaultRootWindow(c.observer)) {
+            c.pointers.width = event.xconfigure.width;
+            c.pointers.height = event.xconfigure.height;
+            ForgetPointerPositions(c.pointers);
+            continue;
+        }
         XGenericEventCookie& cookie = event.xcookie;
         if (cookie.type != GenericEvent || cookie.extension != c.xiOpcode) continue;
         const auto started = std::chrono::steady_clock::now();
         if (!XGetEventData(c.observer, &cookie)) continue;
-        const int evtype = cookie.evtype;
-        HandleRawEvent(c, cookie);
+        const bool swallowed = HandleRawEvent(c, cookie);
         XFreeEventData(c.observer, &cookie);
-        // A key or button may have changed what must be swallowed before the next event comes.
-        if (MayChangeSwallowing(evtype)) SyncGrabs(c);
+        // Only what the dispatch swallowed (a hotkey, a capture, a pick) can change what must
+        // be swallowed, and that before the next event comes.
+        if (swallowed) SyncGrabs(c);
         CountHandlingTime(std::chrono::steady_clock::now() - started);
     }
 }
@@ -305,8 +344,9 @@ void DrainGrabber(TapConnections& c) {
 void SeedPointerBase(TapConnections& c) {
     if (!TapWantsPointerBase()) return;
     double x = NAN, y = NAN;
-    PointerPosition(c, c.firstMasterPointer, x, y);
-    TapSetPointerBase(x, y);
+    // A move the server made before answering but that is still waiting for us would be
+    // taken for no move at all; the base is asked again once it has been handled.
+    if (PointerPosition(c, c.firstMasterPointer, x, y)) TapSetPointerBase(x, y);
 }
 
 // Settings written elsewhere without a request are picked up within this period, even while a

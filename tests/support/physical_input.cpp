@@ -67,11 +67,19 @@ void PhysicalClick(PhysicalInput* input, int button) {
     PhysicalButton(input, button, false);
 }
 
-void PhysicalMoveTo(PhysicalInput* input, int x, int y) {
+namespace {
+
+void PhysicalMotion(PhysicalInput* input, bool relative, int x, int y) {
     int axes[2] = {x, y};
-    XTestFakeDeviceMotionEvent(input->display, input->mouse, False, 0, axes, 2, CurrentTime);
+    XTestFakeDeviceMotionEvent(input->display, input->mouse, relative, 0, axes, 2, CurrentTime);
     XSync(input->display, False);
 }
+
+}  // namespace
+
+void PhysicalMoveTo(PhysicalInput* input, int x, int y) { PhysicalMotion(input, false, x, y); }
+
+void PhysicalMoveBy(PhysicalInput* input, int dx, int dy) { PhysicalMotion(input, true, dx, dy); }
 
 int PhysicalKeyboardId(PhysicalInput* input) { return input->keyboardId; }
 int PhysicalPointerId(PhysicalInput* input) { return input->pointerId; }

@@ -13,5 +13,6 @@ void PhysicalTap(PhysicalInput* input, int keyCode);  // press and release
 void PhysicalButton(PhysicalInput* input, int button, bool down);
 void PhysicalClick(PhysicalInput* input, int button);
 void PhysicalMoveTo(PhysicalInput* input, int x, int y);
+void PhysicalMoveBy(PhysicalInput* input, int dx, int dy);  // a relative step, as a mouse moves
 int PhysicalKeyboardId(PhysicalInput* input);
 int PhysicalPointerId(PhysicalInput* input);
