@@ -97,6 +97,7 @@ void OsMoveMouseTo(int x, int y) {
 void OsMoveMouseBy(int dx, int dy) {
     std::lock_guard<std::mutex> lock(g_SynthMutex);
     if (!CanPost()) return;
+    g_OwnPointerMoves.fetch_add(1);
     XTestFakeRelativeMotionEvent(g_SynthDisplay, dx, dy, CurrentTime);
     XFlush(g_SynthDisplay);
 }
