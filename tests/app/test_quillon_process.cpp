@@ -478,8 +478,9 @@ TEST_F(QuillonProcess, CommandsFromOtherProgramsDriveEveryTool) {
         const auto before = tool.postedType ? posted(tool.postedType) : 0;
         EXPECT_EQ(Command({"--toggle", tool.name}), std::make_pair(0, std::string("ok")));
         EXPECT_TRUE(WaitUntil([&] { return StatusOf(tool.member) == tool.running; }, 5000, 20));
-        if (tool.postedType)
+        if (tool.postedType) {
             EXPECT_TRUE(WaitUntil([&] { return posted(tool.postedType) > before; }));
+        }
         EXPECT_EQ(Command({"--stop", tool.name}).first, 0);
         EXPECT_TRUE(WaitUntil([&] { return StatusOf(tool.member) == idle; }, 5000, 20));
     }

@@ -138,7 +138,9 @@ TEST(CheckForUpdate, FollowsItsSources) {
         const UpdateCheckResult result = CheckForUpdate(source);
         EXPECT_EQ(result.available, available) << source;
         EXPECT_EQ(result.currentVersion, "1.0.1");
-        if (available) EXPECT_EQ(result.manifest.version, "1.0.2");
+        if (available) {
+            EXPECT_EQ(result.manifest.version, "1.0.2");
+        }
     }
 }
 
