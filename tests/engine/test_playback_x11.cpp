@@ -294,8 +294,9 @@ TEST_F(PlaybackX11, TheEndOfTheRecordingStopsPlaybackAndTheTools) {
         EXPECT_TRUE(
             WaitUntil([] { return !triggerPlayStart && !isPlaying.load() && NothingHeld(); }));
         EXPECT_TRUE(WaitUntil([&] { return isAutoClicking.load() == run.clickerAfter; }));
+        // Handled before the next row's start: one pass takes a start before a stop.
         Raise(triggerAutoClickStop);
-        ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
+        ASSERT_TRUE(WaitUntil([] { return !triggerAutoClickStop && !isAutoClicking.load(); }));
     }
 }
 
