@@ -10,6 +10,7 @@
 #include "bench/started_program.h"
 #include "state/tool_state.h"
 #include "tests/support/physical_input.h"
+#include "tests/support/probe.h"
 #include "tests/support/xi2_observer.h"
 #include "tests/support/xvfb.h"
 
@@ -98,6 +99,9 @@ int main(int argc, char** argv) {
     RaiseJudge(observer.thread);
     StartedQuillon program;
     if (!StartQuillon(program, [] { bRecordMouseMovement = false; })) return 1;
+    // The keys go where a user's would: to another program's window, not to ours.
+    Probe target;
+    if (!StartProbe(target, QLN_PROBE_WINDOW, 600, 100, 400, 300)) return 1;
 
     RecordAsTheUser(input, events);
     const std::vector<int64_t> userStamps = KeyStamps(observer, PhysicalKeyboardId(input));
@@ -118,6 +122,7 @@ int main(int argc, char** argv) {
         (ProcessCpuSeconds(program.pid) - cpuBefore) / (double(MonotonicNs() - wallBefore) / 1e9);
     const std::vector<int64_t> played = KeyStamps(observer, observer.xtestKeyboardId);
     StopQuillon(program);
+    StopProbe(target);
 
     std::vector<double> schedule;
     for (const UnifiedEvent& e : SavedRecording(program)) {
