@@ -41,20 +41,6 @@ bool RunQuietly(const std::vector<std::string>& argv) {
     return ran;
 }
 
-int64_t FirstClickAfter(Xi2Observer& observer, int64_t after) {
-    const int64_t until = MonotonicNs() + 2000000000;
-    while (MonotonicNs() < until) {
-        for (const ObservedEvent& e : ObservedSnapshot(observer)) {
-            if (e.stampNs > after && e.type == XI_RawButtonPress &&
-                e.sourceId == observer.xtestPointerId) {
-                return e.stampNs;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    return -1;
-}
-
 std::vector<double> SpawnTimes(const std::vector<std::string>& argv, int runs) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
@@ -85,7 +71,8 @@ int main(int argc, char** argv) {
         ClearObserved(observer);
         const int64_t started = MonotonicNs();
         RunQuietly(toggle);
-        const int64_t clicked = FirstClickAfter(observer, started);
+        const int64_t clicked =
+            FirstStampAfter(observer, started, XI_RawButtonPress, observer.xtestPointerId);
         RunQuietly(toggle);
         if (clicked > 0) latencies.push_back(double(clicked - started) / 1e6);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -21,23 +21,6 @@ namespace {
 
 constexpr int kF6 = 72;
 
-// Stamp of the first event after `after` that matches (any detail when `detail` is 0), or -1
-// when none came in time.
-int64_t FirstStampAfter(Xi2Observer& observer, int64_t after, int type, int sourceId,
-                        int detail = 0) {
-    const int64_t until = MonotonicNs() + 2000000000;
-    while (MonotonicNs() < until) {
-        for (const ObservedEvent& e : ObservedSnapshot(observer)) {
-            if (e.stampNs > after && e.type == type && e.sourceId == sourceId &&
-                (detail == 0 || e.detail == detail)) {
-                return e.stampNs;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    return -1;
-}
-
 void Measure(Xi2Observer& observer, PhysicalInput* input, int toggles, const char* load) {
     StartedQuillon program;
     // A long interval: the first click of each run is the one that counts.

@@ -5,6 +5,7 @@
 #include "store/session_file.h"
 #include "tests/support/wait.h"
 #include "tests/support/x11_state.h"
+#include "tests/support/xi2_observer.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -174,4 +175,18 @@ double Percentile(std::vector<double> values, double fraction) {
     std::sort(values.begin(), values.end());
     const size_t rank = size_t(std::ceil(fraction * double(values.size())));
     return values[std::min(values.size() - 1, rank > 0 ? rank - 1 : 0)];
+}
+
+int64_t FirstStampAfter(Xi2Observer& observer, int64_t after, int type, int sourceId, int detail) {
+    const int64_t until = MonotonicNs() + 2000000000;
+    while (MonotonicNs() < until) {
+        for (const ObservedEvent& e : ObservedSnapshot(observer)) {
+            if (e.stampNs > after && e.type == type && e.sourceId == sourceId &&
+                (detail == 0 || e.detail == detail)) {
+                return e.stampNs;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return -1;
 }

@@ -43,5 +43,11 @@ void StopCpuHogs(std::vector<pid_t>& hogs);
 // system allows it, so its receipt stamps measure the program and not the judge's own waits.
 void RaiseJudge(std::thread& listener);
 
+struct Xi2Observer;
+// Stamp of the first observed event after `after` that matches (any detail when `detail` is 0),
+// or -1 when none came within two seconds.
+int64_t FirstStampAfter(Xi2Observer& observer, int64_t after, int type, int sourceId,
+                        int detail = 0);
+
 // p-quantile (0..1) of the values; 0 when there are none.
 double Percentile(std::vector<double> values, double fraction);

@@ -33,37 +33,22 @@ bool ReadInt(const std::string& text, int& out) {
     return true;
 }
 
-void Raise(std::atomic<bool>& trigger) {
-    trigger.exchange(true);
-    WakeSignalProcessor();
+// A row that hands the flattened text to the state's owner.
+template <void (*apply)(const std::string&)>
+std::string ApplyRow(const std::string& request) {
+    apply(Flat(request));
+    return {};
+}
+
+// A row that only raises a request.
+template <std::atomic<bool>& trigger>
+std::string RaiseRow(const std::string&) {
+    RaiseRequest(trigger);
+    return {};
 }
 
 // ---- rows that only raise a request or hand the text to the state's owner ----
 
-std::string UpdateSpammer(const std::string& request) {
-    ApplySpammerUpdate(Flat(request));
-    return {};
-}
-std::string StartSpammer(const std::string&) {
-    Raise(triggerAutoClickStart);
-    return {};
-}
-std::string StopSpammer(const std::string&) {
-    Raise(triggerAutoClickStop);
-    return {};
-}
-std::string UpdateKeySpam(const std::string& request) {
-    ApplyKeySpamUpdate(Flat(request));
-    return {};
-}
-std::string StartKeySpam(const std::string&) {
-    Raise(triggerKeySpamStart);
-    return {};
-}
-std::string StopKeySpam(const std::string&) {
-    Raise(triggerKeySpamStop);
-    return {};
-}
 std::string PickLocation(const std::string&) {
     isPickingLocation.exchange(true);
     // The tap takes the pointer before the next event.
@@ -115,38 +100,6 @@ std::string ReassignKey(const std::string& request) {
     BindReassignKey(request);
     // A pending reassignment takes the whole keyboard until its key comes.
     OsTapRefreshGrabs();
-    return {};
-}
-std::string StartRecording(const std::string&) {
-    Raise(triggerRecordStart);
-    return {};
-}
-std::string StopRecording(const std::string&) {
-    Raise(triggerRecordStop);
-    return {};
-}
-std::string ContinueRecording(const std::string&) {
-    Raise(triggerRecordContinue);
-    return {};
-}
-std::string UndoContinue(const std::string&) {
-    Raise(triggerUndoContinue);
-    return {};
-}
-std::string StartPlayback(const std::string&) {
-    Raise(triggerPlayStart);
-    return {};
-}
-std::string StopPlayback(const std::string&) {
-    Raise(triggerPlayStop);
-    return {};
-}
-std::string UpdateRecorder(const std::string& request) {
-    ApplyRecorderUpdate(Flat(request));
-    return {};
-}
-std::string SetHoldModes(const std::string& request) {
-    ApplyHoldModes(Flat(request));
     return {};
 }
 std::string ShowAlert(const std::string& request) {
@@ -255,12 +208,12 @@ void BindStartUpdate(OsWindow* window, const std::string& callId, const std::str
 
 const BindingRow kBindings[] = {
     {"resizeWindow", BindResizeWindow, nullptr},
-    {"updateSpammer", UpdateSpammer, nullptr},
-    {"startSpammer", StartSpammer, nullptr},
-    {"stopSpammer", StopSpammer, nullptr},
-    {"updateKeySpam", UpdateKeySpam, nullptr},
-    {"startKeySpam", StartKeySpam, nullptr},
-    {"stopKeySpam", StopKeySpam, nullptr},
+    {"updateSpammer", ApplyRow<ApplySpammerUpdate>, nullptr},
+    {"startSpammer", RaiseRow<triggerAutoClickStart>, nullptr},
+    {"stopSpammer", RaiseRow<triggerAutoClickStop>, nullptr},
+    {"updateKeySpam", ApplyRow<ApplyKeySpamUpdate>, nullptr},
+    {"startKeySpam", RaiseRow<triggerKeySpamStart>, nullptr},
+    {"stopKeySpam", RaiseRow<triggerKeySpamStop>, nullptr},
     {"removeKeySpamTarget", BindRemoveKeySpamTarget, nullptr},
     {"setKeySpamChordMode", BindSetKeySpamChordMode, nullptr},
     {"pickLocation", PickLocation, nullptr},
@@ -284,14 +237,14 @@ const BindingRow kBindings[] = {
     {"qlnMacAlert", ShowAlert, nullptr},
     {"qlnMacOpenSoftwareUpdate", OpenSoftwareUpdate, nullptr},
     {"qlnMacContinue", Continue, nullptr},
-    {"startRecording", StartRecording, nullptr},
-    {"stopRecording", StopRecording, nullptr},
-    {"continueRecording", ContinueRecording, nullptr},
-    {"undoContinue", UndoContinue, nullptr},
-    {"startPlayback", StartPlayback, nullptr},
-    {"stopPlayback", StopPlayback, nullptr},
-    {"updateRecorder", UpdateRecorder, nullptr},
-    {"setHoldModes", SetHoldModes, nullptr},
+    {"startRecording", RaiseRow<triggerRecordStart>, nullptr},
+    {"stopRecording", RaiseRow<triggerRecordStop>, nullptr},
+    {"continueRecording", RaiseRow<triggerRecordContinue>, nullptr},
+    {"undoContinue", RaiseRow<triggerUndoContinue>, nullptr},
+    {"startPlayback", RaiseRow<triggerPlayStart>, nullptr},
+    {"stopPlayback", RaiseRow<triggerPlayStop>, nullptr},
+    {"updateRecorder", ApplyRow<ApplyRecorderUpdate>, nullptr},
+    {"setHoldModes", ApplyRow<ApplyHoldModes>, nullptr},
 };
 const size_t kBindingCount = sizeof kBindings / sizeof kBindings[0];
 

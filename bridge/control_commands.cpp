@@ -60,8 +60,7 @@ ControlAnswer AnswerControlRequest(const std::string& request) {
     if (verb == "settings" && rest.empty()) return {BuildSettingsJson(), true};
     if (verb == "profile") return SwitchProfile(rest);
     if (std::atomic<bool>* trigger = TriggerFor(verb, rest)) {
-        trigger->exchange(true);
-        WakeSignalProcessor();
+        RaiseRequest(*trigger);
         return {"ok", true};
     }
     return Refused("unknown command");

@@ -180,8 +180,7 @@ bool HandleHotkeyDown(int vk) {
         trigger = HoldModeKeySpam() ? &triggerKeySpamStart : &triggerKeySpam;
     }
     if (!trigger) return false;
-    trigger->exchange(true);
-    WakeSignalProcessor();
+    RaiseRequest(*trigger);
     return true;
 }
 
@@ -193,9 +192,7 @@ void OnHotkeyReleased(int vk) {
     } else if (vk == vkKeySpamHotkey.load() && HoldModeKeySpam()) {
         trigger = &triggerKeySpamStop;
     }
-    if (!trigger) return;
-    trigger->exchange(true);
-    WakeSignalProcessor();
+    if (trigger) RaiseRequest(*trigger);
 }
 
 bool HoldModeAuto() { return g_HoldModeAuto.load(); }

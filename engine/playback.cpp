@@ -113,9 +113,7 @@ void PostToolSwitch(const UnifiedEvent& event) {
     } else if (event.key == kToolKeySpammer) {
         trigger = event.down ? &triggerKeySpamStart : &triggerKeySpamStop;
     }
-    if (!trigger) return;
-    trigger->exchange(true);
-    WakeSignalProcessor();
+    if (trigger) RaiseRequest(*trigger);
 }
 
 void PostEvent(const UnifiedEvent& event, HeldByPlayback& held, PointerTrack& pointer) {

@@ -114,6 +114,11 @@ void WakeAutoClickThread() { Wake(g_AutoClickWake); }
 void WakeKeySpamThread() { Wake(g_KeySpamWake); }
 void WakePlaybackThread() { Wake(g_PlaybackWake); }
 
+void RaiseRequest(std::atomic<bool>& trigger) {
+    trigger.exchange(true);
+    WakeSignalProcessor();
+}
+
 void IdleWait(WakeEvent& event) {
     std::unique_lock<std::mutex> lock(event.mutex);
     if (event.flag.exchange(false)) return;

@@ -123,6 +123,8 @@ extern WakeEvent g_KeySpamWake;
 extern WakeEvent g_PlaybackWake;
 
 void WakeSignalProcessor();
+// A request as every producer makes it: the flag, then the wake.
+void RaiseRequest(std::atomic<bool>& trigger);
 void WakeAutoClickThread();
 void WakeKeySpamThread();
 void WakePlaybackThread();

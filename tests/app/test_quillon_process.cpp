@@ -2,6 +2,7 @@
 // program, and its end on a signal or when the display goes away.
 #include <gtest/gtest.h>
 
+#include "tests/support/events.h"
 #include "tests/support/files.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/probe.h"
@@ -229,15 +230,6 @@ void WriteSession(const fs::path& dataDir, const std::vector<UnifiedEvent>& reco
         currentProfileIdx = 0;
     }
     ASSERT_TRUE(SaveSessionStateAtExit());
-}
-
-UnifiedEvent Key(double time, int vk, bool down) {
-    UnifiedEvent e;
-    e.type = kEventKey;
-    e.time = time;
-    e.key = vk;
-    e.down = down;
-    return e;
 }
 
 std::vector<UnifiedEvent> ReadRecording(const fs::path& dataDir) {

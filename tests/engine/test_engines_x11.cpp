@@ -88,7 +88,7 @@ protected:
         const auto presses = size_t(std::count(posted.begin(), posted.end(), '+'));
         ClearObserved(observer);
         startedNs = MonotonicNs();
-        Raise(start);
+        RaiseRequest(start);
         EXPECT_TRUE(WaitUntil([&] { return !start && Posted(true).size() >= presses && Idle(); }));
         // Anything more would be a fault; give it time to show up, then let it arrive.
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -200,12 +200,12 @@ TEST_F(EnginesX11, StoppingLeavesNothingHeldAndEndsALongIntervalAtOnce) {
     // Buttons held by this layer (as a drag would) are let go when the clicker stops.
     autoClickerButtonIdx = 1;
     autoClickIntervalHours = 1;
-    Raise(triggerAutoClickStart);
+    RaiseRequest(triggerAutoClickStart);
     ASSERT_TRUE(WaitUntil([] { return currentClickCount == 1; }));
     OsMouseButton(0, true, 1);
     OsMouseButton(2, true, 1);
     ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons().size() == 2; }));
-    Raise(triggerAutoClicker);
+    RaiseRequest(triggerAutoClicker);
     // The stop wakes the thread out of its hour-long wait: it goes idle and resets its count.
     ASSERT_TRUE(WaitUntil(Idle));
     ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons().empty(); }));
@@ -216,9 +216,9 @@ TEST_F(EnginesX11, StoppingLeavesNothingHeldAndEndsALongIntervalAtOnce) {
     for (int vk : {kA, kB, kC}) AppendKeySpamTarget(vk);
     keySpamChordMode = true;
     keySpamIntervalMs = 1;
-    Raise(triggerKeySpam);
+    RaiseRequest(triggerKeySpam);
     ASSERT_TRUE(WaitUntil([] { return currentKeySpamCount > 20; }));
-    Raise(triggerKeySpam);
+    RaiseRequest(triggerKeySpam);
     ASSERT_TRUE(WaitUntil(Idle));
     ASSERT_TRUE(WaitUntil([] { return ServerHeldKeys().empty(); }));
     CatchUp();
@@ -245,7 +245,7 @@ TEST_F(EnginesX11, RemovingTargetsWhileRunning) {
     keySpamTargetCount = 0;
     for (int vk : {kA, kB}) AppendKeySpamTarget(vk);
     keySpamIntervalMs = 2;
-    Raise(triggerKeySpamStart);
+    RaiseRequest(triggerKeySpamStart);
     ASSERT_TRUE(WaitUntil([] { return currentKeySpamCount > 3; }));
     // Only the tick that read A before the removal may still post it.
     RemoveKeySpamTarget(0);

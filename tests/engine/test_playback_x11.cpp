@@ -7,6 +7,7 @@
 #include "platform/keys.h"
 #include "state/tool_state.h"
 #include "store/profiles.h"
+#include "tests/support/events.h"
 #include "tests/support/fresh_state.h"
 #include "tests/support/wait.h"
 #include "tests/support/x11_state.h"
@@ -38,41 +39,6 @@ namespace {
 
 constexpr int kA = 65, kB = 66;
 
-UnifiedEvent Move(double t, int64_t x, int64_t y, bool relative = false) {
-    UnifiedEvent e;
-    e.type = relative ? kEventRelativeMove : kEventAbsoluteMove;
-    e.time = t;
-    e.x = x;
-    e.y = y;
-    return e;
-}
-UnifiedEvent Button(double t, uint64_t flags, int64_t x = 0, int64_t y = 0) {
-    UnifiedEvent e = Move(t, x, y);
-    e.type = kEventButton;
-    e.mouseFlags = flags;
-    return e;
-}
-UnifiedEvent Key(double t, int vk, bool down) {
-    UnifiedEvent e;
-    e.type = kEventKey;
-    e.time = t;
-    e.key = vk;
-    e.down = down;
-    return e;
-}
-UnifiedEvent Wheel(double t, int delta) {
-    UnifiedEvent e;
-    e.type = kEventWheel;
-    e.time = t;
-    e.wheel = delta;
-    return e;
-}
-UnifiedEvent Tool(double t, int tool, bool on) {
-    UnifiedEvent e = Key(t, tool, on);
-    e.type = kEventToolSwitch;
-    return e;
-}
-
 class PlaybackX11 : public testing::Test {
 protected:
     void SetUp() override {
@@ -100,7 +66,7 @@ protected:
     }
     void Play() {
         ClearObserved(observer);
-        Raise(triggerPlayStart);
+        RaiseRequest(triggerPlayStart);
         ASSERT_TRUE(WaitUntil([] { return isPlaying.load(); }));
     }
     static bool NothingHeld() { return ServerHeldButtons().empty() && ServerHeldKeys().empty(); }
@@ -220,8 +186,8 @@ TEST_F(PlaybackX11, LoopsAndEveryStopReleasesWhatItPressed) {
     bLoopSequence = true;
     iLoopIntervalMs = 150;
     const std::vector<std::pair<const char*, std::function<void()>>> stops = {
-        {"play stop", [] { Raise(triggerPlayStop); }},
-        {"play toggle", [] { Raise(triggerPlay); }},
+        {"play stop", [] { RaiseRequest(triggerPlayStop); }},
+        {"play toggle", [] { RaiseRequest(triggerPlay); }},
         {"hotkey lock",
          [] {
              g_HotkeyLockEnabled = true;
@@ -285,17 +251,17 @@ TEST_F(PlaybackX11, TheEndOfTheRecordingStopsPlaybackAndTheTools) {
     for (const Run& run : runs) {
         SCOPED_TRACE(testing::Message()
                      << run.events.size() << " events, stop tools " << run.stopTools);
-        Raise(triggerAutoClickStart);
+        RaiseRequest(triggerAutoClickStart);
         ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
         Record(run.events);
         bLoopSequence = run.loop;
         g_StopToolsWithMacro = run.stopTools;
-        Raise(triggerPlayStart);
+        RaiseRequest(triggerPlayStart);
         EXPECT_TRUE(
             WaitUntil([] { return !triggerPlayStart && !isPlaying.load() && NothingHeld(); }));
         EXPECT_TRUE(WaitUntil([&] { return isAutoClicking.load() == run.clickerAfter; }));
         // Handled before the next row's start: one pass takes a start before a stop.
-        Raise(triggerAutoClickStop);
+        RaiseRequest(triggerAutoClickStop);
         ASSERT_TRUE(WaitUntil([] { return !triggerAutoClickStop && !isAutoClicking.load(); }));
     }
 }

@@ -52,7 +52,7 @@ protected:
     }
 
     static void StartRecording() {
-        Raise(triggerRecordStart);
+        RaiseRequest(triggerRecordStart);
         ASSERT_TRUE(WaitUntil([] { return isRecording.load(); }));
     }
     // Key lines the probe received, leaving out the auto clicker's clicks.
@@ -248,9 +248,9 @@ TEST_F(TapX11, AHeldHotkeySwallowsOnlyItself) {
     PhysicalTap(input, kA);
     ASSERT_TRUE(UntilProbeSaw("KeyRelease 38"));
     keySpamIntervalMs = 20;  // the target is Space, key code 65
-    Raise(triggerKeySpamStart);
+    RaiseRequest(triggerKeySpamStart);
     ASSERT_TRUE(WaitUntil([&] { return ProbeCount("KeyPress 65") >= 5; }));
-    Raise(triggerKeySpamStop);
+    RaiseRequest(triggerKeySpamStop);
     PhysicalKey(input, kF6, false);
     Settle();
     EXPECT_TRUE(ProbeSaw("KeyPress 38"));
@@ -279,7 +279,7 @@ TEST_F(TapX11, OurOwnInputReachesTheWindowEvenWhenItIsAHotkey) {
     keySpamIntervalMs = 5;
     keySpamRepeatMode = 0;
     keySpamRepeatTimes = 6;
-    Raise(triggerKeySpamStart);
+    RaiseRequest(triggerKeySpamStart);
     ASSERT_TRUE(WaitUntil([&] { return ProbeCount("KeyRelease 38") >= 2; }));
     Settle();
     for (const char* line : {"KeyPress 73", "KeyPress 72", "KeyPress 38"})
@@ -291,9 +291,9 @@ TEST_F(TapX11, OurOwnInputReachesTheWindowEvenWhenItIsAHotkey) {
     autoClickerButtonIdx = 1;
     autoClickIntervalMs = 10;
     ASSERT_TRUE(OsTapSyncGrabs(5000));
-    Raise(triggerAutoClickStart);
+    RaiseRequest(triggerAutoClickStart);
     ASSERT_TRUE(WaitUntil([&] { return ProbeCount("ButtonRelease 3") >= 5; }));
-    Raise(triggerAutoClickStop);
+    RaiseRequest(triggerAutoClickStop);
     ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
     Settle();
     EXPECT_TRUE(
@@ -326,7 +326,7 @@ TEST_F(TapX11, GrabsMatchTheKeysTheDispatchReads) {
         EXPECT_EQ(ProbeSaw(press), !c.toggles);
         // Handled, not just raised: a stop still pending would be taken in one pass with the
         // next case's toggle, after it, and undo it.
-        Raise(triggerAutoClickStop);
+        RaiseRequest(triggerAutoClickStop);
         ASSERT_TRUE(
             WaitUntil([] { return !triggerAutoClickStop.load() && !isAutoClicking.load(); }));
     }

@@ -13,9 +13,3 @@ inline void ResetToOneDefaultProfile() {
     std::lock_guard<std::mutex> lock(profileMutex);
     profiles.push_back(MacroProfile{kDefaultProfileName, "", {}});
 }
-
-// A request as the page or a hotkey makes it: the flag, then the wake.
-inline void Raise(std::atomic<bool>& trigger) {
-    trigger = true;
-    WakeSignalProcessor();
-}
