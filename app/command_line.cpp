@@ -1,8 +1,6 @@
 #include "app/command_line.h"
 
 #include "platform/control.h"
-#include "state/window_state.h"
-#include "update/selftest.h"
 #include "update/update_check.h"
 
 #include <cstdio>
@@ -47,36 +45,8 @@ bool ScanControlOption(int argc, char** argv, CommandLine& result) {
     return true;
 }
 
-}  // namespace
-
-CommandLine ScanCommandLine(int argc, char** argv) {
-    CommandLine result;
-    if (ScanControlOption(argc, argv, result)) return result;
-    if (argc > 1 && std::string_view(argv[1]) == "--child") result.childMode = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg(argv[i]);
-        if (arg.starts_with(kSelfTestOption)) {
-            // The self-test ends the process; arguments after it are never looked at.
-            result.runSelfTest = true;
-            result.selfTestPath = std::string(arg.substr(kSelfTestOption.size()));
-            return result;
-        }
-        if (arg.starts_with(kManifestOption)) {
-            g_UpdateManifestOverride = std::string(arg.substr(kManifestOption.size()));
-        }
-    }
-    return result;
-}
-
-int RunSelfTestAndReport(const std::string& vectorsPath) {
-    std::string report;
-    const bool passed = RunUpdateSelfTest(vectorsPath, report);
-    std::printf("%s", report.c_str());
-    std::printf("%s", passed ? "SELFTEST-UPDATE: ALL PASS\n" : "SELFTEST-UPDATE: FAILURES ABOVE\n");
-    std::fflush(stdout);
-    return passed ? 0 : 1;
-}
-
+// Sends the control request to the running instance and prints its answer: 0 when it was
+// done, 1 when refused, 2 when no instance runs.
 int RunControlClient(const std::string& request) {
     std::string answer;
     switch (OsSendControlRequest(OsControlSocketPath(), request, answer)) {
@@ -93,6 +63,41 @@ int RunControlClient(const std::string& request) {
     return answer.rfind("error", 0) == 0 ? 1 : 0;
 }
 
-void PrintHelp() { std::fputs(kHelp, stdout); }
+}  // namespace
 
-void PrintVersion() { std::printf("Quillon %s\n", kOwnVersion); }
+CommandLine ScanCommandLine(int argc, char** argv) {
+    CommandLine result;
+    if (ScanControlOption(argc, argv, result)) return result;
+    if (argc > 1 && std::string_view(argv[1]) == "--child") result.childMode = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg.starts_with(kSelfTestOption)) {
+            // The self-test ends the process; arguments after it are never looked at.
+            result.runSelfTest = true;
+            result.selfTestPath = std::string(arg.substr(kSelfTestOption.size()));
+            return result;
+        }
+        if (arg.starts_with(kManifestOption)) {
+            result.manifestOverride = std::string(arg.substr(kManifestOption.size()));
+        }
+    }
+    return result;
+}
+
+std::optional<int> RunClientCommand(const CommandLine& commandLine) {
+    if (commandLine.showHelp) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (commandLine.showVersion) {
+        std::printf("Quillon %s\n", kOwnVersion);
+        return 0;
+    }
+    if (!commandLine.usageError.empty()) {
+        std::fprintf(stderr, "quillon: %s (see --help)\n", commandLine.usageError.c_str());
+        return 1;
+    }
+    // Commands for the running instance: no lock taken, no window shown.
+    if (!commandLine.controlRequest.empty()) return RunControlClient(commandLine.controlRequest);
+    return std::nullopt;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // What the command line asks for, scanned before anything else starts.
@@ -11,13 +12,10 @@ struct CommandLine {
     bool showHelp = false;
     bool showVersion = false;
     std::string usageError;  // a control option given wrongly
+    std::string manifestOverride;  // "--update-manifest=": where the update check looks
 };
 
 CommandLine ScanCommandLine(int argc, char** argv);
-// Runs the update self-test, prints its report and verdict; returns the exit status.
-int RunSelfTestAndReport(const std::string& vectorsPath);
-// Sends the control request to the running instance and prints its answer: 0 when it was
-// done, 1 when refused, 2 when no instance runs.
-int RunControlClient(const std::string& request);
-void PrintHelp();
-void PrintVersion();
+// Help, version, a usage error or a command for the running instance: handles it and gives the
+// exit status. Nothing when the command line starts the program itself.
+std::optional<int> RunClientCommand(const CommandLine& commandLine);

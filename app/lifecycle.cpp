@@ -16,6 +16,7 @@
 #include "store/app_settings.h"
 #include "store/profiles.h"
 #include "store/status_writer.h"
+#include "update/selftest.h"
 #include "update/update_check.h"
 
 #include <cstdio>
@@ -50,6 +51,16 @@ void StartWorkers() {
         std::fprintf(stderr, "quillon: the control socket %s could not be opened\n",
                      OsControlSocketPath().c_str());
     }
+}
+
+// Runs the update self-test, prints its report and verdict; returns the exit status.
+int RunSelfTestAndReport(const std::string& vectorsPath) {
+    std::string report;
+    const bool passed = RunUpdateSelfTest(vectorsPath, report);
+    std::printf("%s", report.c_str());
+    std::printf("%s", passed ? "SELFTEST-UPDATE: ALL PASS\n" : "SELFTEST-UPDATE: FAILURES ABOVE\n");
+    std::fflush(stdout);
+    return passed ? 0 : 1;
 }
 
 void InstallWindowHooks(OsWindow* window) {
@@ -95,16 +106,8 @@ void ShutDown() {
 
 int RunQuillon(int argc, char** argv) {
     const CommandLine commandLine = ScanCommandLine(argc, argv);
-    if (commandLine.showHelp || commandLine.showVersion) {
-        commandLine.showHelp ? PrintHelp() : PrintVersion();
-        return 0;
-    }
-    if (!commandLine.usageError.empty()) {
-        std::fprintf(stderr, "quillon: %s (see --help)\n", commandLine.usageError.c_str());
-        return 1;
-    }
-    // Commands for the running instance: no lock taken, no window shown.
-    if (!commandLine.controlRequest.empty()) return RunControlClient(commandLine.controlRequest);
+    if (const std::optional<int> status = RunClientCommand(commandLine)) return *status;
+    g_UpdateManifestOverride = commandLine.manifestOverride;
     if (commandLine.runSelfTest) return RunSelfTestAndReport(commandLine.selfTestPath);
     if (commandLine.childMode) return 0;
 

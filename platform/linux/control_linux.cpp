@@ -1,4 +1,5 @@
 #include "platform/control.h"
+#include "platform/linux/control_socket.h"
 
 #include "platform/shell.h"
 #include "platform/thread.h"
@@ -24,7 +25,6 @@ constexpr size_t kLongestRequest = 4096;
 constexpr size_t kMostUnsent = 256 * 1024;  // a client that does not read is dropped
 constexpr size_t kMostConnections = 16;
 constexpr int kIdleMs = 5000;
-constexpr int kClientWaitMs = 5000;
 
 struct Connection {
     int fd = -1;
@@ -44,25 +44,7 @@ struct Server {
 };
 Server* g_Server = nullptr;
 
-bool FillAddress(const std::string& path, sockaddr_un& address) {
-    address = {};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) return false;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
 
-int ConnectTo(const std::string& path) {
-    sockaddr_un address;
-    if (!FillAddress(path, address)) return -1;
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 bool SameUser(int fd) {
     ucred peer{};
@@ -202,30 +184,9 @@ void ServeLoop(Server& server) {
     for (const Connection& c : server.connections) close(c.fd);
 }
 
-bool ReadAnswer(int fd, std::string& answer) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kClientWaitMs);
-    std::string got;
-    char buffer[4096];
-    while (got.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
-        pollfd fd_{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&fd_, 1, int(left.count())) <= 0) return false;
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        got.append(buffer, static_cast<size_t>(n));
-    }
-    answer = got.substr(0, got.find('\n'));
-    return true;
-}
 
 }  // namespace
 
-std::string OsControlSocketPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/') return std::string(runtime) + "/quillon/control";
-    return OsDataDir() + "/control";
-}
 
 bool OsStartControlServer(const std::string& path,
                           std::function<ControlAnswer(const std::string&)> answer) {
@@ -256,14 +217,3 @@ void OsStopControlServer() {
     g_Server = nullptr;
 }
 
-ControlSendResult OsSendControlRequest(const std::string& path, const std::string& request,
-                                       std::string& answer) {
-    const int fd = ConnectTo(path);
-    if (fd < 0) return ControlSendResult::kNoInstance;
-    const std::string line = request + "\n";
-    const bool sent =
-        send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-    const bool answered = sent && ReadAnswer(fd, answer);
-    close(fd);
-    return answered ? ControlSendResult::kAnswered : ControlSendResult::kFailed;
-}

@@ -6,6 +6,8 @@
 
 // The path of the running program, from /proc/self/exe; empty when it cannot be read.
 std::string RunningExecutable();
+// $variable when it holds an absolute path, else the home folder + "/" + fallbackBelowHome.
+std::string XdgDir(const char* variable, const char* fallbackBelowHome);
 // The folder a path is in: "/" for a path at the root or without a folder.
 std::string ParentOf(const std::string& path);
 // data directory + "/instance.lock".

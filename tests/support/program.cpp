@@ -64,7 +64,14 @@ std::string MakeTestBundle(const std::string& builtBinary, const std::string& fo
     fs::create_directories(share / "mac-ui");
     const auto copy = fs::copy_options::overwrite_existing;
     fs::copy_file(builtBinary, bundle / "bin/quillon", copy);
-    fs::copy_file(built / "lib/libwebview.so.0.12", bundle / "lib/libwebview.so.0.12", copy);
+    // The program library and the web view: linked where the file system allows, as they are big.
+    for (const fs::directory_entry& library : fs::directory_iterator(built / "lib")) {
+        const fs::path target = bundle / "lib" / library.path().filename();
+        fs::remove(target);
+        std::error_code linkError;
+        fs::create_hard_link(library.path(), target, linkError);
+        if (linkError) fs::copy_file(library.path(), target, copy);
+    }
     if (sortable) {
         std::ofstream(share / "ui/vendor/Sortable.min.js") << *sortable;
     } else {
