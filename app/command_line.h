@@ -11,7 +11,7 @@ struct CommandLine {
     std::string controlRequest;  // a command for the running instance ("toggle clicker", ...)
     bool showHelp = false;
     bool showVersion = false;
-    std::string usageError;  // a control option given wrongly
+    std::string usageError;        // a control option given wrongly
     std::string manifestOverride;  // "--update-manifest=": where the update check looks
 };
 

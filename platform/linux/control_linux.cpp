@@ -44,8 +44,6 @@ struct Server {
 };
 Server* g_Server = nullptr;
 
-
-
 bool SameUser(int fd) {
     ucred peer{};
     socklen_t length = sizeof peer;
@@ -184,9 +182,7 @@ void ServeLoop(Server& server) {
     for (const Connection& c : server.connections) close(c.fd);
 }
 
-
 }  // namespace
-
 
 bool OsStartControlServer(const std::string& path,
                           std::function<ControlAnswer(const std::string&)> answer) {
@@ -216,4 +212,3 @@ void OsStopControlServer() {
     delete g_Server;
     g_Server = nullptr;
 }
-

@@ -16,9 +16,6 @@
 
 namespace {
 
-
-
-
 std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
@@ -54,9 +51,6 @@ bool g_LockHeld = false;
 int g_LockFd = -1;
 
 }  // namespace
-
-
-
 
 std::string OsInstanceLockPath() { return OsDataDir() + "/instance.lock"; }
 
