@@ -11,6 +11,7 @@
 #include "platform/input.h"
 #include "state/tool_state.h"
 #include "tests/support/physical_input.h"
+#include "tests/support/probe.h"
 #include "tests/support/xi2_observer.h"
 #include "tests/support/xvfb.h"
 
@@ -156,6 +157,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     RaiseJudge(observer.thread);
+    // The clicks land where a user's would: in another program's window, not in ours.
+    Probe target;
+    if (!StartProbe(target, QLN_PROBE_WINDOW, 600, 100, 400, 300)) return 1;
+    PhysicalMoveTo(input, 800, 250);
     char selfPath[4096] = {};
     if (readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) <= 0) return 1;
 
@@ -185,6 +190,7 @@ int main(int argc, char** argv) {
             }
         }
     }
+    StopProbe(target);
     StopObserver(observer);
     ClosePhysicalInput(input);
     StopPrivateXvfb(server);
