@@ -1,6 +1,7 @@
 #include "engine/humanize.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <random>
 
@@ -75,12 +76,12 @@ ClickArea AreaFromSettings(int32_t mode, int32_t x, int32_t y, int32_t width, in
     } else {
         return area;
     }
-    if (screenWidth > 0 && screenHeight > 0) {
-        left = std::max<int64_t>(left, 0);
-        top = std::max<int64_t>(top, 0);
-        right = std::min<int64_t>(right, screenWidth - 1);
-        bottom = std::min<int64_t>(bottom, screenHeight - 1);
-    }
+    // Without a known screen, at least the coordinates' own range.
+    const bool known = screenWidth > 0 && screenHeight > 0;
+    left = std::max<int64_t>(left, known ? 0 : INT32_MIN);
+    top = std::max<int64_t>(top, known ? 0 : INT32_MIN);
+    right = std::min<int64_t>(right, known ? screenWidth - 1 : INT32_MAX);
+    bottom = std::min<int64_t>(bottom, known ? screenHeight - 1 : INT32_MAX);
     if (right < left || bottom < top) return ClickArea{};
     area.left = static_cast<int32_t>(left);
     area.top = static_cast<int32_t>(top);
