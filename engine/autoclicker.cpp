@@ -53,13 +53,15 @@ int64_t ClickerIntervalMs() {
                           autoClickIntervalSecs.load(), autoClickIntervalMs.load());
 }
 
-// The hold is measured from when the server has the press, so a busy server cannot shorten it.
+// The release waits for the server to have the press, so a busy server cannot take the two
+// together; the hold itself counts from the press.
 void HeldClick(int button, SpanMs hold) {
     const int64_t holdNs = DrawNs(hold);
+    const int64_t pressedAt = SteadyNowNs();
     OsMouseButton(button, true, 1);
     if (holdNs > 0) {
         OsInputSync();
-        SleepUntilNs(SteadyNowNs() + holdNs);
+        SleepUntilNs(pressedAt + holdNs);
     }
     OsMouseButton(button, false, 1);
 }
