@@ -71,10 +71,10 @@ void MoveToDrawnPoint() {
     OsScreenSize(screenWidth, screenHeight);
     const int32_t fixedX = autoClickFixedX.load();
     const int32_t fixedY = autoClickFixedY.load();
-    const ClickArea area = AreaFromSettings(
-        humanizeAreaMode.load(), humanizeAreaX.load(), humanizeAreaY.load(),
-        humanizeAreaWidth.load(), humanizeAreaHeight.load(), humanizeAreaRadius.load(), fixedX,
-        fixedY, screenWidth, screenHeight);
+    const ClickArea area =
+        AreaFromSettings(humanizeAreaMode.load(), humanizeAreaX.load(), humanizeAreaY.load(),
+                         humanizeAreaWidth.load(), humanizeAreaHeight.load(),
+                         humanizeAreaRadius.load(), fixedX, fixedY, screenWidth, screenHeight);
     int32_t x = fixedX, y = fixedY;
     if (area.right >= area.left) DrawPoint(area, x, y);
     OsMoveMouseTo(x, y);
@@ -88,9 +88,9 @@ int64_t HumanClickOnce() {
     if (autoClickLocationMode.load() == 1) MoveToDrawnPoint();
     const int button = autoClickerButtonIdx.load();
     const bool doubleClick = autoClickClickType.load() == 1;
-    const SpanMs hold = HoldSpan(humanizeHoldMs.load(), humanizeHoldJitterMs.load(),
-                                 intervalMs - jitterMs, doubleClick,
-                                 std::llround(PlatformDoubleClickSeconds() * 1000.0));
+    const SpanMs hold =
+        HoldSpan(humanizeHoldMs.load(), humanizeHoldJitterMs.load(), intervalMs - jitterMs,
+                 doubleClick, std::llround(PlatformDoubleClickSeconds() * 1000.0));
     if (button >= 0 && button <= 2) {
         HeldClick(button, hold);
         if (doubleClick) {

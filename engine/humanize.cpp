@@ -10,7 +10,8 @@ namespace {
 constexpr int64_t kNsPerMs = 1000000;
 // Two clicks of a double click are this far apart (release to press); see the auto clicker.
 constexpr int64_t kDoubleClickGapMs = 15;
-// Room left inside the double-click interval for the posting and the server's round trips.
+// Room left inside the double-click interval for the posting and the server's round trips:
+// with the gap, 20 ms.
 constexpr int64_t kDoubleClickSpareMs = 5;
 // A radius is drawn from its square; a point of the square lies in the circle three times in
 // four, so this many misses only happens when the screen leaves almost nothing of it.
@@ -40,10 +41,12 @@ int64_t EffectiveJitterMs(int64_t jitterMs, int64_t intervalMs) {
     return std::clamp<int64_t>(jitterMs, 0, std::max<int64_t>(intervalMs - 1, 0));
 }
 
-SpanMs HoldSpan(int64_t holdMs, int64_t holdJitterMs, int64_t shortestIntervalMs,
-                bool doubleClick, int64_t doubleClickMs) {
+SpanMs HoldSpan(int64_t holdMs, int64_t holdJitterMs, int64_t shortestIntervalMs, bool doubleClick,
+                int64_t doubleClickMs) {
     int64_t longest = shortestIntervalMs - 1;
-    if (doubleClick) longest = (doubleClickMs - kDoubleClickGapMs - kDoubleClickSpareMs) / 2;
+    if (doubleClick) {
+        longest = std::min(longest, (doubleClickMs - kDoubleClickGapMs - kDoubleClickSpareMs) / 2);
+    }
     longest = std::max<int64_t>(longest, 0);
     const int64_t hold = std::clamp<int64_t>(holdMs, 0, longest);
     const int64_t jitter = std::clamp<int64_t>(holdJitterMs, 0, std::min(hold, longest - hold));

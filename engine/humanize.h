@@ -25,8 +25,8 @@ int64_t EffectiveJitterMs(int64_t jitterMs, int64_t intervalMs);
 // Hold times as used: the hold (none when negative) with its jitter (0..hold), both cut so that
 // every hold ends before the shortest interval does and, in a double click, both presses with
 // the gap between them fit inside the double-click interval.
-SpanMs HoldSpan(int64_t holdMs, int64_t holdJitterMs, int64_t shortestIntervalMs,
-                bool doubleClick, int64_t doubleClickMs);
+SpanMs HoldSpan(int64_t holdMs, int64_t holdJitterMs, int64_t shortestIntervalMs, bool doubleClick,
+                int64_t doubleClickMs);
 // The area from the stored settings: mode 1 the rectangle with positive width and height, mode 2
 // the radius (above 0) around the fixed point; both clipped to a known screen (a size of 0 is
 // unknown). Empty when the mode is another, the size is not positive or nothing is on screen.

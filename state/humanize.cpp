@@ -16,8 +16,8 @@ std::atomic<bool> humanizeClicker{false};
 std::atomic<bool> humanizeKeySpam{false};
 
 const char* const kHumanizeNames[kHumanizeFieldCount] = {
-    "clickJitter", "hold",       "holdJitter", "area",   "areaX",
-    "areaY",       "areaWidth",  "areaHeight", "radius", "keyJitter",
+    "clickJitter", "hold",      "holdJitter", "area",   "areaX",
+    "areaY",       "areaWidth", "areaHeight", "radius", "keyJitter",
 };
 std::atomic<int32_t>* const kHumanizeValues[kHumanizeFieldCount] = {
     &humanizeClickJitterMs, &humanizeHoldMs,      &humanizeHoldJitterMs, &humanizeAreaMode,

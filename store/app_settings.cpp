@@ -124,8 +124,7 @@ void ApplySettingsLine(std::string_view line) {
     if (equals == std::string_view::npos) return;
     const std::string_view key = line.substr(0, equals);
     const std::string_view value = line.substr(equals + 1);
-    if (ApplyFlagLine(key, value) || ApplyWindowLine(key, value) ||
-        ApplyHumanizeLine(key, value)) {
+    if (ApplyFlagLine(key, value) || ApplyWindowLine(key, value) || ApplyHumanizeLine(key, value)) {
         return;
     }
     ApplyListLine(key, std::string(value));

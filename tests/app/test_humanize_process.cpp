@@ -79,7 +79,8 @@ TEST(HumanizeProcess, IntervalsPlacesAndHoldsFollowTheSettings) {
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(data / "status.txt"); }, 30000, 50));
     Probe probe;
     ASSERT_TRUE(StartProbe(probe, QLN_PROBE_WINDOW, kLeft - 50, kTop - 50, 400, 300));
-    const ProgramEnv client{(dir / "client").string(), {{"XDG_RUNTIME_DIR", (dir / "run").string()}}};
+    const ProgramEnv client{(dir / "client").string(),
+                            {{"XDG_RUNTIME_DIR", (dir / "run").string()}}};
     fs::create_directories(client.home);
     ASSERT_TRUE(WaitUntil([&] {
         return WaitProgramExit(SpawnProgram(QUILLON_BINARY, {"--start", "clicker"}, client)) == 0;
@@ -129,7 +130,8 @@ TEST(HumanizeProcess, IntervalsPlacesAndHoldsFollowTheSettings) {
                  [](double ms) { return ms <= kIntervalMs + kJitterMs + 2; });
     EXPECT_GE(unstalled.size(), intervals.size() * 9 / 10);
     EXPECT_NEAR(Mean(unstalled), kIntervalMs, kIntervalMs * 0.02);
-    EXPECT_GE(ShareWithin(intervals, kIntervalMs - kJitterMs - 2, kIntervalMs + kJitterMs + 2), 0.9);
+    EXPECT_GE(ShareWithin(intervals, kIntervalMs - kJitterMs - 2, kIntervalMs + kJitterMs + 2),
+              0.9);
     EXPECT_GE(ShareWithin(intervals, 0, kIntervalMs - kJitterMs + 1), 0.03);
     EXPECT_GE(ShareWithin(intervals, kIntervalMs + kJitterMs - 1, 1e9), 0.03);
 

@@ -32,7 +32,8 @@ TEST(HumanizePage, FoldsOpenWhenUsedAndTheAreaIsDraggedOut) {
         EXPECT_TRUE(ok) << step << ": " << last;
     };
     const auto fileHas = [&](const std::string& line) {
-        return WaitUntil([&] { return Slurp(s.DataFile("appsettings.txt")).find(line) != std::string::npos; });
+        return WaitUntil(
+            [&] { return Slurp(s.DataFile("appsettings.txt")).find(line) != std::string::npos; });
     };
     settled("folds", "ac-hz closed ks-hz open");
 
@@ -67,7 +68,8 @@ TEST(HumanizePage, FoldsOpenWhenUsedAndTheAreaIsDraggedOut) {
     settled("hzarea", "Within 100 × 100 at 900_ 600");  // the probe writes commas as _
     EXPECT_TRUE(fileHas("\nareaX=900\nareaY=600\nareaWidth=100\nareaHeight=100\n"));
     // The drag was the page's: the other program saw none of it.
-    for (const auto& line : ProbeLines(other)) EXPECT_EQ(line.find("Button"), std::string::npos) << line;
+    for (const auto& line : ProbeLines(other))
+        EXPECT_EQ(line.find("Button"), std::string::npos) << line;
     StopProbe(other);
 
     s.Step("showhumanize");

@@ -1,8 +1,8 @@
 // The humanize settings in appsettings.txt and through setHumanize / getHumanize: any integer is
 // kept as given (the engines clamp it when they use it), so the file gives back what it got.
+#include "store/humanize_settings.h"
 #include "state/humanize.h"
 #include "store/codecs.h"
-#include "store/humanize_settings.h"
 #include "tests/store/store_env.h"
 
 namespace {
