@@ -82,7 +82,9 @@ TEST_F(HumanizeSettings, RecordsStoreUpToTheFirstBadFieldAndOnlyWholeOnesAreSave
         BindSetHumanize(ParseJSString(c.request));
         EXPECT_EQ(BindGetHumanize(""), c.json) << c.request;
         EXPECT_EQ(File().empty(), !c.saved) << c.request;
-        if (c.saved) EXPECT_EQ(File(), AppSettingsText());
+        if (c.saved) {
+            EXPECT_EQ(File(), AppSettingsText());
+        }
     }
     EXPECT_FALSE(humanizeClicker || humanizeKeySpam);
 
