@@ -97,7 +97,7 @@
     if (!ringOn(el)) walk.noRing.add(nameOf(el));
   });
   const tabbable = () => {
-    const all = [...document.querySelectorAll("a[href],button,input,select,textarea,[tabindex]")]
+    const all = [...document.querySelectorAll("a[href],button,input,select,textarea,summary,[tabindex]")]
       .filter(el => visible(el) && !el.disabled && el.tabIndex >= 0 && !el.closest("[inert]"));
     const radios = new Set();
     return all.filter(el => {
