@@ -1,7 +1,8 @@
 // Click timing of the program users run against xdotool, on a private Xvfb, judged by an
 // independent XInput 2 listener that stamps every press with CLOCK_MONOTONIC on receipt. The
 // started quillon is switched on and off by F6 from the server's own keyboard; the engine alone
-// (its threads in a child process, no tap) is measured beside it.
+// (its threads in a child process, no tap) is measured beside it, and so is the started program
+// with every humanize setting present in its appsettings.txt at 0, which must time the same.
 //
 //   click_timing [runs] [seconds_per_measurement]
 #include "bench/started_program.h"
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -105,13 +107,22 @@ Figures Measure(Xi2Observer& observer, int intervalMs, const std::vector<std::st
     return Analyse(observer, intervalMs, cpu);
 }
 
-// The started program: F6 on, the given time, F6 off.
-Figures MeasureStarted(Xi2Observer& observer, PhysicalInput* input, int intervalMs,
-                       double seconds) {
+// The humanize settings, all 0, as the program writes them after the older lines.
+const char kHumanizeAtZero[] =
+    "clickJitter=0\nhold=0\nholdJitter=0\narea=0\nareaX=0\nareaY=0\nareaWidth=0\n"
+    "areaHeight=0\nradius=0\nkeyJitter=0\n";
+
+// The started program: F6 on, the given time, F6 off; with humanizeKeys its appsettings.txt
+// holds the humanize settings at 0.
+Figures MeasureStarted(Xi2Observer& observer, PhysicalInput* input, int intervalMs, double seconds,
+                       bool humanizeKeys) {
     StartedQuillon program;
-    if (!StartQuillon(program, [intervalMs] {
+    if (!StartQuillon(program, [&] {
             autoClickIntervalMs = intervalMs;
             autoClickRepeatMode = 1;
+            if (humanizeKeys) {
+                std::ofstream(program.dataHome + "/Quillon/appsettings.txt") << kHumanizeAtZero;
+            }
         })) {
         return Figures{};
     }
@@ -166,10 +177,13 @@ int main(int argc, char** argv) {
 
     int wins = 0;
     double worstCpu1 = 0, worstCpu10 = 0, lowestCps = 1e9;
+    double p99Plain = 0, p99Zeros = 0;  // summed over the runs at 1 ms
     for (int run = 1; run <= runs; ++run) {
         for (int intervalMs : {1, 10}) {
-            const Figures started = MeasureStarted(observer, input, intervalMs, seconds);
+            const Figures started = MeasureStarted(observer, input, intervalMs, seconds, false);
             Print("quillon", intervalMs, started);
+            const Figures zeros = MeasureStarted(observer, input, intervalMs, seconds, true);
+            Print("quillon0", intervalMs, zeros);
             const Figures engine = Measure(
                 observer, intervalMs,
                 {selfPath, "--clicker-child", std::to_string(intervalMs), std::to_string(seconds)});
@@ -184,6 +198,8 @@ int main(int argc, char** argv) {
                 wins += won ? 1 : 0;
                 worstCpu1 = std::max(worstCpu1, started.cpu);
                 lowestCps = std::min(lowestCps, started.cps);
+                p99Plain += started.p99;
+                p99Zeros += zeros.p99;
                 std::printf("run %d at 1ms: %s\n", run, won ? "quillon wins" : "quillon loses");
             } else {
                 worstCpu10 = std::max(worstCpu10, started.cpu);
@@ -196,7 +212,8 @@ int main(int argc, char** argv) {
     StopPrivateXvfb(server);
     std::printf(
         "click_timing: started quillon won %d of %d runs at 1ms (cps>=990, p99 <= half of "
-        "xdotool's); lowest cps=%.0f; worst cpu=%.3f at 1ms, %.3f at 10ms\n",
-        wins, runs, lowestCps, worstCpu1, worstCpu10);
+        "xdotool's); lowest cps=%.0f; worst cpu=%.3f at 1ms, %.3f at 10ms; mean err_p99_ms at 1ms "
+        "%.4f plain, %.4f with humanize settings at 0\n",
+        wins, runs, lowestCps, worstCpu1, worstCpu10, p99Plain / runs, p99Zeros / runs);
     return 0;
 }

@@ -5,10 +5,12 @@
 #include "platform/tap.h"
 #include "platform/window.h"
 #include "platform/window_shell.h"
+#include "state/humanize.h"
 #include "state/tool_state.h"
 #include "state/window_state.h"
 #include "store/app_settings.h"
 #include "store/codecs.h"
+#include "store/humanize_settings.h"
 #include "store/numbers.h"
 #include "store/profiles.h"
 #include "store/settings_json.h"
@@ -49,8 +51,13 @@ std::string RaiseRow(const std::string&) {
 
 // ---- rows that only raise a request or hand the text to the state's owner ----
 
-std::string PickLocation(const std::string&) {
-    isPickingLocation.exchange(true);
+// "area" arms the dragging out of the humanize rectangle; anything else the fixed point.
+std::string PickLocation(const std::string& request) {
+    if (Flat(request) == "area") {
+        humanizeAreaPick.exchange(1);
+    } else {
+        isPickingLocation.exchange(true);
+    }
     // The tap takes the pointer before the next event.
     OsTapRefreshGrabs();
     return {};
@@ -245,6 +252,8 @@ const BindingRow kBindings[] = {
     {"stopPlayback", RaiseRow<triggerPlayStop>, nullptr},
     {"updateRecorder", ApplyRow<ApplyRecorderUpdate>, nullptr},
     {"setHoldModes", ApplyRow<ApplyHoldModes>, nullptr},
+    {"getHumanize", BindGetHumanize, nullptr},
+    {"setHumanize", ApplyRow<BindSetHumanize>, nullptr},
 };
 const size_t kBindingCount = sizeof kBindings / sizeof kBindings[0];
 

@@ -1,10 +1,16 @@
 #include "engine/autoclicker.h"
 
+#include "engine/humanize.h"
 #include "platform/input.h"
 #include "platform/thread.h"
+#include "state/humanize.h"
 #include "state/tool_state.h"
 
+#include <cmath>
+
 namespace {
+
+constexpr int64_t kDoubleClickGapNs = 15000000;
 
 void Click(int button, int clickCount) {
     OsMouseButton(button, true, clickCount);
@@ -18,7 +24,7 @@ void DoubleClick(int button) {
     // Measured from when the server has the first click, so a busy server cannot bring the
     // two closer together.
     OsInputSync();
-    SleepUntilNs(SteadyNowNs() + 15000000);
+    SleepUntilNs(SteadyNowNs() + kDoubleClickGapNs);
     Click(button, 2);
 }
 
@@ -42,11 +48,67 @@ void ClickOnce() {
     currentClickCount.fetch_add(1);
 }
 
+int64_t ClickerIntervalMs() {
+    return ToolIntervalMs(autoClickIntervalHours.load(), autoClickIntervalMins.load(),
+                          autoClickIntervalSecs.load(), autoClickIntervalMs.load());
+}
+
+// The release waits for the server to have the press, so a busy server cannot take the two
+// together; the hold itself counts from the press.
+void HeldClick(int button, SpanMs hold) {
+    const int64_t holdNs = DrawNs(hold);
+    const int64_t pressedAt = SteadyNowNs();
+    OsMouseButton(button, true, 1);
+    if (holdNs > 0) {
+        OsInputSync();
+        SleepUntilNs(pressedAt + holdNs);
+    }
+    OsMouseButton(button, false, 1);
+}
+
+void MoveToDrawnPoint() {
+    int screenWidth = 0, screenHeight = 0;
+    OsScreenSize(screenWidth, screenHeight);
+    const int32_t fixedX = autoClickFixedX.load();
+    const int32_t fixedY = autoClickFixedY.load();
+    const ClickArea area =
+        AreaFromSettings(humanizeAreaMode.load(), humanizeAreaX.load(), humanizeAreaY.load(),
+                         humanizeAreaWidth.load(), humanizeAreaHeight.load(),
+                         humanizeAreaRadius.load(), fixedX, fixedY, screenWidth, screenHeight);
+    int32_t x = fixedX, y = fixedY;
+    if (area.right >= area.left) DrawPoint(area, x, y);
+    OsMoveMouseTo(x, y);
+}
+
+// A click as ClickOnce makes it, spread and held as the humanize settings say; returns the
+// interval drawn to the next one.
+int64_t HumanClickOnce() {
+    const int64_t intervalMs = ClickerIntervalMs();
+    const int64_t jitterMs = EffectiveJitterMs(humanizeClickJitterMs.load(), intervalMs);
+    if (autoClickLocationMode.load() == 1) MoveToDrawnPoint();
+    const int button = autoClickerButtonIdx.load();
+    const bool doubleClick = autoClickClickType.load() == 1;
+    const SpanMs hold =
+        HoldSpan(humanizeHoldMs.load(), humanizeHoldJitterMs.load(), intervalMs - jitterMs,
+                 doubleClick, std::llround(PlatformDoubleClickSeconds() * 1000.0));
+    if (button >= 0 && button <= 2) {
+        HeldClick(button, hold);
+        if (doubleClick) {
+            OsInputSync();
+            SleepUntilNs(SteadyNowNs() + kDoubleClickGapNs);
+            HeldClick(button, hold);
+        }
+    }
+    currentClickCount.fetch_add(1);
+    return DrawIntervalNs(intervalMs, jitterMs);
+}
+
 }  // namespace
 
 void AutoClickerThread() {
     OsNameThread("QLN autoclicker");
     OsRaiseToUserInteractive();
+    SeedHumanizeDraws(1);
     bool running = false;
     int64_t dueAt = 0;  // when the current action was due
     while (g_AppRunning.load()) {
@@ -70,11 +132,13 @@ void AutoClickerThread() {
             continue;
         }
         const int64_t actedAt = SteadyNowNs();
-        ClickOnce();
-        const int64_t intervalNs =
-            ToolIntervalMs(autoClickIntervalHours.load(), autoClickIntervalMins.load(),
-                           autoClickIntervalSecs.load(), autoClickIntervalMs.load()) *
-            1000000;
+        int64_t intervalNs = 0;
+        if (humanizeClicker.load(std::memory_order_relaxed)) {
+            intervalNs = HumanClickOnce();
+        } else {
+            ClickOnce();
+            intervalNs = ClickerIntervalMs() * 1000000;
+        }
         dueAt = NextDueNs(dueAt, actedAt, intervalNs);
         if (WaitUntilOrWake(g_AutoClickWake, dueAt)) dueAt = SteadyNowNs();
     }

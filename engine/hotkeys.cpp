@@ -3,11 +3,14 @@
 #include "engine/recorder.h"
 #include "platform/keys.h"
 #include "platform/tap.h"
+#include "state/humanize.h"
 #include "state/tool_state.h"
 #include "store/profiles.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -132,6 +135,39 @@ bool PickLocation(int vk, double x, double y) {
     return true;
 }
 
+// The area is dragged out like the point is picked: the left press sets one corner, its
+// release the opposite one; right or middle cancels. A drag without width or height leaves the
+// area as it was.
+bool PickArea(int vk, bool down, double x, double y) {
+    static int32_t anchorX = 0, anchorY = 0;  // tap thread only
+    const int32_t px = static_cast<int32_t>(std::lround(x));
+    const int32_t py = static_cast<int32_t>(std::lround(y));
+    if (vk == 2 || vk == 4) {
+        if (down) humanizeAreaPick.exchange(0);
+        return down;
+    }
+    if (down && humanizeAreaPick.load() == 1) {
+        anchorX = px;
+        anchorY = py;
+        humanizeAreaPick.store(2);
+        return true;
+    }
+    if (down || humanizeAreaPick.load() != 2) return down;
+    if (px != anchorX && py != anchorY) {
+        humanizeAreaX.store(std::min(px, anchorX));
+        humanizeAreaY.store(std::min(py, anchorY));
+        humanizeAreaWidth.store(std::abs(px - anchorX));
+        humanizeAreaHeight.store(std::abs(py - anchorY));
+        humanizeAreaMode.store(1);
+        RefreshHumanizeSwitches();
+        humanizeAreaUnsaved.store(true);
+        autoClickLocationMode.store(1);
+        SnapshotActiveProfileSettings();
+    }
+    humanizeAreaPick.exchange(0);
+    return true;
+}
+
 bool HotkeysLocked() { return g_HotkeyLockEnabled.load() && !g_HotkeysUnlocked.load(); }
 
 void AddHotkey(SwallowSet& set, int vk) {
@@ -228,6 +264,7 @@ bool OnKey(int vk, bool down) {
 
 bool OnMouseButton(int vk, bool down, double x, double y) {
     if (!ValidVk(vk)) return false;
+    if (humanizeAreaPick.load() != 0 && vk != 5 && vk != 6) return PickArea(vk, down, x, y);
     if (down && isPickingLocation.load() && vk != 5 && vk != 6) return PickLocation(vk, x, y);
     const int32_t reassign = currentReassign.load();
     if (down && reassign != 0 && reassign != kReassignKeySpamTarget &&
@@ -302,7 +339,7 @@ SwallowSet CurrentSwallowSet() {
     const int32_t reassign = currentReassign.load();
     const bool reassignPending = reassign != 0 && capturedReassignKey.load() == 0;
     set.wholeKeyboard = reassignPending;
-    set.pickingPointer = isPickingLocation.load();
+    set.pickingPointer = isPickingLocation.load() || humanizeAreaPick.load() != 0;
     if (reassignPending && reassign != kReassignKeySpamTarget) {
         for (int vk : kMouseVks) {
             if (!(vk == 1 && reassign == kReassignUnlock)) set.buttons.push_back(vk);

@@ -1,7 +1,9 @@
 #include "engine/keyspammer.h"
 
+#include "engine/humanize.h"
 #include "platform/input.h"
 #include "platform/thread.h"
+#include "state/humanize.h"
 #include "state/tool_state.h"
 #include "store/profiles.h"
 
@@ -55,6 +57,7 @@ bool SpamOnce() {
 void KeySpammerThread() {
     OsNameThread("QLN key spammer");
     OsRaiseToUserInteractive();
+    SeedHumanizeDraws(2);
     bool running = false;
     int64_t dueAt = 0;  // when the current action was due
     while (g_AppRunning.load()) {
@@ -74,10 +77,12 @@ void KeySpammerThread() {
         }
         const int64_t actedAt = SteadyNowNs();
         if (!SpamOnce()) continue;
-        const int64_t intervalNs =
+        const int64_t intervalMs =
             ToolIntervalMs(keySpamIntervalHours.load(), keySpamIntervalMins.load(),
-                           keySpamIntervalSecs.load(), keySpamIntervalMs.load()) *
-            1000000;
+                           keySpamIntervalSecs.load(), keySpamIntervalMs.load());
+        const int64_t intervalNs = humanizeKeySpam.load(std::memory_order_relaxed)
+                                       ? DrawIntervalNs(intervalMs, humanizeKeyJitterMs.load())
+                                       : intervalMs * 1000000;
         dueAt = NextDueNs(dueAt, actedAt, intervalNs);
         if (WaitUntilOrWake(g_KeySpamWake, dueAt)) dueAt = SteadyNowNs();
     }

@@ -30,6 +30,8 @@ void OsScrollLines(int lines);
 void OsSideButtonClick();
 // Posts nothing for a VK without a key code.
 void OsKeyVk(int vk, bool down);
+// The screen's size in pixels; 0 by 0 when there is no synthesis connection.
+void OsScreenSize(int& width, int& height);
 // Returns once the X server has taken every event posted so far, so that a wait measured from
 // now is a wait between events on the server's side too.
 void OsInputSync();

@@ -1,5 +1,7 @@
 #include "state/tool_state.h"
 
+#include "state/humanize.h"
+
 #include <sched.h>
 #include <chrono>
 #include <cmath>
@@ -264,6 +266,7 @@ void ResetToolStateForTest() {
     currentReassign = 0;
     capturedReassignKey = 0;
     g_PanelHoverActive = false;
+    ResetHumanize();
     for (auto* flag : {&triggerAutoClicker, &triggerAutoClickStart, &triggerAutoClickStop,
                        &triggerKeySpam, &triggerKeySpamStart, &triggerKeySpamStop, &triggerRecord,
                        &triggerRecordStart, &triggerRecordStop, &triggerRecordContinue,

@@ -5,6 +5,7 @@
 #include "state/tool_state.h"
 #include "state/window_state.h"
 #include "store/codecs.h"
+#include "store/humanize_settings.h"
 #include "store/line_reader.h"
 #include "store/numbers.h"
 
@@ -123,7 +124,9 @@ void ApplySettingsLine(std::string_view line) {
     if (equals == std::string_view::npos) return;
     const std::string_view key = line.substr(0, equals);
     const std::string_view value = line.substr(equals + 1);
-    if (ApplyFlagLine(key, value) || ApplyWindowLine(key, value)) return;
+    if (ApplyFlagLine(key, value) || ApplyWindowLine(key, value) || ApplyHumanizeLine(key, value)) {
+        return;
+    }
     ApplyListLine(key, std::string(value));
 }
 
@@ -190,6 +193,8 @@ std::string AppSettingsText() {
         out.push_back('\n');
     }
     out += g_SavedMaximized.load() ? "windowMaximized=1\n" : "windowMaximized=0\n";
+    // Readers of the sixteen lines above skip keys they do not know.
+    AppendHumanizeLines(out);
     return out;
 }
 

@@ -20,19 +20,6 @@ void AppendBool(std::string& out, const char* key, const std::atomic<bool>& valu
     AppendJsonMember(out, key, value.load() ? "true" : "false");
 }
 
-// Stores the pieces into the fields in order; stops at the first piece that does not convert.
-// True when every field was stored.
-bool ApplyRecord(const std::string& record, std::atomic<int32_t>* const* fields, size_t count) {
-    const std::vector<std::string> pieces = SplitString(record, ',');
-    if (pieces.size() < count) return false;
-    for (size_t i = 0; i < count; ++i) {
-        int32_t value = 0;
-        if (!ParseInt32(pieces[i], value)) return false;
-        fields[i]->store(value);
-    }
-    return true;
-}
-
 bool ApplyFlag(const std::string& piece, std::atomic<bool>& field) {
     int32_t value = 0;
     if (!ParseInt32(piece, value)) return false;
@@ -64,6 +51,17 @@ bool ApplyRecorderFields(const std::vector<std::string>& pieces) {
 }
 
 }  // namespace
+
+bool ApplyIntRecord(const std::string& record, std::atomic<int32_t>* const* fields, size_t count) {
+    const std::vector<std::string> pieces = SplitString(record, ',');
+    if (pieces.size() < count) return false;
+    for (size_t i = 0; i < count; ++i) {
+        int32_t value = 0;
+        if (!ParseInt32(pieces[i], value)) return false;
+        fields[i]->store(value);
+    }
+    return true;
+}
 
 std::string BuildSettingsJson() {
     std::string out = "{";
@@ -104,7 +102,7 @@ void ApplySpammerUpdate(const std::string& record) {
         &autoClickIntervalMs,    &autoClickerButtonIdx,  &autoClickClickType,
         &autoClickRepeatMode,    &autoClickRepeatTimes,  &autoClickLocationMode,
     };
-    if (ApplyRecord(record, kFields, std::size(kFields))) SnapshotActiveProfileSettings();
+    if (ApplyIntRecord(record, kFields, std::size(kFields))) SnapshotActiveProfileSettings();
 }
 
 void ApplyKeySpamUpdate(const std::string& record) {
@@ -112,7 +110,7 @@ void ApplyKeySpamUpdate(const std::string& record) {
         &keySpamIntervalHours, &keySpamIntervalMins, &keySpamIntervalSecs,
         &keySpamIntervalMs,    &keySpamRepeatMode,   &keySpamRepeatTimes,
     };
-    if (ApplyRecord(record, kFields, std::size(kFields))) SnapshotActiveProfileSettings();
+    if (ApplyIntRecord(record, kFields, std::size(kFields))) SnapshotActiveProfileSettings();
 }
 
 void ApplyRecorderUpdate(const std::string& record) {

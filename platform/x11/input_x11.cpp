@@ -129,6 +129,15 @@ void OsKeyVk(int vk, bool down) {
     XFlush(g_SynthDisplay);
 }
 
+void OsScreenSize(int& width, int& height) {
+    std::lock_guard<std::mutex> lock(g_SynthMutex);
+    width = height = 0;
+    if (!CanPost()) return;
+    const int screen = DefaultScreen(g_SynthDisplay);
+    width = DisplayWidth(g_SynthDisplay, screen);
+    height = DisplayHeight(g_SynthDisplay, screen);
+}
+
 void OsInputSync() {
     std::lock_guard<std::mutex> lock(g_SynthMutex);
     if (!CanPost()) return;

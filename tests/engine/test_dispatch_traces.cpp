@@ -20,6 +20,7 @@
 #include "engine/recorder.h"
 #include "engine/signals.h"
 #include "platform/tap.h"
+#include "state/humanize.h"
 #include "state/tool_state.h"
 #include "tests/support/fresh_state.h"
 
@@ -59,7 +60,9 @@ const std::map<std::string, Var> kVars = Vars(
     VAR(triggerKeySpamStart), VAR(triggerKeySpamStop), VAR(triggerRecord), VAR(triggerRecordStart),
     VAR(triggerRecordStop), VAR(triggerRecordContinue), VAR(triggerUndoContinue), VAR(triggerPlay),
     VAR(triggerPlayStart), VAR(triggerPlayStop), VAR(keySpamTargets[3]), VAR(g_SignalWake.flag),
-    VAR(g_AutoClickWake.flag), VAR(g_KeySpamWake.flag));
+    VAR(g_AutoClickWake.flag), VAR(g_KeySpamWake.flag), VAR(humanizeAreaPick),
+    VAR(humanizeAreaMode), VAR(humanizeAreaX), VAR(humanizeAreaY), VAR(humanizeAreaWidth),
+    VAR(humanizeAreaHeight), VAR(humanizeClicker));
 
 std::vector<UnifiedEvent>& Events() { return profiles[currentProfileIdx].events; }
 

@@ -56,6 +56,7 @@
     foldspammer: "#panel-spammer .collapse", foldkeyspam: "#panel-keyspam .collapse",
     foldtracker: "#panel-tracker .collapse", foldprofile: "#panel-profile .collapse",
     foldui: "#panel-ui .collapse",
+    hzjitter: "#ac-hz-jitter", hzrect: 'input[name="ac-hz-area"][value="1"]', hzpick: "#ac-hz-pick",
   };
   const places = () => Object.entries(PLACES).map(([name, selector]) => {
     const el = document.querySelector(selector);
@@ -96,7 +97,7 @@
     if (!ringOn(el)) walk.noRing.add(nameOf(el));
   });
   const tabbable = () => {
-    const all = [...document.querySelectorAll("a[href],button,input,select,textarea,[tabindex]")]
+    const all = [...document.querySelectorAll("a[href],button,input,select,textarea,summary,[tabindex]")]
       .filter(el => visible(el) && !el.disabled && el.tabIndex >= 0 && !el.closest("[inert]"));
     const radios = new Set();
     return all.filter(el => {
@@ -202,8 +203,13 @@
     contrast: async () => contrast(),
     expand: async () => {
       for (const b of document.querySelectorAll('.collapse[aria-expanded="false"]')) b.click();
+      for (const fold of document.querySelectorAll("details.fold")) fold.open = true;
       return "";
     },
+    folds: async () => [...document.querySelectorAll("details.fold")].map(d => d.id + (d.open ? " open" : " closed")).join(" "),
+    showhumanize: async () => { await show("ac-hz"); return ""; },
+    hzpicking: async () => (visible($("ac-hz-picking")) ? "picking" : "not picking"),
+    hzarea: async () => { await until(() => /Within/.test(text("ac-hz-area"))); return text("ac-hz-area"); },
   };
 
   const step = { held: false, name: "", count: 0, chain: Promise.resolve() };

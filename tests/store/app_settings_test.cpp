@@ -16,7 +16,9 @@ const char kDefaultFile[] =
     "alwaysOnTop=0\nlaunchOnStartup=0\nstartMinimized=0\nhotkeysEnabled=1\nhotkeyLockOn=1\n"
     "stopToolsWithMacro=1\ndisableAnimations=0\nshowWarnings=1\nseenWarnings=\n"
     "minimizedPanels=\npanelOrder=\nwindowX=0\nwindowY=0\nwindowWidth=420\nwindowHeight=560\n"
-    "windowMaximized=0\n";
+    "windowMaximized=0\n"
+    "clickJitter=0\nhold=0\nholdJitter=0\narea=0\nareaX=0\nareaY=0\nareaWidth=0\n"
+    "areaHeight=0\nradius=0\nkeyJitter=0\n";
 
 }  // namespace
 
