@@ -2,6 +2,12 @@
 # the shared libraries it loads in lib/, the pages in share/quillon/, bundle.ini, and bundle.sig
 # made by quillon-sign with QLN_BUNDLE_SIGNING_KEY, the development key unless the publisher names
 # its own. `cmake --build <tree> --target bundle` installs one into <tree>/bundle/Quillon.
+
+# The prefix becomes the program's own folder, which updates replace whole: never a shared one
+# such as /usr/local.
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+  set(CMAKE_INSTALL_PREFIX /opt/quillon CACHE PATH "The program folder to install" FORCE)
+endif()
 set(QLN_BUNDLE_VERSION "${PROJECT_VERSION}" CACHE STRING "version= of the bundle's bundle.ini")
 set(QLN_BUNDLE_SIGNING_KEY
     "${PROJECT_SOURCE_DIR}/tools/dev-keys/DEVELOPMENT-ONLY-release-private.pem"

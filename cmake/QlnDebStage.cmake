@@ -19,22 +19,19 @@ endif()
 file(MAKE_DIRECTORY ${root}/usr/bin)
 file(CREATE_LINK ${CPACK_PACKAGING_INSTALL_PREFIX}/bin/quillon ${root}/usr/bin/quillon SYMBOLIC)
 
-# Each file of packaging/ and where it goes; the man page and the changelog are compressed the
+# The files of packaging/ and where they go; the man page and the changelog are compressed the
 # reproducible way Debian wants.
-set(placed
-  app.quillon.free.desktop usr/share/applications/app.quillon.free.desktop
-  app.quillon.free.svg usr/share/icons/hicolor/scalable/apps/app.quillon.free.svg
-  app.quillon.free.metainfo.xml usr/share/metainfo/app.quillon.free.metainfo.xml
-  copyright usr/share/doc/quillon/copyright
-  lintian-overrides usr/share/lintian/overrides/quillon
-  quillon.1 usr/share/man/man1/quillon.1.gz
-  changelog usr/share/doc/quillon/changelog.gz)
-list(LENGTH placed count)
-math(EXPR last "${count} - 2")
-foreach(i RANGE 0 ${last} 2)
-  math(EXPR j "${i} + 1")
-  list(GET placed ${i} name)
-  list(GET placed ${j} target)
+set(names app.quillon.free.desktop app.quillon.free.svg app.quillon.free.metainfo.xml copyright
+  lintian-overrides quillon.1 changelog)
+set(targets
+  usr/share/applications/app.quillon.free.desktop
+  usr/share/icons/hicolor/scalable/apps/app.quillon.free.svg
+  usr/share/metainfo/app.quillon.free.metainfo.xml
+  usr/share/doc/quillon/copyright
+  usr/share/lintian/overrides/quillon
+  usr/share/man/man1/quillon.1.gz
+  usr/share/doc/quillon/changelog.gz)
+foreach(name target IN ZIP_LISTS names targets)
   get_filename_component(folder ${root}/${target} DIRECTORY)
   file(MAKE_DIRECTORY ${folder})
   if(target MATCHES "[.]gz$")

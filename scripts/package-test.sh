@@ -28,15 +28,16 @@ fi
 
 root="$(mktemp -d "$work/root-XXXXXX")"
 cleanup() {
-  for m in dev/pts dev proc sys; do umount -l "$root/$m" 2>/dev/null || true; done
+  for m in dev/shm proc sys; do umount -l "$root/$m" 2>/dev/null || true; done
   rm -rf --one-file-system "$root"
 }
 trap cleanup EXIT
+# The device nodes debootstrap made; nothing of this system's /dev is shared.
 tar -C "$root" -xf "$base"
+mkdir -p "$root/dev/shm"
 mount -t proc proc "$root/proc"
 mount -t sysfs sys "$root/sys"
-mount --bind /dev "$root/dev"
-mount --bind /dev/pts "$root/dev/pts"
+mount -t tmpfs shm "$root/dev/shm"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 cp "$deb" "$root/tmp/"
 
