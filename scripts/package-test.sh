@@ -28,13 +28,21 @@ fi
 
 root="$(mktemp -d "$work/root-XXXXXX")"
 cleanup() {
-  for m in dev/shm proc sys; do umount -l "$root/$m" 2>/dev/null || true; done
-  rm -rf --one-file-system "$root"
+  for m in tmp/.X11-unix dev/shm proc sys ""; do umount -l "$root/$m" 2>/dev/null || true; done
+  # Never delete through a mount that is still there: /tmp/.X11-unix is this system's.
+  if grep -q -F " $root" /proc/self/mountinfo; then
+    echo "package-test: $root is still mounted; left in place" >&2
+  else
+    rm -rf --one-file-system "$root"
+  fi
 }
 trap cleanup EXIT
-# The device nodes debootstrap made; nothing of this system's /dev is shared.
+# The device nodes debootstrap made; nothing of this system's /dev is shared. The web engine's
+# sandbox wants "/" to be a mount point and the X server's socket file, which it binds in.
 tar -C "$root" -xf "$base"
-mkdir -p "$root/dev/shm"
+mkdir -p "$root/dev/shm" "$root/tmp/.X11-unix" /tmp/.X11-unix
+mount --bind "$root" "$root"
+mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
 mount -t proc proc "$root/proc"
 mount -t sysfs sys "$root/sys"
 mount -t tmpfs shm "$root/dev/shm"
