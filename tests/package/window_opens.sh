@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # usage: window_opens.sh COMMAND...
 # Starts a private Xvfb and COMMAND on it (a quillon, maybe through chroot) with a data folder
-# of its own, and succeeds once its window (titled "Quillon ...") is mapped and its main page has polled
-# (the page's first status poll writes status.txt). QLN_ROOT is the folder the command sees as
-# "/" (a chroot's), empty for this system; QLN_SCREENSHOT names an .xwd file to take of the
-# window.
+# of its own, and succeeds once its window (titled "Quillon ...") is mapped and its main page
+# has polled (the page's first status poll writes status.txt). QLN_ROOT is the folder the
+# command sees as "/" (a chroot's), empty for this system.
 set -euo pipefail
 root="${QLN_ROOT:-}"
 data="$(mktemp -d "$root/tmp/qln-window-XXXXXX")"
@@ -27,7 +26,6 @@ program=$!
 for _ in $(seq 600); do
   window="$(xdotool search --onlyvisible --name '^Quillon' 2>/dev/null | head -n 1 || true)"
   if [ -n "$window" ] && [ -f "$data/Quillon/status.txt" ]; then
-    [ -n "${QLN_SCREENSHOT:-}" ] && sleep 2 && xwd -silent -id "$window" >"$QLN_SCREENSHOT"
     echo "window $window shows the main page"
     exit 0
   fi
