@@ -68,7 +68,7 @@ cp "$deb" "$root/tmp/"
 echo "== apt install ./$(basename "$deb")"
 chroot "$root" apt-get update -qq
 chroot "$root" env DEBIAN_FRONTEND=noninteractive apt install -y -q \
-  -o Binary::apt::APT::Keep-Downloaded-Packages=true "./tmp/$(basename "$deb")" \
+  -o APT::Keep-Downloaded-Packages=true "./tmp/$(basename "$deb")" \
   >"$work/apt.log" 2>&1 || { tail -n 30 "$work/apt.log"; exit 1; }
 
 echo "== quillon --version"

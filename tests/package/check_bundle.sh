@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# usage: check_bundle.sh BUNDLE TREE
+# usage: check_bundle.sh BUNDLE TREE SIGN_TOOL
 # The bundle copied to a new folder runs from there: no ELF file of bin/ or lib/ names a path of
 # TREE (the source and build tree) in its strings or dynamic section, every search path is
 # relative to $ORIGIN, `--version` runs without a display, and the window shows its main page.
+# Its bundle.sig is the signature of the release key the build trusts (SIGN_TOOL verify).
 set -euo pipefail
 bundle="$1"
 tree="$(cd "$2" && pwd)"
+sign_tool="$3"
 here="$(cd "$(dirname "$0")" && pwd)"
 moved="$(mktemp -d /tmp/qln-moved-XXXXXX)"
 trap 'rm -rf "$moved"' EXIT
@@ -26,6 +28,7 @@ for file in "$copy"/bin/* "$copy"/lib/*; do
 done
 [ "$elves" -ge 2 ] || fail "found $elves ELF files in bin/ and lib/"
 
+"$sign_tool" verify "$copy" >/dev/null || fail "bundle.sig does not match the build's key"
 version="$(env -u DISPLAY "$copy/bin/quillon" --version)"
 [ "$(head -n 1 <<<"$version")" = "Quillon 1.0.1" ] || fail "--version printed: $version"
 "$here/window_opens.sh" "$copy/bin/quillon" || fail "the copy did not show its window"
