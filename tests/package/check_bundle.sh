@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # usage: check_bundle.sh BUNDLE TREE SIGN_TOOL
 # The bundle copied to a new folder runs from there: no ELF file of bin/ or lib/ names a path of
-# TREE (the source and build tree) in its strings or dynamic section, every search path is
-# relative to $ORIGIN, `--version` runs without a display, and the window shows its main page.
+# TREE (the source and build tree) in its strings or dynamic section, its search paths are only
+# $ORIGIN or $ORIGIN/../lib, `--version` runs without a display, and the window shows its main
+# page.
 # Its bundle.sig is the signature of the release key the build trusts (SIGN_TOOL verify).
 set -euo pipefail
 bundle="$1"
@@ -24,7 +25,8 @@ for file in "$copy"/bin/* "$copy"/lib/*; do
   strings -a "$file" | grep -F "$tree" >/dev/null && fail "$name holds the path $tree"
   readelf -d "$file" | grep -F "$tree" >/dev/null && fail "$name links by a path of $tree"
   readelf -d "$file" | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]/\2/p' | tr ':' '\n' |
-    grep -v -x '$ORIGIN/../lib' >/dev/null && fail "$name searches outside the bundle"
+    grep -v -x -e '$ORIGIN' -e '$ORIGIN/../lib' >/dev/null &&
+    fail "$name searches outside the bundle"
 done
 [ "$elves" -ge 2 ] || fail "found $elves ELF files in bin/ and lib/"
 
