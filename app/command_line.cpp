@@ -12,17 +12,30 @@ constexpr std::string_view kManifestOption = "--update-manifest=";
 
 constexpr const char* kHelp =
     "usage: quillon [OPTION]\n"
-    "Starts Quillon, or sends a command to the Quillon that is running:\n"
+    "Starts Quillon, an auto clicker, key spammer and macro recorder driven by global hotkeys,\n"
+    "or sends a command to the Quillon that is running.\n"
+    "\n"
+    "Commands for the running Quillon (one, first and alone):\n"
     "  --toggle TOOL     start or stop a tool: clicker, keyspam, record or play\n"
     "  --start TOOL      start a tool\n"
     "  --stop TOOL       stop a tool\n"
     "  --status          print the tools' state as JSON\n"
     "  --settings        print the tools' settings as JSON\n"
     "  --profile N       make profile N (from 0) the active one\n"
-    "  --version         print the version\n"
+    "Other options:\n"
+    "  --update-manifest=SOURCE   check this manifest source for updates\n"
+    "  --selftest-update=FILE     check the update rules against a vectors file and exit\n"
+    "  --version         print the version and the commit it was built from\n"
     "  --help            print this help\n"
-    "A command prints the answer and exits 0; 1 when it was refused, 2 when Quillon is not "
-    "running.\n";
+    "Other options beginning with \"--\" are ignored.\n"
+    "\n"
+    "Hotkeys (change them in the window): F6 auto clicker, F9 key spammer, F8 record,\n"
+    "F7 play, F10 unlocks and locks the others.\n"
+    "Data folder: $XDG_DATA_HOME/Quillon, else ~/.local/share/Quillon.\n"
+    "\n"
+    "Exit status: 0 when done; a command exits 1 when it was refused or given wrongly and 2\n"
+    "when Quillon is not running; --selftest-update exits 1 when a check failed; Quillon\n"
+    "exits 1 when it finds no X display or loses it.\n";
 
 // The control options, which come first and alone; true when argv held one.
 bool ScanControlOption(int argc, char** argv, CommandLine& result) {
@@ -90,7 +103,7 @@ std::optional<int> RunClientCommand(const CommandLine& commandLine) {
         return 0;
     }
     if (commandLine.showVersion) {
-        std::printf("Quillon %s\n", kOwnVersion);
+        std::printf("Quillon %s\ncommit %s\n", kOwnVersion, QLN_BUILD_COMMIT);
         return 0;
     }
     if (!commandLine.usageError.empty()) {

@@ -26,4 +26,3 @@ foreach(i RANGE 0 ${qln_resource_last} 2)
 endforeach()
 add_custom_target(qln_resources ALL DEPENDS ${qln_resource_outputs})
 
-install(DIRECTORY ${QLN_RESOURCE_DIR}/ DESTINATION share/quillon)

@@ -38,4 +38,3 @@ set_target_properties(qln_webview PROPERTIES
   IMPORTED_SONAME libwebview.so.0.12)
 add_dependencies(qln_webview qln_webview_library)
 
-install(FILES ${QLN_WEBVIEW_LIBRARY} DESTINATION lib)

@@ -13,6 +13,10 @@ PACKAGES=(
   libgtk-4-dev libwebkitgtk-6.0-4 patchelf
   xvfb x11-xkb-utils xdotool xauth openssl zlib1g-dev openbox python3 curl
 )
+# `install-deps.sh package`: also what scripts/package.sh and scripts/package-test.sh use.
+if [ "${1:-}" = "package" ]; then
+  PACKAGES+=(lintian desktop-file-utils appstream debootstrap)
+fi
 # Node.js and npm only when the machine has none of its own.
 command -v npm >/dev/null 2>&1 || PACKAGES+=(nodejs npm)
 

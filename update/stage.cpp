@@ -46,6 +46,13 @@ std::string NoWriteAccess(const std::string& parent) {
            " instead.";
 }
 
+// The .deb ships this file, naming the package manager, in its bundle: the package manager
+// updates that bundle, whoever runs it and whatever they may write.
+bool InstalledByPackageManager(const std::string& app) {
+    struct stat info;
+    return lstat((app + "/packaged-by").c_str(), &info) == 0;
+}
+
 bool OnReadOnlyMount(const std::string& path) {
     struct statvfs info;
     return statvfs(path.c_str(), &info) != 0 || (info.f_flag & ST_RDONLY) != 0;
@@ -143,7 +150,8 @@ std::string DownloadAndStageUpdate(const UpdateCore::UpdateManifestInfo& manifes
     const std::string app = OsOwnBundlePath();
     const std::string parent = FolderOf(app);
     if (app.empty() || parent.empty() || OnReadOnlyMount(app)) return kWrongPlace;
-    if (access(parent.c_str(), W_OK) != 0 || access(app.c_str(), W_OK) != 0) {
+    if (InstalledByPackageManager(app) || access(parent.c_str(), W_OK) != 0 ||
+        access(app.c_str(), W_OK) != 0) {
         return NoWriteAccess(parent);
     }
     const std::string download = MakeUniqueFolder(UserTempDir() + "/" + DownloadFolderPrefix());

@@ -114,6 +114,20 @@ protected:
 TEST_F(QuillonProcess, ChildModeEndsAtOnceAndWithoutADisplayItSaysSo) {
     EXPECT_EQ(WaitExit(Spawn({"--child", "--update-manifest=x"})), 0);
     EXPECT_EQ(Slurp(Out()), "");
+    // Help and version need no display and leave the data folder alone.
+    const std::pair<const char*, std::vector<std::string>> printed[] = {
+        {"--help",
+         {"--toggle TOOL", "F6 auto clicker", "~/.local/share/Quillon", "Exit status",
+          "beginning with \"--\" are ignored"}},
+        {"--version", {"Quillon 1.0.1\ncommit "}},
+    };
+    for (const auto& [option, pieces] : printed) {
+        EXPECT_EQ(WaitExit(Spawn({option}, false)), 0) << option;
+        for (const std::string& piece : pieces) {
+            EXPECT_NE(Slurp(Out()).find(piece), std::string::npos) << option << ": " << piece;
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(dir / "data"));
 
     EXPECT_EQ(WaitExit(Spawn({}, false)), 1);
     const std::string err = Slurp(Err());

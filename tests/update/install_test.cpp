@@ -374,6 +374,21 @@ TEST(UpdateInstall, ABundleThatCannotBeChangedIsLeftAlone) {
         EXPECT_NE(log.find("result " + c.message + "\n"), std::string::npos) << log;
 }
 
+// A bundle the package manager installed is left to it, even when the user may change it.
+TEST(UpdateInstall, ABundleOfThePackageManagerIsLeftToIt) {
+    Install in;
+    in.Publish();
+    WriteFile(in.app + "/packaged-by", "dpkg\n");
+    const auto before = BundleDigest(in.app);
+    EXPECT_EQ(in.Flow().exitCode, 0);
+    const std::string log = Slurp(in.log);
+    EXPECT_EQ(log.substr(log.find("result ")),
+              "result Update failed: your account can't change apps in " + in.apps +
+                  ". Download the new version from quillon.app instead.\nended\n");
+    EXPECT_EQ(BundleDigest(in.app), before);
+    EXPECT_TRUE(in.Leftovers().empty());
+}
+
 // The whole way: progress to the page, the swap, the end of the program, and the new bundle
 // started by the relaunch script once the old program has ended; nothing left behind.
 TEST(UpdateInstall, SwapsAndStartsTheNewBundle) {

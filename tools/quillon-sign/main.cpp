@@ -38,6 +38,8 @@ constexpr const char kUsage[] =
     "                                  version, url, sha256 or sig)\n"
     "  vectors PRIVATE.pem             print a key line and the standard cases\n"
     "  bundle FOLDER PRIVATE.pem       write FOLDER/bundle.sig, the signature of the bundle\n"
+    "  verify FOLDER                   exit 0 when FOLDER/bundle.sig is the signature of the\n"
+    "                                  release key this build trusts, as updates are checked\n"
     "  archive FOLDER OUT.zip          zip the bundle folder and print the zip's sha256\n"
     "KEY.pem may hold a private or a public key; PRIVATE.pem must hold a private key.\n";
 
@@ -210,6 +212,15 @@ int BundleCommand(const std::vector<std::string>& args) {
     return out ? 0 : Fail("cannot write " + args[0] + "/bundle.sig");
 }
 
+int VerifyBundleCommand(const std::vector<std::string>& args) {
+    if (args.size() != 1) return Usage();
+    if (!BundleSignedByPublisher(args[0])) {
+        return Fail(args[0] + " is not signed with the release key this build trusts");
+    }
+    PrintLine(args[0] + ": signed");
+    return 0;
+}
+
 int ArchiveCommand(const std::vector<std::string>& args) {
     if (args.size() != 2) return Usage();
     std::string error;
@@ -233,6 +244,7 @@ int main(int argc, char** argv) {
     if (command == "vector-case") return VectorCaseCommand(args);
     if (command == "vectors") return StandardVectorsCommand(args);
     if (command == "bundle") return BundleCommand(args);
+    if (command == "verify") return VerifyBundleCommand(args);
     if (command == "archive") return ArchiveCommand(args);
     return Usage();
 }
