@@ -302,9 +302,7 @@ TEST_F(QuillonProcess, PlaysBackWhatTheUserRecorded) {
     EXPECT_GE(clicks, 1u);
     // The other program got the keys.
     EXPECT_TRUE(WaitUntil([&] {
-        const auto lines = ProbeLines(probe);
-        return std::count(lines.begin(), lines.end(), "KeyPress 38") == 1 &&
-               std::count(lines.begin(), lines.end(), "KeyPress 56") == 1;
+        return ProbeCount(probe, "KeyPress 38") == 1 && ProbeCount(probe, "KeyPress 56") == 1;
     }));
     EXPECT_TRUE(ServerHeldButtons().empty());
 
@@ -332,10 +330,7 @@ TEST_F(QuillonProcess, HoldModeClicksOnlyWhileTheHotkeyIsDown) {
     const pid_t child = Spawn({});
     ASSERT_TRUE(WaitForTap(child)) << Slurp(Err());
     const auto clicks = [&] {
-        const auto events = ObservedSnapshot(observer);
-        return std::count_if(events.begin(), events.end(), [&](const ObservedEvent& e) {
-            return e.type == XI_RawButtonPress && e.sourceId == observer.xtestPointerId;
-        });
+        return ObservedCount(observer, XI_RawButtonPress, observer.xtestPointerId);
     };
     PhysicalKey(input, kF6, true);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -363,11 +358,8 @@ TEST_F(QuillonProcess, CommandsFromOtherProgramsDriveEveryTool) {
     const pid_t child = Spawn({});
     ASSERT_TRUE(WaitForTap(child)) << Slurp(Err());
     const auto posted = [&](int type) {
-        const auto events = ObservedSnapshot(observer);
-        return std::count_if(events.begin(), events.end(), [&](const ObservedEvent& e) {
-            return e.type == type && (e.sourceId == observer.xtestPointerId ||
-                                      e.sourceId == observer.xtestKeyboardId);
-        });
+        return ObservedCount(observer, type, observer.xtestPointerId) +
+               ObservedCount(observer, type, observer.xtestKeyboardId);
     };
     struct Tool {
         const char* name;

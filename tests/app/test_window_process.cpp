@@ -171,10 +171,7 @@ TEST_F(WindowProcess, EveryWayOfQuittingSavesOnceAndLeavesNothingHeld) {
     Xi2Observer observer;
     ASSERT_TRUE(StartObserver(observer));
     const auto clicks = [&] {
-        const auto events = ObservedSnapshot(observer);
-        return std::count_if(events.begin(), events.end(), [&](const ObservedEvent& e) {
-            return e.type == 15 /* XI_RawButtonPress */ && e.sourceId == observer.xtestPointerId;
-        });
+        return ObservedCount(observer, 15 /* XI_RawButtonPress */, observer.xtestPointerId);
     };
     const struct {
         const char* name;

@@ -1,17 +1,9 @@
 // The real tap thread on a private X server. The harness plays the user through the server's
 // own devices; a window of another process, which has the focus, says what it received.
-#include <gtest/gtest.h>
-
 #include "engine/keyspammer.h"
-#include "engine/workers.h"
-#include "platform/input.h"
 #include "platform/tap.h"
-#include "state/tool_state.h"
-#include "tests/support/fresh_state.h"
-#include "tests/support/physical_input.h"
+#include "tests/engine/engine_x11.h"
 #include "tests/support/probe.h"
-#include "tests/support/wait.h"
-#include "tests/support/x11_state.h"
 
 // X11 after GoogleTest: its macros (None, Bool, ...) would break GoogleTest's headers.
 #include <X11/Xatom.h>
@@ -26,15 +18,12 @@ namespace {
 constexpr int kF5 = 71, kF6 = 72, kF10 = 76, kA = 38, kLeftShift = 50, kReturn = 36,
               kKeypadEnter = 104;
 
-class TapX11 : public testing::Test {
+class TapX11 : public EngineX11 {
 protected:
     void SetUp() override {
-        ResetToOneDefaultProfile();
-        ASSERT_TRUE(OsInputInit());
-        StartToolThreads();
+        EngineX11::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(OsStartInputTap());
-        input = OpenPhysicalInput();
-        ASSERT_NE(input, nullptr);
         ASSERT_TRUE(StartProbe(probe, QLN_PROBE_WINDOW, 100, 100, 400, 300));
         PhysicalMoveTo(input, 300, 250);
         autoClickIntervalMs = 50;  // slow clicks keep the probe's log short
@@ -43,12 +32,8 @@ protected:
     void TearDown() override {
         StopToolsForExit();
         OsStopInputTap();
-        WakeAndJoinWorkers();
         StopProbe(probe);
-        ClosePhysicalInput(input);
-        OsInputShutdown();
-        g_AppRunning = true;
-        ResetToolStateForTest();
+        EngineX11::TearDown();
     }
 
     static void StartRecording() {
@@ -63,11 +48,7 @@ protected:
         }
         return keys;
     }
-    long ProbeCount(const std::string& line) {
-        const auto lines = ProbeLines(probe);
-        return std::count(lines.begin(), lines.end(), line);
-    }
-    bool ProbeSaw(const std::string& line) { return ProbeCount(line) > 0; }
+    bool ProbeSaw(const std::string& line) { return ProbeCount(probe, line) > 0; }
     bool UntilProbeSaw(const std::string& line) {
         return WaitUntil([&] { return ProbeSaw(line); });
     }
@@ -98,7 +79,6 @@ protected:
         return text;
     }
 
-    PhysicalInput* input = nullptr;
     Probe probe;
 };
 
@@ -189,13 +169,13 @@ TEST_F(TapX11, AHeldHotkeySwallowsOnlyItself) {
     ASSERT_TRUE(UntilProbeSaw("KeyRelease 38"));
     keySpamIntervalMs = 20;  // the target is Space, key code 65
     RaiseRequest(triggerKeySpamStart);
-    ASSERT_TRUE(WaitUntil([&] { return ProbeCount("KeyPress 65") >= 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return ProbeCount(probe, "KeyPress 65") >= 5; }));
     RaiseRequest(triggerKeySpamStop);
     PhysicalKey(input, kF6, false);
     Settle();
     EXPECT_TRUE(ProbeSaw("KeyPress 38"));
-    EXPECT_TRUE(
-        WaitUntil([&] { return ProbeCount("KeyRelease 65") >= ProbeCount("KeyPress 65"); }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ProbeCount(probe, "KeyRelease 65") >= ProbeCount(probe, "KeyPress 65"); }));
     EXPECT_FALSE(ProbeSaw("KeyPress 72"));
 
     // A mouse-button hotkey held down: a left click still reaches the window.
@@ -220,10 +200,10 @@ TEST_F(TapX11, OurOwnInputReachesTheWindowEvenWhenItIsAHotkey) {
     keySpamRepeatMode = 0;
     keySpamRepeatTimes = 6;
     RaiseRequest(triggerKeySpamStart);
-    ASSERT_TRUE(WaitUntil([&] { return ProbeCount("KeyRelease 38") >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return ProbeCount(probe, "KeyRelease 38") >= 2; }));
     Settle();
     for (const char* line : {"KeyPress 73", "KeyPress 72", "KeyPress 38"})
-        EXPECT_EQ(ProbeCount(line), 2) << line;
+        EXPECT_EQ(ProbeCount(probe, line), 2) << line;
     EXPECT_FALSE(isAutoClicking || isPlaying);
 
     // The auto clicker clicking its own hotkey button.
@@ -232,12 +212,13 @@ TEST_F(TapX11, OurOwnInputReachesTheWindowEvenWhenItIsAHotkey) {
     autoClickIntervalMs = 10;
     ASSERT_TRUE(OsTapSyncGrabs(5000));
     RaiseRequest(triggerAutoClickStart);
-    ASSERT_TRUE(WaitUntil([&] { return ProbeCount("ButtonRelease 3") >= 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return ProbeCount(probe, "ButtonRelease 3") >= 5; }));
     RaiseRequest(triggerAutoClickStop);
     ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
     Settle();
-    EXPECT_TRUE(
-        WaitUntil([&] { return ProbeCount("ButtonPress 3") == ProbeCount("ButtonRelease 3"); }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return ProbeCount(probe, "ButtonPress 3") == ProbeCount(probe, "ButtonRelease 3");
+    }));
 }
 
 // The keys grabbed are exactly those the dispatch reads as the hotkey's VK.
