@@ -171,10 +171,7 @@ TEST_F(WindowProcess, EveryWayOfQuittingSavesOnceAndLeavesNothingHeld) {
     Xi2Observer observer;
     ASSERT_TRUE(StartObserver(observer));
     const auto clicks = [&] {
-        const auto events = ObservedSnapshot(observer);
-        return std::count_if(events.begin(), events.end(), [&](const ObservedEvent& e) {
-            return e.type == 15 /* XI_RawButtonPress */ && e.sourceId == observer.xtestPointerId;
-        });
+        return ObservedCount(observer, 15 /* XI_RawButtonPress */, observer.xtestPointerId);
     };
     const struct {
         const char* name;
@@ -289,22 +286,9 @@ TEST_F(WindowProcess, PlacementLevelMinimisingAndASecondStartUnderAWindowManager
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     moved = WindowFrame(window);
     Quit(pid);
-    const std::string settings = Slurp(Data("appsettings.txt"));
-    EXPECT_NE(settings.find("windowX=" + std::to_string(moved.x) + "\n"), std::string::npos)
-        << settings;
-    EXPECT_NE(settings.find("windowHeight=" + std::to_string(moved.height) + "\n"),
-              std::string::npos)
-        << settings;
-
     pid = SpawnProgram(binary, {}, env);
     window = WaitWindow(pid);
-    FrameRect restored;
-    EXPECT_TRUE(WaitUntil([&] {
-        restored = WindowFrame(window);
-        return restored.x == moved.x && restored.y == moved.y && restored.width == moved.width &&
-               restored.height == moved.height;
-    })) << restored.x
-        << "," << restored.y << " " << restored.width << "x" << restored.height;
+    EXPECT_TRUE(WaitUntil([&] { return WindowFrame(window) == moved; })) << WindowFrame(window);
     Quit(pid);
 
     // Started minimised.

@@ -1,83 +1,24 @@
 // The auto clicker and the key spammer posting for real on a private X server; an independent
 // observer and the server's own state are the judges.
 #include "engine/keyspammer.h"
-#include "engine/workers.h"
-#include "platform/input.h"
-#include "platform/keys.h"
-#include "state/tool_state.h"
-#include "tests/support/fresh_state.h"
-#include "tests/support/physical_input.h"
-#include "tests/support/wait.h"
-#include "tests/support/x11_state.h"
-#include "tests/support/xi2_observer.h"
-
-#include <gtest/gtest.h>
-
-#include <X11/extensions/XInput2.h>
+#include "tests/engine/engine_x11.h"
 
 namespace {
 
 constexpr int kA = 65, kB = 66, kC = 67;
-constexpr int64_t kMs = 1000000;
 constexpr int kMarker = 9;  // Esc, pressed by the user to mark a point in the observed events
 
-class EnginesX11 : public testing::Test {
+class EnginesX11 : public EngineX11 {
 protected:
-    void SetUp() override {
-        ResetToolStateForTest();
-        ASSERT_TRUE(OsInputInit());
-        ASSERT_TRUE(StartObserver(observer));
-        input = OpenPhysicalInput();
-        ASSERT_NE(input, nullptr);
-        StartToolThreads();
-    }
-    void TearDown() override {
-        StopToolsForExit();
-        WakeAndJoinWorkers();
-        ClosePhysicalInput(input);
-        StopObserver(observer);
-        OsInputShutdown();
-        g_AppRunning = true;
-        ResetToolStateForTest();
-    }
-
     static bool Idle() {
         return !isAutoClicking && currentClickCount == 0 && !isKeySpamming &&
                currentKeySpamCount == 0;
     }
 
-    // Presses and releases from our XTEST devices, in arrival order.
-    std::vector<ObservedEvent> Posted(bool pressesOnly = false) {
-        std::vector<ObservedEvent> posted;
-        for (const ObservedEvent& e : ObservedSnapshot(observer)) {
-            const bool ours =
-                e.sourceId == observer.xtestPointerId || e.sourceId == observer.xtestKeyboardId;
-            const bool press = e.type == XI_RawKeyPress || e.type == XI_RawButtonPress;
-            const bool release = e.type == XI_RawKeyRelease || e.type == XI_RawButtonRelease;
-            if (ours && (press || (release && !pressesOnly))) posted.push_back(e);
-        }
-        return posted;
-    }
-    // "1+ 1- A+ A-": buttons by number, keys by their VK's letter.
-    std::string Trace() {
-        std::string trace;
-        for (const ObservedEvent& e : Posted()) {
-            const bool key = e.type == XI_RawKeyPress || e.type == XI_RawKeyRelease;
-            const bool press = e.type == XI_RawKeyPress || e.type == XI_RawButtonPress;
-            trace += std::string(trace.empty() ? "" : " ") +
-                     char(key ? OsKeyCodeToVk(e.detail) : '0' + e.detail) + (press ? '+' : '-');
-        }
-        return trace;
-    }
     // Everything the server did so far has reached the observer once a key of the user's that
     // came after it has.
     void CatchUp() {
-        const auto markers = [&] {
-            const auto events = ObservedSnapshot(observer);
-            return std::count_if(events.begin(), events.end(), [](const ObservedEvent& e) {
-                return e.type == XI_RawKeyRelease && e.detail == kMarker;
-            });
-        };
+        const auto markers = [&] { return ObservedCount(observer, XI_RawKeyRelease, 0, kMarker); };
         const auto before = markers();
         PhysicalTap(input, kMarker);
         ASSERT_TRUE(WaitUntil([&] { return markers() > before; }));
@@ -95,8 +36,6 @@ protected:
         CatchUp();
     }
 
-    Xi2Observer observer;
-    PhysicalInput* input = nullptr;
     int64_t startedNs = 0;  // when the last run was asked for
 };
 
@@ -197,7 +136,7 @@ TEST_F(EnginesX11, TheIntervalRunsBetweenClicksFromTheFirstOn) {
 }
 
 TEST_F(EnginesX11, StoppingLeavesNothingHeldAndEndsALongIntervalAtOnce) {
-    // Buttons held by this layer (as a drag would) are let go when the clicker stops.
+    // Buttons held by this layer (as a drag would) are tracked and let go when the clicker stops.
     autoClickerButtonIdx = 1;
     autoClickIntervalHours = 1;
     RaiseRequest(triggerAutoClickStart);
@@ -224,21 +163,6 @@ TEST_F(EnginesX11, StoppingLeavesNothingHeldAndEndsALongIntervalAtOnce) {
     CatchUp();
     const std::string trace = Trace();
     for (char target : {'A', 'B', 'C'}) EXPECT_EQ(trace[trace.rfind(target) + 1], '-') << target;
-}
-
-TEST_F(EnginesX11, HeldButtonsAreTrackedAndAMoveWhileHeldDrags) {
-    OsMouseButton(0, true, 1);
-    EXPECT_EQ(g_HeldButtons.load(), 1u);
-    OsMoveMouseTo(100, 100);
-    ASSERT_TRUE(WaitUntil(
-        [] { return ServerPointer().first == 100 && ServerHeldButtons() == std::vector<int>{1}; }));
-    OsMouseButton(5, true, 1);  // any other button is the middle one
-    EXPECT_EQ(g_HeldButtons.load(), 5u);
-    ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons() == std::vector<int>{1, 2}; }));
-    OsMouseButton(5, false, 1);
-    OsMouseButton(0, false, 1);
-    EXPECT_EQ(g_HeldButtons.load(), 0u);
-    ASSERT_TRUE(WaitUntil([] { return ServerHeldButtons().empty(); }));
 }
 
 TEST_F(EnginesX11, RemovingTargetsWhileRunning) {

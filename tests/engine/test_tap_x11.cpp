@@ -1,17 +1,9 @@
 // The real tap thread on a private X server. The harness plays the user through the server's
 // own devices; a window of another process, which has the focus, says what it received.
-#include <gtest/gtest.h>
-
 #include "engine/keyspammer.h"
-#include "engine/workers.h"
-#include "platform/input.h"
 #include "platform/tap.h"
-#include "state/tool_state.h"
-#include "tests/support/fresh_state.h"
-#include "tests/support/physical_input.h"
+#include "tests/engine/engine_x11.h"
 #include "tests/support/probe.h"
-#include "tests/support/wait.h"
-#include "tests/support/x11_state.h"
 
 // X11 after GoogleTest: its macros (None, Bool, ...) would break GoogleTest's headers.
 #include <X11/Xatom.h>
@@ -23,18 +15,15 @@
 
 namespace {
 
-constexpr int kF5 = 71, kF6 = 72, kF10 = 76, kEsc = 9, kA = 38, kLeftShift = 50, kReturn = 36,
+constexpr int kF5 = 71, kF6 = 72, kF10 = 76, kA = 38, kLeftShift = 50, kReturn = 36,
               kKeypadEnter = 104;
 
-class TapX11 : public testing::Test {
+class TapX11 : public EngineX11 {
 protected:
     void SetUp() override {
-        ResetToOneDefaultProfile();
-        ASSERT_TRUE(OsInputInit());
-        StartToolThreads();
+        EngineX11::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(OsStartInputTap());
-        input = OpenPhysicalInput();
-        ASSERT_NE(input, nullptr);
         ASSERT_TRUE(StartProbe(probe, QLN_PROBE_WINDOW, 100, 100, 400, 300));
         PhysicalMoveTo(input, 300, 250);
         autoClickIntervalMs = 50;  // slow clicks keep the probe's log short
@@ -43,12 +32,8 @@ protected:
     void TearDown() override {
         StopToolsForExit();
         OsStopInputTap();
-        WakeAndJoinWorkers();
         StopProbe(probe);
-        ClosePhysicalInput(input);
-        OsInputShutdown();
-        g_AppRunning = true;
-        ResetToolStateForTest();
+        EngineX11::TearDown();
     }
 
     static void StartRecording() {
@@ -63,11 +48,7 @@ protected:
         }
         return keys;
     }
-    long ProbeCount(const std::string& line) {
-        const auto lines = ProbeLines(probe);
-        return std::count(lines.begin(), lines.end(), line);
-    }
-    bool ProbeSaw(const std::string& line) { return ProbeCount(line) > 0; }
+    bool ProbeSaw(const std::string& line) { return ProbeCount(probe, line) > 0; }
     bool UntilProbeSaw(const std::string& line) {
         return WaitUntil([&] { return ProbeSaw(line); });
     }
@@ -98,27 +79,10 @@ protected:
         return text;
     }
 
-    PhysicalInput* input = nullptr;
     Probe probe;
 };
 
-TEST_F(TapX11, HotkeyTogglesAndNeverReachesTheFocusedWindow) {
-    PhysicalKey(input, kF6, true);
-    ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
-    PhysicalKey(input, kF6, true);  // auto-repeat
-    PhysicalKey(input, kF6, true);
-    PhysicalKey(input, kF6, false);
-    Settle();
-    EXPECT_TRUE(isAutoClicking);  // the repeats toggled nothing
-    PhysicalTap(input, kA);       // an ordinary key still arrives
-    ASSERT_TRUE(UntilProbeSaw("KeyRelease 38"));
-    PhysicalTap(input, kF6);
-    ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
-    Settle();
-    EXPECT_EQ(ProbeKeys(), (std::vector<std::string>{"KeyPress 38", "KeyRelease 38"}));
-    EXPECT_TRUE(WaitUntil([] { return ServerHeldButtons().empty(); }));
-}
-
+// Locked, F6 reaches the focused window; unlocked, the press the tap takes never does.
 TEST_F(TapX11, LockedHotkeysPassThroughAndTheUnlockKeyStillWorks) {
     PhysicalTap(input, kF6);
     ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
@@ -135,50 +99,6 @@ TEST_F(TapX11, LockedHotkeysPassThroughAndTheUnlockKeyStillWorks) {
     ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
     Settle();
     EXPECT_EQ(ProbeKeys(), (std::vector<std::string>{"KeyPress 72", "KeyRelease 72"}));
-}
-
-TEST_F(TapX11, PendingReassignmentSwallowsTheNextPressOnly) {
-    // Esc cancels: swallowed, nothing changes.
-    currentReassign = kReassignAutoClicker;
-    ASSERT_TRUE(OsTapSyncGrabs(5000));
-    PhysicalTap(input, kEsc);
-    ASSERT_TRUE(WaitUntil([] { return currentReassign.load() == 0; }));
-    EXPECT_EQ(vkAutoClicker, 117);
-
-    // F5 becomes the auto clicker's hotkey; its release reaches the window.
-    currentReassign = kReassignAutoClicker;
-    ASSERT_TRUE(OsTapSyncGrabs(5000));
-    PhysicalKey(input, kF5, true);
-    ASSERT_TRUE(WaitUntil([] { return currentReassign.load() == 0; }));
-    Settle();
-    PhysicalKey(input, kF5, false);
-    ASSERT_TRUE(UntilProbeSaw("KeyRelease 71"));
-    EXPECT_EQ(vkAutoClicker, 116);
-    EXPECT_FALSE(ProbeSaw("KeyPress 71") || ProbeSaw("KeyPress 9"));
-
-    PhysicalTap(input, kF5);
-    ASSERT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
-    PhysicalTap(input, kF6);  // F6 is an ordinary key now
-    ASSERT_TRUE(UntilProbeSaw("KeyRelease 72"));
-    EXPECT_TRUE(isAutoClicking);
-}
-
-TEST_F(TapX11, PickingTakesTheNextLeftPressWhichTheWindowNeverSees) {
-    isPickingLocation = true;
-    ASSERT_TRUE(OsTapSyncGrabs(5000));
-    PhysicalMoveTo(input, 150, 160);
-    PhysicalButton(input, 1, true);
-    ASSERT_TRUE(WaitUntil([] { return !isPickingLocation.load(); }));
-    Settle();
-    PhysicalButton(input, 1, false);
-    ASSERT_TRUE(UntilProbeSaw("ButtonRelease 1"));
-    EXPECT_FALSE(ProbeSaw("ButtonPress 1"));
-    EXPECT_EQ((std::vector<int>{autoClickFixedX, autoClickFixedY, autoClickLocationMode}),
-              (std::vector<int>{150, 160, 1}));
-
-    // Picking over: the next click is the window's again.
-    PhysicalClick(input, 1);
-    EXPECT_TRUE(UntilProbeSaw("ButtonPress 1"));
 }
 
 TEST_F(TapX11, OwnEventsAreNeverRecordedNorHotkeys) {
@@ -249,13 +169,13 @@ TEST_F(TapX11, AHeldHotkeySwallowsOnlyItself) {
     ASSERT_TRUE(UntilProbeSaw("KeyRelease 38"));
     keySpamIntervalMs = 20;  // the target is Space, key code 65
     RaiseRequest(triggerKeySpamStart);
-    ASSERT_TRUE(WaitUntil([&] { return ProbeCount("KeyPress 65") >= 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return ProbeCount(probe, "KeyPress 65") >= 5; }));
     RaiseRequest(triggerKeySpamStop);
     PhysicalKey(input, kF6, false);
     Settle();
     EXPECT_TRUE(ProbeSaw("KeyPress 38"));
-    EXPECT_TRUE(
-        WaitUntil([&] { return ProbeCount("KeyRelease 65") >= ProbeCount("KeyPress 65"); }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ProbeCount(probe, "KeyRelease 65") >= ProbeCount(probe, "KeyPress 65"); }));
     EXPECT_FALSE(ProbeSaw("KeyPress 72"));
 
     // A mouse-button hotkey held down: a left click still reaches the window.
@@ -280,10 +200,10 @@ TEST_F(TapX11, OurOwnInputReachesTheWindowEvenWhenItIsAHotkey) {
     keySpamRepeatMode = 0;
     keySpamRepeatTimes = 6;
     RaiseRequest(triggerKeySpamStart);
-    ASSERT_TRUE(WaitUntil([&] { return ProbeCount("KeyRelease 38") >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return ProbeCount(probe, "KeyRelease 38") >= 2; }));
     Settle();
     for (const char* line : {"KeyPress 73", "KeyPress 72", "KeyPress 38"})
-        EXPECT_EQ(ProbeCount(line), 2) << line;
+        EXPECT_EQ(ProbeCount(probe, line), 2) << line;
     EXPECT_FALSE(isAutoClicking || isPlaying);
 
     // The auto clicker clicking its own hotkey button.
@@ -292,12 +212,13 @@ TEST_F(TapX11, OurOwnInputReachesTheWindowEvenWhenItIsAHotkey) {
     autoClickIntervalMs = 10;
     ASSERT_TRUE(OsTapSyncGrabs(5000));
     RaiseRequest(triggerAutoClickStart);
-    ASSERT_TRUE(WaitUntil([&] { return ProbeCount("ButtonRelease 3") >= 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return ProbeCount(probe, "ButtonRelease 3") >= 5; }));
     RaiseRequest(triggerAutoClickStop);
     ASSERT_TRUE(WaitUntil([] { return !isAutoClicking.load(); }));
     Settle();
-    EXPECT_TRUE(
-        WaitUntil([&] { return ProbeCount("ButtonPress 3") == ProbeCount("ButtonRelease 3"); }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return ProbeCount(probe, "ButtonPress 3") == ProbeCount(probe, "ButtonRelease 3");
+    }));
 }
 
 // The keys grabbed are exactly those the dispatch reads as the hotkey's VK.
@@ -352,17 +273,6 @@ TEST_F(TapX11, ARefusedGrabIsTriedAgain) {
     EXPECT_TRUE(WaitUntil([] { return isAutoClicking.load(); }));
     Settle();
     EXPECT_FALSE(ProbeSaw("KeyPress 71"));
-}
-
-TEST_F(TapX11, RelativeRecordingTakesStepsOfAbsoluteMotion) {
-    bUseRelativeMouse = true;
-    PhysicalMoveTo(input, 647, 402);
-    Settle();  // handled before the recording starts
-    StartRecording();
-    Settle();
-    PhysicalMoveTo(input, 647, 402);  // where the pointer is: no step
-    PhysicalMoveTo(input, 600, 400);  // the device reports the place, not the step
-    EXPECT_EQ(Recorded(1), "rel@-47,-2");
 }
 
 // The tap reads recorded positions from the valuators and asks the server only now and then;

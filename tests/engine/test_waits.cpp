@@ -1,5 +1,6 @@
-// Wake events, waits, the tool schedule and the recorder, with real threads. A wake cutting a
-// long interval short and the end of every wait at shutdown are seen in the engines' own tests.
+// Waits, the tool schedule and the recorder, with real threads. A wake cutting a long interval
+// short, a stale one that must not cut the first, and the end of every wait at shutdown are seen
+// in the engines' own tests, which a lost wake would stall.
 #include "engine/recorder.h"
 #include "engine/signals.h"
 #include "state/tool_state.h"
@@ -12,33 +13,6 @@
 namespace {
 
 constexpr int64_t kMs = 1000000;
-
-class Waits : public testing::Test {
-protected:
-    void SetUp() override { ResetToolStateForTest(); }
-    void TearDown() override {
-        g_AppRunning = true;
-        ResetToolStateForTest();
-    }
-};
-
-TEST_F(Waits, WakeBeforeWaitIsKeptAndTwoWakesCollapse) {
-    WakeAutoClickThread();
-    WakeAutoClickThread();
-    IdleWait(g_AutoClickWake);  // returns at once: the wake was kept
-    EXPECT_FALSE(g_AutoClickWake.flag.load());
-
-    // The second wake was folded into the first, so the next wait blocks until woken again.
-    std::atomic<bool> returned{false};
-    std::thread waiter([&] {
-        IdleWait(g_AutoClickWake);
-        returned = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(returned.load());
-    WakeAutoClickThread();
-    waiter.join();
-}
 
 TEST(ToolInterval, SumsThePartsAndKeepsAtLeastOneMillisecond) {
     struct Row {

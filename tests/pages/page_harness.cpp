@@ -34,14 +34,16 @@ int KeyCodeOf(char c) {
     return c == ' ' ? 65 : -1;
 }
 
+void BigEndian(std::string& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char((v >> shift) & 0xFF));
+}
+
 void Chunk(std::string& png, const char* type, const std::string& data) {
-    const auto be32 = [&](uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(char((v >> shift) & 0xFF));
-    };
-    be32(uint32_t(data.size()));
+    BigEndian(png, uint32_t(data.size()));
     const std::string body = std::string(type, 4) + data;
     png += body;
-    be32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+    BigEndian(png,
+              uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
 }
 
 // 8-bit RGB rows, each behind filter byte 0.
@@ -52,9 +54,8 @@ std::string EncodePng(int width, int height, const std::string& rows) {
               reinterpret_cast<const Bytef*>(rows.data()), uLong(rows.size()), 9);
     packed.resize(size);
     std::string header;
-    for (const uint32_t v : {uint32_t(width), uint32_t(height)}) {
-        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(char((v >> shift) & 0xFF));
-    }
+    BigEndian(header, uint32_t(width));
+    BigEndian(header, uint32_t(height));
     header += std::string("\x08\x02\x00\x00\x00", 5);
     std::string png = "\x89PNG\r\n\x1a\n";
     Chunk(png, "IHDR", header);

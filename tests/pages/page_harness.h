@@ -49,6 +49,10 @@ public:
 
     // Real input to the window: a click at a place from the last step, keys by X keycode.
     void Click(const std::string& place, int button = 1);
+    void ClickAfter(const std::string& step, const std::string& place) {
+        Step(step);
+        Click(place);
+    }
     void ClickAt(int x, int y, int button = 1);  // window coordinates
     void MoveTo(int x, int y);
     void Tap(int keyCode);

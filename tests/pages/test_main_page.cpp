@@ -72,8 +72,7 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
     EXPECT_TRUE(StepUntil(s, "theme", "light"));
 
     // A profile of one's own, and a recording in it.
-    s.Step("showprofile");
-    s.Click("prname");
+    s.ClickAfter("showprofile", "prname");
     StepUntil(s, "focused", "pr-name");
     s.Type("game");
     s.Tap(kReturn);
@@ -88,70 +87,58 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
     EXPECT_NE(s.StatusMember("count"), "0");
 
     // A third profile fills the list; deleting it and clearing the default take a second click.
-    s.Step("showprofile");
-    s.Click("prname");
+    s.ClickAfter("showprofile", "prname");
     StepUntil(s, "focused", "pr-name");
     s.Type("work");
     s.Tap(kReturn);
     EXPECT_TRUE(StepUntil(s, "profiles", "Default Tracking Profile game *work full"));
     s.Click("prdelete");
-    s.Step("where");
-    s.Click("pryes");
+    s.ClickAfter("where", "pryes");
     EXPECT_TRUE(StepUntil(s, "profiles", "Default Tracking Profile *game"));
     s.Click("pr0");
     EXPECT_TRUE(StepUntil(s, "profiles", "*Default Tracking Profile game"));
     EXPECT_TRUE(s.WaitStatus("count", "0"));
     EXPECT_FALSE(s.Has("prdelete"));
     s.Click("prclear");
-    s.Step("where");
-    s.Click("prno");
+    s.ClickAfter("where", "prno");
     s.Step("where");
     EXPECT_FALSE(s.Has("pryes"));
     s.Click("prclear");
-    s.Step("where");
-    s.Click("pryes");
+    s.ClickAfter("where", "pryes");
     s.Step("where");
     EXPECT_FALSE(s.Has("pryes"));
 
     // Auto clicker: the warning read, a 50 ms double click at a point picked on the desktop.
-    s.Step("top");
-    s.Click("acgotit");
+    s.ClickAfter("top", "acgotit");
     EXPECT_TRUE(s.WaitReport("fast-clicks"));
-    s.Step("top");
-    s.Click("acms");
+    s.ClickAfter("top", "acms");
     StepUntil(s, "focused", "ac-ms");
     PhysicalKey(s.input, kControl, true);
     s.Tap(kA);
     PhysicalKey(s.input, kControl, false);
     s.Type("50");
-    s.Step("top");
-    s.Click("acdouble");
+    s.ClickAfter("top", "acdouble");
     // The point is picked on a window of another program, which the clicks then reach.
     Probe other;
     ASSERT_TRUE(StartProbe(other, QLN_PROBE_WINDOW, 900, 650, 300, 200));
     s.Focus();
-    s.Step("top");
-    s.Click("acpick");
+    s.ClickAfter("top", "acpick");
     EXPECT_TRUE(StepUntil(s, "picking", "picking"));
     PhysicalMoveTo(s.input, 1050, 750);
     PhysicalClick(s.input, 1);
     EXPECT_TRUE(StepUntil(s, "coords", "Clicks at 1050_ 750"));
+    EXPECT_EQ(ProbeCount(other, "ButtonPress 1"), 0);  // the pick's press never reached it
     ClearProbe(other);
-    s.Step("top");
-    s.Click("acgo");
+    s.ClickAfter("top", "acgo");
     ASSERT_TRUE(s.WaitStatus("autoClicking", "true"));
-    EXPECT_TRUE(WaitUntil([&] {
-        const auto lines = ProbeLines(other);
-        return std::count(lines.begin(), lines.end(), "ButtonPress 1") >= 4;
-    }));
+    EXPECT_TRUE(WaitUntil([&] { return ProbeCount(other, "ButtonPress 1") >= 4; }));
     Shots(s, "clicking");
     s.Tap(kF6);
     EXPECT_TRUE(s.WaitStatus("autoClicking", "false"));
     StopProbe(other);
 
     // Key spammer: two keys pressed in, the first key taken out, chord mode, start and stop.
-    s.Step("showkeyspam");
-    s.Click("ksadd");
+    s.ClickAfter("showkeyspam", "ksadd");
     ASSERT_TRUE(s.WaitStatus("reassigning", "\"keyspamtarget\""));
     EXPECT_TRUE(s.Screenshot("main-reassigning-light"));
     s.Click("theme");  // the pointer stays free while a key is awaited
@@ -159,8 +146,7 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
     s.Click("theme");
     s.Tap(kA);
     EXPECT_TRUE(s.WaitStatus("keySpamTargets", "[\"Space\",\"A\"]"));
-    s.Step("showkeyspam");
-    s.Click("ksadd");
+    s.ClickAfter("showkeyspam", "ksadd");
     ASSERT_TRUE(s.WaitStatus("reassigning", "\"keyspamtarget\""));
     s.Tap(kB);
     EXPECT_TRUE(s.WaitStatus("keySpamTargets", "[\"Space\",\"A\",\"B\"]"));
@@ -168,51 +154,42 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
     EXPECT_FALSE(s.Has("ksadd"));
     s.Click("ksrm0");
     EXPECT_TRUE(s.WaitStatus("keySpamTargets", "[\"A\",\"B\"]"));
-    s.Step("showkeyspam");
-    s.Click("kschord");
+    s.ClickAfter("showkeyspam", "kschord");
     EXPECT_TRUE(s.WaitStatus("keySpamChord", "true"));
-    s.Step("showkeyspam");
-    s.Click("ksgo");
+    s.ClickAfter("showkeyspam", "ksgo");
     EXPECT_TRUE(s.WaitStatus("keySpamming", "true"));
     s.Click("ksgo");  // the keys it types into this window must not stop it, the click does
     EXPECT_TRUE(s.WaitStatus("keySpamming", "false"));
 
     // Hotkeys: one changed by pressing F4, one left alone with Esc, then all reset.
-    s.Step("showui");
-    s.Click("tabhotkeys");
-    s.Step("showui");
-    s.Click("hkauto");
+    s.ClickAfter("showui", "tabhotkeys");
+    s.ClickAfter("showui", "hkauto");
     ASSERT_TRUE(s.WaitStatus("reassigning", "\"auto\""));
     EXPECT_TRUE(s.Screenshot("main-hotkey-change-light"));
     s.Tap(kF4);
     EXPECT_TRUE(s.WaitStatus("hkAuto", "\"F4\""));
-    s.Step("showui");
-    s.Click("hkrec");
+    s.ClickAfter("showui", "hkrec");
     ASSERT_TRUE(s.WaitStatus("reassigning", "\"rec\""));
     s.Tap(kEsc);
     EXPECT_TRUE(s.WaitStatus("reassigning", "\"\""));
     EXPECT_EQ(s.StatusMember("hkRec"), "\"F8\"");
-    s.Step("showui");
-    s.Click("hkreset");
+    s.ClickAfter("showui", "hkreset");
     EXPECT_TRUE(s.WaitStatus("hkAuto", "\"F6\""));
 
     // Settings that act at once: the window's level, the autostart entry, the warnings.
     s.Click("tabgeneral");
-    s.Step("showui");
-    s.Click("ontop");
+    s.ClickAfter("showui", "ontop");
     EXPECT_TRUE(WaitUntil([&] { return WindowHasState(s.window, "_NET_WM_STATE_ABOVE"); }));
     s.Click("launch");
     EXPECT_TRUE(WaitUntil([&] {
         return std::filesystem::exists(s.dir + "/config/autostart/app.quillon.free.desktop");
     }));
-    s.Step("showwarnings");
-    s.Click("warnings");
+    s.ClickAfter("showwarnings", "warnings");
 
     // Every panel folded: the window shrinks to fit; then the settings dragged to the top.
     for (const char* fold :
          {"foldspammer", "foldkeyspam", "foldtracker", "foldprofile", "foldui"}) {
-        s.Step("top");
-        s.Click(fold);
+        s.ClickAfter("top", fold);
     }
     EXPECT_TRUE(WaitUntil([&] { return s.WindowSize().second < 560; }));
     s.Step("top");
@@ -275,8 +252,7 @@ TEST_F(MainPage, TheUpdateBannerShowsEveryCallOfTheProgram) {
         EXPECT_EQ(s.Step(call.step), call.note) << call.step;
         if (std::string(call.step) == "progress") Shots(s, "update-progress");
     }
-    s.Step("top");
-    s.Click("install");
+    s.ClickAfter("top", "install");
     const std::string failed = s.Step("banner");
     EXPECT_EQ(failed.rfind("Update failed", 0), 0u) << failed;
     Shots(s, "update-failed");
@@ -295,8 +271,7 @@ TEST_F(MainPage, KeyboardReachesEveryControlWithARingAndEveryFieldHasALabel) {
         s.Step(theme);
         for (const char* tab : {"tabgeneral", "tabhotkeys"}) {
             SCOPED_TRACE(tab);
-            s.Step("showui");
-            s.Click(tab);
+            s.ClickAfter("showui", tab);
             const int stops = std::stoi(s.Step("walkstart"));
             EXPECT_GT(stops, 10);
             for (int i = 0; i < stops; ++i) s.Tap(kTab);

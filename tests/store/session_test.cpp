@@ -12,11 +12,8 @@ namespace {
 using Ev = UnifiedEvent;
 using Session = StoreTest;
 
-const std::string kDefaults =
-    "SETTINGS:0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,"
-    "121\n";
-const std::string kProfileDefaults =
-    "PROFILESETTINGS:0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32,0\n";
+const std::string kDefaults = "SETTINGS:" + std::string(kDefaultFullLine) + "\n";
+const std::string kProfileDefaults = "PROFILESETTINGS:" + std::string(kDefaultProfileLine) + "\n";
 
 std::string StateText() {
     std::string text;
@@ -27,10 +24,7 @@ std::string StateText() {
 }  // namespace
 
 TEST_F(Session, SaveWritesTheLayoutAndLoadsItBack) {
-    const std::string everyField =
-        "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,69|70|71,1,"
-        "1,1,72";
-    DeserializeSettings(everyField);
+    DeserializeSettings(kEveryFieldLine);
     SetProfiles({MacroProfile{kDefaultProfileName, "", {}},
                  MacroProfile{"Game, one: two",
                               "1,2,3",
@@ -39,7 +33,7 @@ TEST_F(Session, SaveWritesTheLayoutAndLoadsItBack) {
                  MacroProfile{"b:c", "", {Ev{5, 1234.5678, 0, 0, 0, 1, true}}}},
                 2);
     ASSERT_TRUE(SaveSessionState());
-    const std::string saved = "SETTINGS:" + everyField +
+    const std::string saved = "SETTINGS:" + std::string(kEveryFieldLine) +
                               "\nCURRENT:2\n"
                               "PROFILE:Default Tracking Profile\n"
                               "PROFILE:Game, one: two\n"

@@ -18,13 +18,6 @@ const char kDefaultSettingsJson[] =
     "\"ksm\":0,\"kss\":0,\"ksms\":5,\"ksRptMode\":1,\"ksRptTimes\":10,\"holdAuto\":false,"
     "\"holdKeySpam\":false}";
 
-const char kDefaultFullLine[] =
-    "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,121";
-const char kDefaultProfileLine[] = "0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32,0";
-const char kEveryFieldLine[] =
-    "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,69|70|71,1,1,"
-    "1,72";
-
 }  // namespace
 
 TEST_F(Settings, JsonHasEveryMemberInOrderWithNumbersAsTheStreamWrites) {

@@ -29,6 +29,7 @@ Answer Ask(Answer none, const std::function<Answer(Display*)>& question) {
     return answer;
 }
 
+// A property's items: 32-bit ones as numbers, or for format 8 each byte.
 std::vector<unsigned long> Property(Display* display, Window window, const char* name, Atom type) {
     std::vector<unsigned long> values;
     Atom actual = None;
@@ -37,28 +38,18 @@ std::vector<unsigned long> Property(Display* display, Window window, const char*
     unsigned char* data = nullptr;
     if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False, type,
                            &actual, &format, &count, &after, &data) == Success &&
-        data && format == 32) {
-        const auto* items = reinterpret_cast<unsigned long*>(data);
-        values.assign(items, items + count);
+        data) {
+        if (format == 32) values.assign((unsigned long*)data, (unsigned long*)data + count);
+        if (format == 8) values.assign(data, data + count);
     }
     if (data) XFree(data);
     return values;
 }
 
 std::string NameOf(Display* display, Window window) {
-    Atom actual = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::string name;
-    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 256,
-                           False, XInternAtom(display, "UTF8_STRING", False), &actual, &format,
-                           &count, &after, &data) == Success &&
-        data) {
-        name.assign(reinterpret_cast<char*>(data), count);
-    }
-    if (data) XFree(data);
-    return name;
+    const auto bytes =
+        Property(display, window, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False));
+    return std::string(bytes.begin(), bytes.end());
 }
 
 Window Search(Display* display, Window window, const std::function<bool(Window)>& wanted,
@@ -75,19 +66,6 @@ Window Search(Display* display, Window window, const std::function<bool(Window)>
     }
     if (children) XFree(children);
     return found;
-}
-
-void SendToRoot(Display* display, Window window, const char* type, long l0, long l1) {
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, type, False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = l0;
-    event.xclient.data.l[1] = l1;
-    XSendEvent(display, DefaultRootWindow(display), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XFlush(display);
 }
 
 // Openbox names itself on the root before it manages windows, and a window mapped in between
@@ -212,24 +190,36 @@ FrameRect WindowFrame(Window window) {
     });
 }
 
-void SendDeleteWindow(Window window) {
+// A client message about the window, sent to `to` with the event mask.
+static void SendMessage(Window to, Window window, const char* type, long l0, long mask) {
     Ask<bool>(false, [&](Display* d) {
         XEvent event = {};
         event.xclient.type = ClientMessage;
         event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        event.xclient.message_type = XInternAtom(d, type, False);
         event.xclient.format = 32;
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(d, window, False, NoEventMask, &event);
+        event.xclient.data.l[0] = l0;
+        XSendEvent(d, to ? to : DefaultRootWindow(d), False, mask, &event);
         XFlush(d);
         return true;
     });
 }
 
+void SendDeleteWindow(Window window) {
+    const long deleteWindow =
+        long(Ask<Atom>(None, [](Display* d) { return XInternAtom(d, "WM_DELETE_WINDOW", False); }));
+    SendMessage(window, window, "WM_PROTOCOLS", deleteWindow, NoEventMask);
+}
+
+// Source 2, a pager: obeyed at once.
 void ActivateWindow(Window window) {
-    Ask<bool>(false, [&](Display* d) {
-        SendToRoot(d, window, "_NET_ACTIVE_WINDOW", 2, CurrentTime);
-        return true;
+    SendMessage(None, window, "_NET_ACTIVE_WINDOW", 2,
+                SubstructureRedirectMask | SubstructureNotifyMask);
+}
+
+std::vector<long> WindowCardinals(Window window, const char* name) {
+    return Ask<std::vector<long>>({}, [&](Display* d) {
+        const auto values = Property(d, window ? window : DefaultRootWindow(d), name, XA_CARDINAL);
+        return std::vector<long>(values.begin(), values.end());
     });
 }

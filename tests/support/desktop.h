@@ -7,7 +7,9 @@
 #include <X11/Xlib.h>
 #include <sys/types.h>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 struct WindowManager {
     pid_t pid = -1;
@@ -31,9 +33,15 @@ Window ActiveWindow();
 // Outer frame of a managed window in root coordinates: its position less _NET_FRAME_EXTENTS.
 struct FrameRect {
     int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const FrameRect&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const FrameRect& r) {
+        return out << r.x << "," << r.y << " " << r.width << "x" << r.height;
+    }
 };
 FrameRect WindowFrame(Window window);
 // Asks the window to close, the way a window manager's close button does.
 void SendDeleteWindow(Window window);
 // Asks the window manager to activate a window.
 void ActivateWindow(Window window);
+// A CARDINAL property of a window (None: the root), such as _NET_FRAME_EXTENTS.
+std::vector<long> WindowCardinals(Window window, const char* name);

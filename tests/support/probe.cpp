@@ -51,6 +51,11 @@ std::vector<std::string> ProbeLines(const Probe& probe) {
     return lines;
 }
 
+long ProbeCount(const Probe& probe, const std::string& line) {
+    const auto lines = ProbeLines(probe);
+    return std::count(lines.begin(), lines.end(), line);
+}
+
 void ClearProbe(const Probe& probe) {
     std::error_code ignored;
     std::filesystem::resize_file(probe.log, 0, ignored);

@@ -17,3 +17,5 @@ bool StartProbe(Probe& probe, const std::string& binary, int x, int y, int width
 void StopProbe(Probe& probe);
 std::vector<std::string> ProbeLines(const Probe& probe);
 void ClearProbe(const Probe& probe);
+// How often the probe logged exactly this line.
+long ProbeCount(const Probe& probe, const std::string& line);

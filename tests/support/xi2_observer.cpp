@@ -5,6 +5,7 @@
 
 #include <poll.h>
 #include <time.h>
+#include <algorithm>
 #include <cstring>
 
 int64_t MonotonicNs() {
@@ -86,6 +87,14 @@ void StopObserver(Xi2Observer& observer) {
 std::vector<ObservedEvent> ObservedSnapshot(Xi2Observer& observer) {
     std::lock_guard<std::mutex> lock(observer.mutex);
     return observer.events;
+}
+
+long ObservedCount(Xi2Observer& observer, int type, int sourceId, int detail) {
+    const auto events = ObservedSnapshot(observer);
+    return std::count_if(events.begin(), events.end(), [&](const ObservedEvent& e) {
+        return e.type == type && (!sourceId || e.sourceId == sourceId) &&
+               (!detail || e.detail == detail);
+    });
 }
 
 void ClearObserved(Xi2Observer& observer) {

@@ -32,5 +32,7 @@ bool StartObserver(Xi2Observer& observer);
 void StopObserver(Xi2Observer& observer);
 std::vector<ObservedEvent> ObservedSnapshot(Xi2Observer& observer);
 void ClearObserved(Xi2Observer& observer);
+// Events of the type seen so far from the source device (0: any) with the detail (0: any).
+long ObservedCount(Xi2Observer& observer, int type, int sourceId = 0, int detail = 0);
 
 int64_t MonotonicNs();

@@ -1,6 +1,7 @@
 // The update over a real HTTPS server on loopback (the tests' own certificate authority, the
 // product hosts mapped to it): the transfer's limits, the check's sources, and the whole install
 // run by a program built from the updater's code inside test bundles.
+#include "tests/support/wait.h"
 #include "tests/update/update_server.h"
 #include "tests/update/update_test.h"
 #include "update/bundle_digest.h"
@@ -169,14 +170,6 @@ void AddZipEntry(const std::string& zip, const std::string& name, const std::str
         zip + " '" + name + "' '" + target + "'");
 }
 
-template <typename Condition>
-bool WaitFor(Condition condition) {
-    for (int i = 0; i < 200 && !condition(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return condition();
-}
-
 struct Install {
     TempDir dir;
     std::string apps = dir.File("apps"), app = apps + "/" + kName, tmp = dir.File("tmp");
@@ -188,11 +181,11 @@ struct Install {
         MakeBundle(app, "1.0.1");
         MakeBundle(fresh, "1.0.2");
     }
-    // Zips the new bundle (or another folder), serves it and its signed manifest.
-    void Publish(const std::string& folder = "", const std::string& version = "1.0.2") {
-        const std::string sha = Shell(std::string(QLN_SIGN_TOOL_PATH) + " archive " +
-                                      (folder.empty() ? fresh : folder) + " " + zip);
-        Offer(version, Url("/files/update-" + Tag() + ".zip"), sha);
+    // Zips the new bundle, serves it and its signed manifest.
+    void Publish() {
+        const std::string sha =
+            Shell(std::string(QLN_SIGN_TOOL_PATH) + " archive " + fresh + " " + zip);
+        Offer("1.0.2", Url("/files/update-" + Tag() + ".zip"), sha);
         fs::copy_file(zip, Server().files + "/update-" + Tag() + ".zip",
                       fs::copy_options::overwrite_existing);
     }
@@ -222,6 +215,19 @@ struct Install {
     }
 };
 
+// A key of the install's own, not the development key.
+std::string NewKey(const Install& in) {
+    Shell(std::string(QLN_SIGN_TOOL_PATH) + " genkey " + in.dir.File("other.pem"));
+    return in.dir.File("other.pem");
+}
+
+// The folder renamed within its parent.
+std::string Renamed(const std::string& folder, const std::string& name) {
+    const std::string renamed = fs::path(folder).parent_path() / name;
+    fs::rename(folder, renamed);
+    return renamed;
+}
+
 TEST(UpdateInstall, EveryRefusalHasItsSentenceAndChangesNothing) {
     const std::string notSigned =
         "Update failed: the new version is not signed by Quillon. Nothing was changed.";
@@ -229,90 +235,45 @@ TEST(UpdateInstall, EveryRefusalHasItsSentenceAndChangesNothing) {
         "Update failed: the update could not be unpacked. Nothing was changed.";
     const std::string notThisApp =
         "Update failed: the update did not contain this app. Nothing was changed.";
+    // Each case changes the new bundle before it is published, or offers something of its own
+    // instead; a hostile publisher may then add an entry (a link when a target is given).
     struct Case {
         const char* name;
-        std::function<void(Install&)> prepare;
-        std::string message;
+        std::function<void(Install&)> change;
+        std::string entry, target, message;
     };
+    const auto bundle = [](const char* version, const char* id) {
+        return [=](Install& in) { MakeBundle(in.fresh, version, id); };
+    };
+    const auto write = [](const char* file, std::string text) {
+        return [=](Install& in) { WriteFile(in.fresh + file, text); };
+    };
+    const auto offer = [](const char* version, const char* path) {
+        return [=](Install& in) { in.Offer(version, Url(path), std::string(64, 'a')); };
+    };
+    const auto nothing = [](Install&) {};
     const Case cases[] = {
-        {"withdrawn",
-         [](Install& in) { in.Offer("1.0.1", Url("/files/x.zip"), std::string(64, 'a')); },
+        {"withdrawn", offer("1.0.1", "/files/x.zip"), "", "",
          "Update failed: the update is no longer available. Try again later."},
-        {"declared too big",
-         [](Install& in) { in.Offer("1.0.2", Url("/declared/209715201"), std::string(64, 'a')); },
+        {"declared too big", offer("1.0.2", "/declared/209715201"), "", "",
          "Update failed: the download did not complete. Check your connection and try again."},
-        {"wrong digest",
-         [](Install& in) {
-             in.Publish();
-             in.Offer("1.0.2", Url("/files/update-" + in.Tag() + ".zip"), std::string(64, 'b'));
-         },
+        {"wrong digest", nothing, "", "",
          "Update failed: the download did not match the signed update. Nothing was changed."},
-        {"no signature",
-         [](Install& in) {
-             fs::remove(in.fresh + "/bundle.sig");
-             in.Publish();
-         },
+        {"no signature", [](Install& in) { fs::remove(in.fresh + "/bundle.sig"); }, "", "",
          notSigned},
-        {"corrupt signature",
-         [](Install& in) {
-             WriteFile(in.fresh + "/bundle.sig", std::string(128, '0'));
-             in.Publish();
-         },
-         notSigned},
+        {"corrupt signature", write("/bundle.sig", std::string(128, '0')), "", "", notSigned},
         {"foreign key",
-         [](Install& in) {
-             Shell(std::string(QLN_SIGN_TOOL_PATH) + " genkey " + in.dir.File("other.pem"));
-             MakeBundle(in.fresh, "1.0.2", "app.quillon.free", in.dir.File("other.pem"));
-             in.Publish();
-         },
+         [](Install& in) { MakeBundle(in.fresh, "1.0.2", "app.quillon.free", NewKey(in)); }, "", "",
          notSigned},
-        {"file added after signing",
-         [](Install& in) {
-             WriteFile(in.fresh + "/bin/extra", "x");
-             in.Publish();
-         },
-         notSigned},
-        {"another identifier",
-         [](Install& in) {
-             MakeBundle(in.fresh, "1.0.2", "app.other");
-             in.Publish();
-         },
-         notSigned},
-        {"another version",
-         [](Install& in) {
-             MakeBundle(in.fresh, "1.0.3");
-             in.Publish();
-         },
+        {"file added after signing", write("/bin/extra", "x"), "", "", notSigned},
+        {"another identifier", bundle("1.0.2", "app.other"), "", "", notSigned},
+        {"another version", bundle("1.0.3", "app.quillon.free"), "", "",
          "Update failed: the update is not the version that was announced. Nothing was changed."},
-        {"dot dot",
-         [](Install& in) {
-             in.Publish();
-             AddZipEntry(in.zip, "../evil");
-         },
-         notUnpacked},
-        {"absolute path",
-         [](Install& in) {
-             in.Publish();
-             AddZipEntry(in.zip, "/tmp/evil");
-         },
-         notUnpacked},
-        {"link out",
-         [](Install& in) {
-             in.Publish();
-             AddZipEntry(in.zip, kName + "/out", "../../..");
-         },
-         notUnpacked},
-        {"two top entries",
-         [](Install& in) {
-             in.Publish();
-             AddZipEntry(in.zip, "Other/x");
-         },
-         notThisApp},
-        {"another name",
-         [](Install& in) {
-             fs::rename(in.fresh, in.dir.File("new/Other"));
-             in.Publish(in.dir.File("new/Other"));
-         },
+        {"dot dot", nothing, "../evil", "", notUnpacked},
+        {"absolute path", nothing, "/tmp/evil", "", notUnpacked},
+        {"link out", nothing, kName + "/out", "../../..", notUnpacked},
+        {"two top entries", nothing, "Other/x", "", notThisApp},
+        {"another name", [](Install& in) { in.fresh = Renamed(in.fresh, "Other"); }, "", "",
          notThisApp},
     };
     // Each case has folders of its own; they run side by side.
@@ -322,15 +283,16 @@ TEST(UpdateInstall, EveryRefusalHasItsSentenceAndChangesNothing) {
             SCOPED_TRACE(c.name);
             Install in;
             const auto before = BundleDigest(in.app);
-            c.prepare(in);
-            // A zip changed after publishing is served as changed, with its digest announced.
+            c.change(in);
+            if (!fs::exists(in.dir.File("manifest.json"))) in.Publish();
+            if (!c.entry.empty()) AddZipEntry(in.zip, c.entry, c.target);
+            // The zip as it now is, served with its digest announced, or another one.
             if (fs::exists(in.zip)) {
-                const std::string sha = Sha256FileHexLower(in.zip);
+                const bool wrong = c.name == std::string("wrong digest");
+                in.Offer("1.0.2", Url("/files/update-" + in.Tag() + ".zip"),
+                         wrong ? std::string(64, 'b') : Sha256FileHexLower(in.zip));
                 fs::copy_file(in.zip, Server().files + "/update-" + in.Tag() + ".zip",
                               fs::copy_options::overwrite_existing);
-                if (std::string(c.name) != "wrong digest") {
-                    in.Offer("1.0.2", Url("/files/update-" + in.Tag() + ".zip"), sha);
-                }
             }
             EXPECT_EQ(in.Flow().exitCode, 0);
             const std::string log = Slurp(in.log);
@@ -347,31 +309,24 @@ TEST(UpdateInstall, ABundleThatCannotBeChangedIsLeftAlone) {
     if (geteuid() != 0) GTEST_SKIP() << "mounting and changing users need root";
     Install in;
     in.Publish();
-    struct Case {
-        std::vector<std::string> prefix;
-        std::string message;
-    };
-    const Case cases[] = {
-        {{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"},
-         "Update failed: your account can't change apps in " + in.apps +
-             ". Download the new version from quillon.app instead."},
-        {{},
-         "Update failed: Quillon can't update itself where it is. Install it in a folder you own, "
-         "start it from there, and try again."},
-    };
+    const std::string messages[] = {
+        "Update failed: your account can't change apps in " + in.apps +
+            ". Download the new version from quillon.app instead.",
+        "Update failed: Quillon can't update itself where it is. Install it in a folder you own, "
+        "start it from there, and try again."};
     fs::permissions(in.dir.path, fs::perms::all);  // the other user reads the bundle and log
     ASSERT_EQ(mount("none", in.apps.c_str(), "tmpfs", 0, nullptr), 0);
     MakeBundle(in.app, "1.0.1");
     fs::permissions(in.apps, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     WriteFile(in.log, "");
     fs::permissions(in.log, fs::perms::all);
-    EXPECT_EQ(in.Flow(cases[0].prefix).exitCode, 0);
+    EXPECT_EQ(in.Flow({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}).exitCode, 0);
     ASSERT_EQ(mount("none", in.apps.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-    EXPECT_EQ(in.Flow(cases[1].prefix).exitCode, 0);
+    EXPECT_EQ(in.Flow().exitCode, 0);
     umount(in.apps.c_str());
     const std::string log = Slurp(in.log);
-    for (const Case& c : cases)
-        EXPECT_NE(log.find("result " + c.message + "\n"), std::string::npos) << log;
+    for (const std::string& message : messages)
+        EXPECT_NE(log.find("result " + message + "\n"), std::string::npos) << log;
 }
 
 // A bundle the package manager installed is left to it, even when the user may change it.
@@ -402,7 +357,8 @@ TEST(UpdateInstall, SwapsAndStartsTheNewBundle) {
     const std::string size = std::to_string(fs::file_size(in.zip));
     EXPECT_EQ(lines[lines.size() - 4],
               "if (window.onUpdateProgress) onUpdateProgress(" + size + "," + size + ");");
-    EXPECT_TRUE(WaitFor([&] { return Slurp(in.marker) == "1.0.2\n" && in.Leftovers().empty(); }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return Slurp(in.marker) == "1.0.2\n" && in.Leftovers().empty(); }, 10000));
     EXPECT_EQ(Slurp(in.app + "/bundle.ini"), "identifier=app.quillon.free\nversion=1.0.2\n");
 }
 

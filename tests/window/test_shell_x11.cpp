@@ -34,38 +34,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Rect {
-    int x = 0, y = 0, width = 0, height = 0;
-    bool operator==(const Rect&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Rect& r) {
-    return out << r.x << "," << r.y << " " << r.width << "x" << r.height;
-}
-
-Rect FrameOf(Window xid) {
-    const FrameRect f = WindowFrame(xid);
-    return {f.x, f.y, f.width, f.height};
-}
+using Rect = FrameRect;
 
 // A harness connection that lives as long as the test needs what it made (a dock's strut).
 struct Connection {
     Display* display = XOpenDisplay(nullptr);
     ~Connection() { XCloseDisplay(display); }
-    std::vector<long> Cardinals(Window window, const char* name) const {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 64, False,
-                           XA_CARDINAL, &type, &format, &count, &after, &data);
-        std::vector<long> values(reinterpret_cast<long*>(data),
-                                 reinterpret_cast<long*>(data) + (data ? count : 0));
-        if (data) XFree(data);
-        return values;
-    }
     Rect WorkArea() const {
-        const std::vector<long> v = Cardinals(DefaultRootWindow(display), "_NET_WORKAREA");
+        const std::vector<long> v = WindowCardinals(None, "_NET_WORKAREA");
         return v.size() < 4 ? Rect{} : Rect{int(v[0]), int(v[1]), int(v[2]), int(v[3])};
     }
     // A key on the server's own keyboard, with a modifier held unless it is null.
@@ -137,7 +113,7 @@ Placement PlacementOf(OsWindow* window) {
 }
 
 bool FrameBecomes(Window xid, const Rect& expected) {
-    return WaitUntil([&] { return FrameOf(xid) == expected; }, 5000, 10);
+    return WaitUntil([&] { return WindowFrame(xid) == expected; }, 5000, 10);
 }
 
 // One window with its loop on the main thread, while a thread of the test plays the user and
@@ -208,15 +184,15 @@ TEST(ShellWindow, PlacementShortcutsNoticesAlertAndClose) {
         for (const auto& r : restores) {
             const Rect& f = r.saved;
             OnUi(w, [&] { OsRestoreWindowPlacement(w, f.x, f.y, f.width, f.height, false); });
-            EXPECT_TRUE(FrameBecomes(xid, r.expected)) << f << ": " << FrameOf(xid);
+            EXPECT_TRUE(FrameBecomes(xid, r.expected)) << f << ": " << WindowFrame(xid);
             const Placement read = OnUi(w, [&] { return PlacementOf(w); });
             EXPECT_TRUE(read.ok && !read.maximized);
-            EXPECT_EQ(read.frame, FrameOf(xid));
+            EXPECT_EQ(read.frame, WindowFrame(xid));
         }
 
         // Content sizes asked for: the height is cut to the work area less the window manager's
         // real decorations and 20 pixels, and the frame moved up into the work area.
-        const std::vector<long> e = c.Cardinals(xid, "_NET_FRAME_EXTENTS");
+        const std::vector<long> e = WindowCardinals(xid, "_NET_FRAME_EXTENTS");
         ASSERT_EQ(e.size(), 4u);
         const int sides = int(e[0] + e[1]), title = int(e[2] + e[3]);
         const int limit = area.height - title - 20, top = area.y + area.height - limit - title;
@@ -224,7 +200,7 @@ TEST(ShellWindow, PlacementShortcutsNoticesAlertAndClose) {
         for (const Rect& r : {Rect{300, top, 800, 2000}, Rect{300, top, 600, 300}}) {
             OnUi(w, [&] { OsResizeWindowClamped(w, r.width, r.height); });
             const Rect expected{300, top, r.width + sides, std::min(r.height, limit) + title};
-            EXPECT_TRUE(FrameBecomes(xid, expected)) << r << ": " << FrameOf(xid);
+            EXPECT_TRUE(FrameBecomes(xid, expected)) << r << ": " << WindowFrame(xid);
         }
 
         // Minimized by the call and by each shortcut; brought back in front of another window.
@@ -252,8 +228,8 @@ TEST(ShellWindow, PlacementShortcutsNoticesAlertAndClose) {
         EXPECT_TRUE(WaitUntil([&] { return notices == before + 1; }));
         WaitForRest(notices);
         EXPECT_EQ(notices, before + 1);
-        EXPECT_EQ(FrameOf(xid).x, 103);
-        EXPECT_EQ(OnUi(w, [&] { return atNotice.frame; }), FrameOf(xid));
+        EXPECT_EQ(WindowFrame(xid).x, 103);
+        EXPECT_EQ(OnUi(w, [&] { return atNotice.frame; }), WindowFrame(xid));
 
         // Alerts: over the window, modal, dismissed with Escape; text that is not UTF-8 is left
         // out rather than shown broken.
