@@ -119,7 +119,7 @@ TEST_F(QuillonProcess, ChildModeEndsAtOnceAndWithoutADisplayItSaysSo) {
         {"--version", {"Quillon 1.0.1\ncommit "}},
     };
     for (const auto& [option, pieces] : printed) {
-        EXPECT_EQ(WaitExit(Spawn({option}, false)), 0) << option;
+        EXPECT_EQ(WaitProgramExit(Spawn({option}, false)), 0) << option;
         for (const std::string& piece : pieces) {
             EXPECT_NE(Slurp(Out()).find(piece), std::string::npos) << option << ": " << piece;
         }
