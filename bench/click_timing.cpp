@@ -128,6 +128,7 @@ Figures MeasureStarted(Xi2Observer& observer, PhysicalInput* input, int interval
     }
     ClearObserved(observer);
     const double cpuBefore = ProcessCpuSeconds(program.pid);
+    const double treeBefore = ProcessTreeCpuSeconds(program.pid);
     const auto threadsBefore = ThreadCpuSeconds(program.pid);
     const int64_t start = MonotonicNs();
     PhysicalTap(input, 72);
@@ -137,6 +138,10 @@ Figures MeasureStarted(Xi2Observer& observer, PhysicalInput* input, int interval
     const double cpu = (ProcessCpuSeconds(program.pid) - cpuBefore) / wall;
     Figures figures = Analyse(observer, intervalMs, cpu);
     figures.threads = BusiestThreads(threadsBefore, ThreadCpuSeconds(program.pid), wall);
+    char web[64];
+    std::snprintf(web, sizeof web, "; web processes %.3f",
+                  (ProcessTreeCpuSeconds(program.pid) - treeBefore) / wall - cpu);
+    figures.threads += web;
     StopQuillon(program);
     return figures;
 }

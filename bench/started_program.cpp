@@ -54,32 +54,6 @@ double CpuSecondsInStat(const std::string& path, std::string* name = nullptr) {
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
-// The program and every process below it: the web engine renders the page in processes of
-// its own, which the program's own figures do not show.
-double ProcessTreeCpuSeconds(pid_t root) {
-    std::map<pid_t, pid_t> parentOf;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        const pid_t pid = pid_t(std::atoi(entry.path().filename().c_str()));
-        if (pid <= 0) continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        const size_t close = text.rfind(')');
-        int parent = 0;
-        if (close != std::string::npos &&
-            std::sscanf(text.c_str() + close + 2, "%*c %d", &parent) == 1) {
-            parentOf[pid] = pid_t(parent);
-        }
-    }
-    double seconds = 0;
-    for (const auto& [pid, parent] : parentOf) {
-        pid_t up = pid;
-        while (up > 1 && up != root) up = parentOf.count(up) ? parentOf[up] : 0;
-        if (up == root) seconds += ProcessCpuSeconds(pid);
-    }
-    return seconds;
-}
-
 // Start-up work (the web engine loading and painting the page) is over once half a second
 // passes with the program and its web processes nearly idle; a program that never gets there
 // is measured anyway.
@@ -133,6 +107,32 @@ std::vector<UnifiedEvent> SavedRecording(const StartedQuillon& program) {
     std::lock_guard<std::mutex> lock(profileMutex);
     if (currentProfileIdx < 0 || size_t(currentProfileIdx) >= profiles.size()) return {};
     return profiles[size_t(currentProfileIdx)].events;
+}
+
+// The program and every process below it: the web engine renders the page in processes of
+// its own, which the program's own figures do not show.
+double ProcessTreeCpuSeconds(pid_t root) {
+    std::map<pid_t, pid_t> parentOf;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const pid_t pid = pid_t(std::atoi(entry.path().filename().c_str()));
+        if (pid <= 0) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const size_t close = text.rfind(')');
+        int parent = 0;
+        if (close != std::string::npos &&
+            std::sscanf(text.c_str() + close + 2, "%*c %d", &parent) == 1) {
+            parentOf[pid] = pid_t(parent);
+        }
+    }
+    double seconds = 0;
+    for (const auto& [pid, parent] : parentOf) {
+        pid_t up = pid;
+        while (up > 1 && up != root) up = parentOf.count(up) ? parentOf[up] : 0;
+        if (up == root) seconds += ProcessCpuSeconds(pid);
+    }
+    return seconds;
 }
 
 double ProcessCpuSeconds(pid_t pid) {
