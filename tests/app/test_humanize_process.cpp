@@ -132,14 +132,16 @@ TEST(HumanizeProcess, IntervalsPlacesAndHoldsFollowTheSettings) {
     EXPECT_NEAR(Mean(unstalled), kIntervalMs, kIntervalMs * 0.02);
     EXPECT_GE(ShareWithin(intervals, kIntervalMs - kJitterMs - 2, kIntervalMs + kJitterMs + 2),
               0.9);
-    EXPECT_GE(ShareWithin(intervals, 0, kIntervalMs - kJitterMs + 1), 0.03);
-    EXPECT_GE(ShareWithin(intervals, kIntervalMs + kJitterMs - 1, 1e9), 0.03);
+    // Both ends of the band are reached: a quarter of the jitter at each end holds about a
+    // seventh of the draws, and none when the spread is narrower than set.
+    EXPECT_GE(ShareWithin(intervals, 0, kIntervalMs - kJitterMs + 4), 0.05);
+    EXPECT_GE(ShareWithin(intervals, kIntervalMs + kJitterMs - 4, 1e9), 0.05);
 
     ASSERT_EQ(holds.size(), size_t(kClicks));
     EXPECT_NEAR(Mean(holds), kHoldMs, kHoldMs * 0.1);
     EXPECT_GE(ShareWithin(holds, kHoldMs - kHoldJitterMs - 1, kHoldMs + kHoldJitterMs + 1), 0.9);
-    EXPECT_GE(ShareWithin(holds, 0, kHoldMs - kHoldJitterMs), 0.03);
-    EXPECT_GE(ShareWithin(holds, kHoldMs + kHoldJitterMs, 1e9), 0.03);
+    EXPECT_GE(ShareWithin(holds, 0, kHoldMs - kHoldJitterMs + 2), 0.05);
+    EXPECT_GE(ShareWithin(holds, kHoldMs + kHoldJitterMs - 2, 1e9), 0.05);
 
     kill(child, SIGTERM);
     EXPECT_EQ(WaitProgramExit(child), 0) << Slurp((dir / "err.txt").string());
