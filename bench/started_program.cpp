@@ -54,15 +54,17 @@ double CpuSecondsInStat(const std::string& path, std::string* name = nullptr) {
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
-// Start-up work (the web engine loading and painting the page) is over once half a second
-// passes with the program and its web processes nearly idle; a program that never gets there
-// is measured anyway.
+// Start-up work (the web engine loading and painting the page, and what it does a few seconds
+// later) is over once four half seconds in a row pass with the program and its web processes
+// nearly idle; a program that never gets there is measured anyway.
 void WaitForQuiet(pid_t pid) {
     constexpr auto kWindow = std::chrono::milliseconds(500);
-    for (int i = 0; i < 40; ++i) {
+    int quietWindows = 0;
+    for (int i = 0; i < 80 && quietWindows < 4; ++i) {
         const double before = ProcessTreeCpuSeconds(pid);
         std::this_thread::sleep_for(kWindow);
-        if (ProcessTreeCpuSeconds(pid) - before < 0.03 * 0.5) return;
+        const bool quiet = ProcessTreeCpuSeconds(pid) - before < 0.03 * 0.5;
+        quietWindows = quiet ? quietWindows + 1 : 0;
     }
 }
 
