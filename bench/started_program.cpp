@@ -111,9 +111,7 @@ std::vector<UnifiedEvent> SavedRecording(const StartedQuillon& program) {
     return profiles[size_t(currentProfileIdx)].events;
 }
 
-// The program and every process below it: the web engine renders the page in processes of
-// its own, which the program's own figures do not show.
-double ProcessTreeCpuSeconds(pid_t root) {
+std::vector<pid_t> ProcessTree(pid_t root) {
     std::map<pid_t, pid_t> parentOf;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
@@ -128,12 +126,18 @@ double ProcessTreeCpuSeconds(pid_t root) {
             parentOf[pid] = pid_t(parent);
         }
     }
-    double seconds = 0;
+    std::vector<pid_t> tree;
     for (const auto& [pid, parent] : parentOf) {
         pid_t up = pid;
         while (up > 1 && up != root) up = parentOf.count(up) ? parentOf[up] : 0;
-        if (up == root) seconds += ProcessCpuSeconds(pid);
+        if (up == root) tree.push_back(pid);
     }
+    return tree;
+}
+
+double ProcessTreeCpuSeconds(pid_t root) {
+    double seconds = 0;
+    for (pid_t pid : ProcessTree(root)) seconds += ProcessCpuSeconds(pid);
     return seconds;
 }
 

@@ -29,6 +29,7 @@ std::vector<UnifiedEvent> SavedRecording(const StartedQuillon& program);
 // CPU seconds (user and system) a process has used so far.
 double ProcessCpuSeconds(pid_t pid);
 // The program and every process below it, its web engine's processes included.
+std::vector<pid_t> ProcessTree(pid_t root);
 double ProcessTreeCpuSeconds(pid_t root);
 // CPU seconds so far of each named thread of a process (threads of one name added up).
 std::map<std::string, double> ThreadCpuSeconds(pid_t pid);

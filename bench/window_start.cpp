@@ -35,24 +35,6 @@ double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Parent of every process, read from /proc.
-std::map<pid_t, pid_t> ParentsOfAll() {
-    std::map<pid_t, pid_t> parents;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        const size_t close = text.rfind(')');
-        int parent = 0;
-        if (close != std::string::npos &&
-            std::sscanf(text.c_str() + close + 2, "%*c %d", &parent) == 1) {
-            parents[std::stoi(name)] = parent;
-        }
-    }
-    return parents;
-}
-
 double RssMb(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);) {
@@ -63,16 +45,8 @@ double RssMb(pid_t pid) {
 
 // The program and every process below it (the web engine's processes).
 double TreeRssMb(pid_t root) {
-    const auto parents = ParentsOfAll();
     double total = 0;
-    for (const auto& [pid, parent] : parents) {
-        for (pid_t up = pid; up > 1; up = parents.count(up) ? parents.at(up) : 0) {
-            if (up == root) {
-                total += RssMb(pid);
-                break;
-            }
-        }
-    }
+    for (pid_t pid : ProcessTree(root)) total += RssMb(pid);
     return total;
 }
 
