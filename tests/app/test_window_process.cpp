@@ -1,37 +1,21 @@
 // The program's window as a user meets it: the script every page gets, its place and level under
 // a real window manager, a second start, and every way of quitting. The boot page, opened when
 // input cannot work, is driven in tests/pages.
-#include <gtest/gtest.h>
-
+#include "tests/app/program_test.h"
 #include "tests/support/desktop.h"
-#include "tests/support/files.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/probe.h"
-#include "tests/support/program.h"
-#include "tests/support/wait.h"
-#include "tests/support/x11_state.h"
 #include "tests/support/xi2_observer.h"
-#include "tests/support/xvfb.h"
 
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <set>
-#include <sstream>
-#include <thread>
 
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr int kF6 = 72, kControl = 37, kQ = 24;
+constexpr int kControl = 37, kQ = 24;
 const std::string kSortableTag = "<script src=\"vendor/Sortable.min.js\"></script>";
 
 // Pages report what they see as warning ids, which the program saves at once.
@@ -69,15 +53,8 @@ addEventListener("keydown", event => {
 });
 </script></body></html>)";
 
-class WindowProcess : public testing::Test {
+class WindowProcess : public Program {
 protected:
-    void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir / "data" / "Quillon");
-        env = {dir.string(), {{"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"}}};
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string MakeBundle(const std::string& sortable) {
         return MakeTestBundle(QUILLON_BINARY, dir.string(), kMainPage, "<html></html>", sortable);
     }
@@ -87,15 +64,8 @@ protected:
         const size_t size = total - (kMainPage.size() - kSortableTag.size()) - 17;
         return code + std::string(size - code.size(), ' ');
     }
-
-    std::string Data(const char* name) const { return ProgramDataDir(env) + "/" + name; }
-    std::set<std::string> Reports() const { return PageReports(env); }
-    bool WaitReport(const std::string& id, int timeoutMs = 30000) const {
-        return WaitUntil([&] { return Reports().count(id) > 0; }, timeoutMs, 50);
-    }
-    void Quit(pid_t pid) {
-        kill(pid, SIGTERM);
-        EXPECT_EQ(WaitProgramExit(pid), 0) << Slurp(dir / "err.txt");
+    bool WaitReport(const std::string& id) const {
+        return WaitUntil([&] { return PageReports(env).count(id) > 0; }, 30000, 50);
     }
     // Waits for the native alert, closes it as a window manager would, and waits until it went.
     static bool CloseAlert() {
@@ -106,26 +76,20 @@ protected:
         SendDeleteWindow(alert);
         return WaitUntil([] { return FindWindowNamed("Quillon") == None; }, 10000, 20);
     }
-    Window WaitWindow(pid_t pid) {
+    static Window WaitWindow(pid_t pid) {
         Window window = None;
         WaitUntil([&] { return (window = FindWindowOfPid(pid)) != None; }, 30000, 50);
         return window;
     }
-
-    const fs::path dir =
-        fs::temp_directory_path() / ("qln-win-" + std::to_string(getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    ProgramEnv env;
 };
 
 TEST_F(WindowProcess, MainPageGetsTheStartupScriptAndTheSortableScriptUpTo2MiB) {
     for (const bool fits : {true, false}) {
         SCOPED_TRACE(fits ? "2,097,152 bytes" : "2,097,153 bytes");
         fs::remove(Data("appsettings.txt"));
-        const std::string binary = MakeBundle(SortableForPageSize(2097152 + (fits ? 0 : 1)));
-        const pid_t pid = SpawnProgram(binary, {}, env);
-        ASSERT_TRUE(WaitReport("main-done")) << Slurp(dir / "err.txt");
-        const auto reports = Reports();
+        const pid_t pid = Spawn({}, MakeBundle(SortableForPageSize(2097152 + (fits ? 0 : 1))));
+        ASSERT_TRUE(WaitReport("main-done")) << Err();
+        const auto reports = PageReports(env);
         EXPECT_TRUE(reports.count(fits ? "sortable-inlined" : "sortable-external"));
         EXPECT_TRUE(reports.count("faces-2-1"));
         EXPECT_TRUE(reports.count("contextmenu-blocked"));
@@ -189,9 +153,9 @@ TEST_F(WindowProcess, EveryWayOfQuittingSavesOnceAndLeavesNothingHeld) {
     };
     for (const auto& way : kWays) {
         SCOPED_TRACE(way.name);
-        const pid_t pid = SpawnProgram(QUILLON_BINARY, {}, env);
+        const pid_t pid = Spawn();
         const Window window = WaitWindow(pid);
-        ASSERT_NE(window, None) << Slurp(dir / "err.txt");
+        ASSERT_NE(window, None) << Err();
         EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == window; }, 10000, 20));
         EXPECT_TRUE(WaitUntil([] { return KeyGrabbedByAnotherClient(kF6); }, 20000, 200));
         // Clicking inside our own window keeps the focus there, where Ctrl+Q is pressed.
@@ -215,7 +179,7 @@ TEST_F(WindowProcess, EveryWayOfQuittingSavesOnceAndLeavesNothingHeld) {
             30000, 1000));
         counter.saves.clear();
         way.quit(pid, window);
-        EXPECT_EQ(WaitProgramExit(pid), 0) << Slurp(dir / "err.txt");
+        EXPECT_EQ(WaitProgramExit(pid), 0) << Err();
         counter.Drain();
         EXPECT_EQ(counter.saves["session.dat"], 1);
         EXPECT_EQ(counter.saves["appsettings.txt"], 1);
@@ -232,9 +196,9 @@ TEST_F(WindowProcess, PlacementLevelMinimisingAndASecondStartUnderAWindowManager
     ASSERT_TRUE(StartWindowManager(manager));
     std::ofstream(Data("appsettings.txt")) << "alwaysOnTop=1\n";
     const std::string binary = MakeBundle("window.sortableRan = 1;");
-    pid_t pid = SpawnProgram(binary, {}, env);
+    pid_t pid = Spawn({}, binary);
     Window window = WaitWindow(pid);
-    ASSERT_NE(window, None) << Slurp(dir / "err.txt");
+    ASSERT_NE(window, None) << Err();
     EXPECT_TRUE(WaitUntil([&] { return WindowHasState(window, "_NET_WM_STATE_ABOVE"); }));
     EXPECT_TRUE(WaitReport("main-done"));
     EXPECT_TRUE(CloseAlert());
@@ -266,8 +230,7 @@ TEST_F(WindowProcess, PlacementLevelMinimisingAndASecondStartUnderAWindowManager
     };
     kill(pid, SIGSTOP);
     const std::string before = files();
-    const pid_t second = SpawnProgram(binary, {}, env);
-    EXPECT_EQ(WaitProgramExit(second), 0);
+    EXPECT_EQ(WaitProgramExit(Spawn({}, binary)), 0);
     EXPECT_EQ(files(), before);
     kill(pid, SIGCONT);
     EXPECT_TRUE(WaitUntil([&] { return ActiveWindow() == window; }, 10000, 20));
@@ -286,14 +249,14 @@ TEST_F(WindowProcess, PlacementLevelMinimisingAndASecondStartUnderAWindowManager
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     moved = WindowFrame(window);
     Quit(pid);
-    pid = SpawnProgram(binary, {}, env);
+    pid = Spawn({}, binary);
     window = WaitWindow(pid);
     EXPECT_TRUE(WaitUntil([&] { return WindowFrame(window) == moved; })) << WindowFrame(window);
     Quit(pid);
 
     // Started minimised.
     std::ofstream(Data("appsettings.txt"), std::ios::app) << "startMinimized=1\n";
-    pid = SpawnProgram(binary, {}, env);
+    pid = Spawn({}, binary);
     window = WaitWindow(pid);
     EXPECT_TRUE(WaitUntil(
         [&] { return WindowIsIconic(window) || WindowHasState(window, "_NET_WM_STATE_HIDDEN"); }));

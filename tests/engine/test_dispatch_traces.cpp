@@ -62,7 +62,7 @@ const std::map<std::string, Var> kVars = Vars(
     VAR(triggerPlayStart), VAR(triggerPlayStop), VAR(keySpamTargets[3]), VAR(g_SignalWake.flag),
     VAR(g_AutoClickWake.flag), VAR(g_KeySpamWake.flag), VAR(humanizeAreaPick),
     VAR(humanizeAreaMode), VAR(humanizeAreaX), VAR(humanizeAreaY), VAR(humanizeAreaWidth),
-    VAR(humanizeAreaHeight), VAR(humanizeClicker));
+    VAR(humanizeAreaHeight), VAR(humanizeClicker), VAR(g_HoldModeAuto), VAR(g_HoldModeKeySpam));
 
 std::vector<UnifiedEvent>& Events() { return profiles[currentProfileIdx].events; }
 

@@ -39,28 +39,39 @@ protected:
     int64_t startedNs = 0;  // when the last run was asked for
 };
 
-TEST_F(EnginesX11, AutoClickerBudgetsButtonsAndDoubleClicks) {
+// A fixed point moves the pointer before every click; any other mode leaves it where the user
+// put it.
+TEST_F(EnginesX11, AutoClickerBudgetsButtonsPlacesAndDoubleClicks) {
     struct Run {
-        int button, clickType, times;
-        const char* posted;
+        int button, clickType, times, location;
+        const char* posted;  // with a fixed point, the presses only
     };
     const Run runs[] = {
-        {0, 0, 7, "1+ 1- 1+ 1- 1+ 1- 1+ 1- 1+ 1- 1+ 1- 1+ 1-"},
-        {1, 0, 2, "3+ 3- 3+ 3-"},
-        {2, 0, 2, "2+ 2- 2+ 2-"},
-        {3, 0, 2, ""},  // anything above two clicks nothing, but its ticks count the budget
-        {0, 0, 0, ""},  // a budget of none stops at once
-        {0, 1, 1, "1+ 1- 1+ 1-"},
+        {0, 0, 7, 0, "1+ 1- 1+ 1- 1+ 1- 1+ 1- 1+ 1- 1+ 1- 1+ 1-"},
+        {1, 0, 2, 0, "3+ 3- 3+ 3-"},
+        {2, 0, 2, 0, "2+ 2- 2+ 2-"},
+        {3, 0, 2, 0, ""},  // anything above two clicks nothing, but its ticks count the budget
+        {0, 0, 0, 0, ""},  // a budget of none stops at once
+        {0, 0, 3, 1, "1+ 1+ 1+"},
+        {0, 1, 1, 0, "1+ 1- 1+ 1-"},
     };
     autoClickIntervalMs = 1;
     autoClickRepeatMode = 0;
+    autoClickFixedX = 321;
+    autoClickFixedY = 234;
     for (const Run& run : runs) {
         SCOPED_TRACE(testing::Message() << "button " << run.button << " type " << run.clickType);
+        PhysicalMoveTo(input, 40, 50);
         autoClickerButtonIdx = run.button;
         autoClickClickType = run.clickType;
         autoClickRepeatTimes = run.times;
+        autoClickLocationMode = run.location;
         RunToBudget(triggerAutoClickStart, run.posted);
-        EXPECT_EQ(Trace(), run.posted);
+        if (!run.location) {
+            EXPECT_EQ(Trace(), run.posted);
+        }
+        EXPECT_EQ(ServerPointer(),
+                  run.location ? std::make_pair(321, 234) : std::make_pair(40, 50));
     }
     // The double click's pairs are 15 ms apart. Lower bounds count from before the start, as
     // a busy machine only delays what is seen; the upper bound is ten times the gap.
@@ -96,23 +107,6 @@ TEST_F(EnginesX11, KeySpammerBudgetsSequencesAndChords) {
         EXPECT_EQ(Trace(), run.posted);
         EXPECT_TRUE(ServerHeldKeys().empty());
     }
-}
-
-TEST_F(EnginesX11, FixedPointMovesThePointerBeforeEveryClick) {
-    PhysicalMoveTo(input, 10, 20);
-    autoClickLocationMode = 1;
-    autoClickFixedX = 321;
-    autoClickFixedY = 234;
-    autoClickRepeatMode = 0;
-    autoClickRepeatTimes = 3;
-    RunToBudget(triggerAutoClickStart, "1+ 1+ 1+");
-    EXPECT_EQ(ServerPointer(), std::make_pair(321, 234));
-
-    // Any other mode leaves the pointer where the user put it.
-    PhysicalMoveTo(input, 40, 50);
-    autoClickLocationMode = 0;
-    RunToBudget(triggerAutoClickStart, "1+ 1+ 1+");
-    EXPECT_EQ(ServerPointer(), std::make_pair(40, 50));
 }
 
 TEST_F(EnginesX11, TheIntervalRunsBetweenClicksFromTheFirstOn) {

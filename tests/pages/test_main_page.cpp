@@ -1,6 +1,7 @@
 // The main page in the real program under a window manager: a user's path through every panel
 // with the mouse and keyboard, checked in the status and session files; the update banner for
-// each call the program makes; keyboard reach, focus rings, labels and contrast in both themes.
+// each call the program makes; keyboard reach, focus rings, labels and contrast in both themes;
+// the Humanize folds.
 // Screenshots of the main states land in test-artifacts/pages.
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -280,6 +282,65 @@ TEST_F(MainPage, KeyboardReachesEveryControlWithARingAndEveryFieldHasALabel) {
             EXPECT_EQ(s.Step("contrast"), "ok");
         }
     }
+    NoPageErrors(s);
+    EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
+}
+
+// The Humanize folds: folded away until used, a setting typed in reaches appsettings.txt, and a
+// rectangle dragged out over another program becomes the click area; both themes pass contrast
+// with the folds open.
+TEST_F(MainPage, HumanizeFoldsOpenWhenUsedAndTheAreaIsDraggedOut) {
+    PageSession s("humanize");
+    std::ofstream(s.DataFile("appsettings.txt")) << "keyJitter=3\n";
+    Open(s);
+    const auto fileHas = [&](const std::string& line) {
+        return WaitUntil(
+            [&] { return Slurp(s.DataFile("appsettings.txt")).find(line) != std::string::npos; });
+    };
+    StepUntil(s, "folds", "ac-hz closed ks-hz open");
+
+    s.Step("expand");
+    s.Step("showhumanize");
+    s.Click("hzjitter");
+    StepUntil(s, "focused", "ac-hz-jitter");
+    PhysicalKey(s.input, kControl, true);
+    s.Tap(kA);
+    PhysicalKey(s.input, kControl, false);
+    s.Type("7");
+    EXPECT_TRUE(fileHas("\nclickJitter=7\n"));
+    s.Step("showhumanize");
+    s.Click("hzrect");
+    EXPECT_TRUE(fileHas("\narea=1\n"));
+
+    Probe other;
+    ASSERT_TRUE(StartProbe(other, QLN_PROBE_WINDOW, 800, 550, 400, 300));
+    s.Focus();
+    s.Step("showhumanize");
+    s.Click("hzpick");
+    StepUntil(s, "hzpicking", "picking");
+    // The tap asks where a press was; each step waits for it to have asked.
+    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(300)); };
+    PhysicalMoveTo(s.input, 1000, 700);
+    pause();
+    PhysicalButton(s.input, 1, true);
+    pause();
+    PhysicalMoveTo(s.input, 950, 640);
+    PhysicalMoveTo(s.input, 900, 600);
+    PhysicalButton(s.input, 1, false);
+    StepUntil(s, "hzarea", "Within 100 × 100 at 900_ 600");  // the probe writes commas as _
+    EXPECT_TRUE(fileHas("\nareaX=900\nareaY=600\nareaWidth=100\nareaHeight=100\n"));
+    // The drag was the page's: the other program saw none of it.
+    for (const auto& line : ProbeLines(other))
+        EXPECT_EQ(line.find("Button"), std::string::npos) << line;
+    StopProbe(other);
+
+    s.Step("showhumanize");
+    for (const char* theme : {"light", "dark"}) {
+        s.Step(theme);
+        EXPECT_TRUE(s.Screenshot(std::string("main-humanize-") + theme));
+        EXPECT_EQ(s.Step("contrast"), "ok") << theme;
+    }
+    EXPECT_EQ(s.Step("labels"), "unlabelled none nameless none");
     NoPageErrors(s);
     EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
 }

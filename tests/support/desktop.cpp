@@ -4,6 +4,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,6 +82,16 @@ bool ManagesNewWindows() {
         XDestroyWindow(d, probe);
         XSync(d, False);
         return managed;
+    });
+}
+
+unsigned ServerPointerMask() {
+    return Ask<unsigned>(0, [](Display* d) {
+        Window root, child;
+        int x, y, winX, winY;
+        unsigned mask = 0;
+        XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &winX, &winY, &mask);
+        return mask;
     });
 }
 
@@ -221,5 +232,62 @@ std::vector<long> WindowCardinals(Window window, const char* name) {
     return Ask<std::vector<long>>({}, [&](Display* d) {
         const auto values = Property(d, window ? window : DefaultRootWindow(d), name, XA_CARDINAL);
         return std::vector<long>(values.begin(), values.end());
+    });
+}
+
+std::vector<int> ServerHeldButtons() {
+    std::vector<int> held;
+    for (int button = 1; button <= 5; ++button) {
+        if (ServerPointerMask() & (Button1Mask << (button - 1))) held.push_back(button);
+    }
+    return held;
+}
+
+std::vector<int> ServerHeldKeys() {
+    return Ask<std::vector<int>>({}, [](Display* d) {
+        std::vector<int> held;
+        char keys[32] = {};
+        XQueryKeymap(d, keys);
+        for (int code = 0; code < 256; ++code) {
+            if (keys[code / 8] & (1 << (code % 8))) held.push_back(code);
+        }
+        return held;
+    });
+}
+
+std::pair<int, int> ServerPointer() {
+    using Place = std::pair<int, int>;
+    return Ask<Place>({-1, -1}, [](Display* d) {
+        Window root, child;
+        int x, y, winX, winY;
+        unsigned mask;
+        return XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &winX, &winY, &mask)
+                   ? Place{x, y}
+                   : Place{-1, -1};
+    });
+}
+
+// The same kind of grab as the tap's, an XInput 2 grab on the core keyboard (device 3): refused
+// while another client holds one.
+bool KeyGrabbedByAnotherClient(int keyCode) {
+    static bool refused = false;
+    return Ask<bool>(false, [keyCode](Display* d) {
+        XSync(d, False);
+        refused = false;
+        XSetErrorHandler([](Display*, XErrorEvent* error) {
+            refused = refused || error->error_code == BadAccess;
+            return 0;
+        });
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XISetMask(bits, XI_KeyPress);
+        XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+        XIGrabModifiers modifiers{static_cast<int>(XIAnyModifier), 0};
+        const Window root = DefaultRootWindow(d);
+        const int failed = XIGrabKeycode(d, 3, keyCode, root, XIGrabModeAsync, XIGrabModeAsync,
+                                         False, &mask, 1, &modifiers);
+        XSync(d, False);
+        XIUngrabKeycode(d, 3, keyCode, root, 1, &modifiers);
+        XSync(d, False);
+        return refused || failed > 0;
     });
 }

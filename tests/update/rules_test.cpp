@@ -9,7 +9,6 @@
 #include <algorithm>
 
 using namespace UpdateCore;
-using UpdateTest::Split;
 
 TEST(JsonScan, StringMembersAreReadLeniently) {
     struct Case {

@@ -33,16 +33,6 @@ inline void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// "a|b|c" as {"a", "b", "c"}; lists of odd strings stay on few lines this way.
-inline std::vector<std::string> Split(const std::string& text, const std::string& by = "|") {
-    std::vector<std::string> parts;
-    for (size_t at = 0, end = 0; end != std::string::npos; at = end + by.size()) {
-        end = text.find(by, at);
-        parts.push_back(text.substr(at, end - at));
-    }
-    return parts;
-}
-
 struct ProcessResult {
     int exitCode = -1;
     std::string out, err;
