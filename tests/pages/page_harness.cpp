@@ -9,7 +9,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <zlib.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <csignal>
 #include <filesystem>
@@ -34,81 +34,29 @@ int KeyCodeOf(char c) {
     return c == ' ' ? 65 : -1;
 }
 
-void BigEndian(std::string& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char((v >> shift) & 0xFF));
-}
-
-void Chunk(std::string& png, const char* type, const std::string& data) {
-    BigEndian(png, uint32_t(data.size()));
-    const std::string body = std::string(type, 4) + data;
-    png += body;
-    BigEndian(png,
-              uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
-}
-
-// 8-bit RGB rows, each behind filter byte 0.
-std::string EncodePng(int width, int height, const std::string& rows) {
-    uLongf size = compressBound(uLong(rows.size()));
-    std::string packed(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
-              reinterpret_cast<const Bytef*>(rows.data()), uLong(rows.size()), 9);
-    packed.resize(size);
-    std::string header;
-    BigEndian(header, uint32_t(width));
-    BigEndian(header, uint32_t(height));
-    header += std::string("\x08\x02\x00\x00\x00", 5);
-    std::string png = "\x89PNG\r\n\x1a\n";
-    Chunk(png, "IHDR", header);
-    Chunk(png, "IDAT", packed);
-    Chunk(png, "IEND", "");
-    return png;
-}
-
-// The window's pixels as PNG rows; empty when the window cannot be read.
+// The window's pixels as packed RGB rows; empty when the window cannot be read. Xvfb runs at
+// depth 24: each pixel is 0xRRGGBB.
 std::string CaptureRows(Window window, int& width, int& height) {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return {};
     std::string rows;
     XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable) {
+    XImage* image = nullptr;
+    if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable &&
+        (image = XGetImage(display, window, 0, 0, unsigned(attributes.width),
+                           unsigned(attributes.height), AllPlanes, ZPixmap))) {
         width = attributes.width;
         height = attributes.height;
-        if (XImage* image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height),
-                                      AllPlanes, ZPixmap)) {
-            const auto channel = [](unsigned long pixel, unsigned long mask) {
-                int shift = 0;
-                while (mask && !(mask & 1)) {
-                    mask >>= 1;
-                    ++shift;
-                }
-                return char(((pixel >> shift) & mask) * 255 / (mask ? mask : 1));
-            };
-            rows.reserve(size_t(height) * size_t(width * 3 + 1));
-            for (int y = 0; y < height; ++y) {
-                rows.push_back('\0');
-                for (int x = 0; x < width; ++x) {
-                    const unsigned long pixel = XGetPixel(image, x, y);
-                    rows.push_back(channel(pixel, image->red_mask));
-                    rows.push_back(channel(pixel, image->green_mask));
-                    rows.push_back(channel(pixel, image->blue_mask));
-                }
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const unsigned long pixel = XGetPixel(image, x, y);
+                for (int shift : {16, 8, 0}) rows.push_back(char((pixel >> shift) & 0xFF));
             }
-            XDestroyImage(image);
         }
+        XDestroyImage(image);
     }
     XCloseDisplay(display);
     return rows;
-}
-
-// One colour all over is a window the page has not painted yet.
-bool Painted(const std::string& rows, int width) {
-    const size_t stride = size_t(width) * 3 + 1;
-    for (size_t row = 0; row + stride <= rows.size(); row += stride) {
-        for (size_t at = row + 1; at < row + stride; at += 3) {
-            if (rows.compare(at, 3, rows, 1, 3) != 0) return true;
-        }
-    }
-    return false;
 }
 
 }  // namespace
@@ -281,6 +229,7 @@ std::pair<int, int> PageSession::WindowSize() const {
     return {attributes.width, attributes.height};
 }
 
+// One colour all over is a window the page has not painted yet.
 bool PageSession::Screenshot(const std::string& name) {
     int width = 0, height = 0;
     std::string previous, rows;
@@ -289,12 +238,17 @@ bool PageSession::Screenshot(const std::string& name) {
             previous = std::move(rows);
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
             rows = CaptureRows(window, width, height);
-            return Painted(rows, width) && rows == previous;
+            const bool painted = rows.find_first_not_of(rows.substr(0, 3)) != std::string::npos;
+            return painted && rows == previous;
         },
         20000, 0);
     if (!rows.empty()) {
-        std::ofstream(fs::path(kShotDir) / (name + ".png"), std::ios::binary)
-            << EncodePng(width, height, rows);
+        GdkPixbuf* image = gdk_pixbuf_new_from_data(reinterpret_cast<const guchar*>(rows.data()),
+                                                    GDK_COLORSPACE_RGB, false, 8, width, height,
+                                                    width * 3, nullptr, nullptr);
+        gdk_pixbuf_save(image, (fs::path(kShotDir) / (name + ".png")).c_str(), "png", nullptr,
+                        nullptr);
+        g_object_unref(image);
     }
     return settled;
 }

@@ -35,23 +35,15 @@ TEST(KeyTable, FirstPairWinsInBothDirections) {
     for (int vk = 112; vk <= 135; ++vk) EXPECT_GE(VkToOsKeyCode(vk), 8) << vk;
 }
 
+// One of each kind of name: letters and symbols without a layout, fixed names, the keypad,
+// left and right modifiers, mouse buttons and the fallback.
 TEST(KeyNames, FollowTheirRules) {
-    // Mouse buttons, fixed names, the keypad, left and right modifiers, plain characters and
-    // the fallback, shortest first so that the lists lie in columns.
-    const std::pair<int, const char*> shorter[] = {
-        {65, "A"},     {90, "Z"},     {48, "0"},     {192, "`"},    {186, ";"},    {112, "F1"},
-        {18, "Alt"},   {27, "Esc"},   {135, "F24"},  {17, "Ctrl"},  {93, "Menu"},  {47, "Help"},
-        {96, "Num 0"}, {13, "Enter"}, {162, "Ctrl"}, {91, "Super"}, {12, "Clear"}, {19, "Pause"},
-        {32, "Space"}, {3, "Key[3]"}, {0, "Key[0]"}, {105, "Num 9"}};
-    const std::pair<int, const char*> longer[] = {
-        {45, "Insert"},       {46, "Delete"},       {106, "Num *"},       {-4, "Key[-4]"},
-        {8, "Backspace"},     {226, "Section"},     {1, "Left Mouse"},    {144, "Num Lock"},
-        {255, "Key[255]"},    {2, "Right Mouse"},   {165, "Right Alt"},   {175, "Volume Up"},
-        {220, "Backslash"},   {4, "Middle Mouse"},  {163, "Right Ctrl"},  {92, "Right Super"},
-        {44, "Print Screen"}, {145, "Scroll Lock"}, {161, "Right Shift"}, {5, "Mouse 4 (Side)"},
-        {6, "Mouse 5 (Side)"}};
-    for (const auto& [vk, name] : shorter) EXPECT_EQ(GetKeyName(vk), name) << vk;
-    for (const auto& [vk, name] : longer) EXPECT_EQ(GetKeyName(vk), name) << vk;
+    const std::pair<int, const char*> names[] = {
+        {65, "A"},     {192, "`"},          {135, "F24"},      {27, "Esc"},
+        {162, "Ctrl"}, {163, "Right Ctrl"}, {105, "Num 9"},    {106, "Num *"},
+        {32, "Space"}, {220, "Backslash"},  {1, "Left Mouse"}, {6, "Mouse 5 (Side)"},
+        {3, "Key[3]"}, {-4, "Key[-4]"},     {255, "Key[255]"}, {44, "Print Screen"}};
+    for (const auto& [vk, name] : names) EXPECT_EQ(GetKeyName(vk), name) << vk;
 }
 
 TEST(KeyNames, LayoutCharactersMustBeCleanNames) {
