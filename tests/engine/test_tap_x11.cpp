@@ -252,14 +252,7 @@ TEST_F(TapX11, GrabsMatchTheKeysTheDispatchReads) {
 TEST_F(TapX11, ARefusedGrabIsTriedAgain) {
     Display* other = XOpenDisplay(nullptr);
     ASSERT_NE(other, nullptr);
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(bits, XI_KeyPress);
-    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
-    XIGrabModifiers modifiers{static_cast<int>(XIAnyModifier), 0};
-    ASSERT_EQ(XIGrabKeycode(other, 3, kF5, DefaultRootWindow(other), XIGrabModeAsync,
-                            XIGrabModeAsync, False, &mask, 1, &modifiers),
-              0);
-    XSync(other, False);
+    ASSERT_EQ(GrabKeyOnRoot(other, kF5, true), 0);
     vkAutoClicker = 116;  // F5
     ASSERT_TRUE(OsTapSyncGrabs(5000));
     XCloseDisplay(other);  // its grab goes with it

@@ -85,13 +85,12 @@ bool ManagesNewWindows() {
     });
 }
 
-unsigned ServerPointerMask() {
-    return Ask<unsigned>(0, [](Display* d) {
+bool QueryPointer(int& x, int& y, unsigned& mask) {
+    return Ask<bool>(false, [&](Display* d) {
         Window root, child;
-        int x, y, winX, winY;
-        unsigned mask = 0;
-        XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &winX, &winY, &mask);
-        return mask;
+        int winX, winY;
+        return XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &winX, &winY, &mask) !=
+               0;
     });
 }
 
@@ -236,9 +235,12 @@ std::vector<long> WindowCardinals(Window window, const char* name) {
 }
 
 std::vector<int> ServerHeldButtons() {
+    int x, y;
+    unsigned mask = 0;
+    QueryPointer(x, y, mask);
     std::vector<int> held;
     for (int button = 1; button <= 5; ++button) {
-        if (ServerPointerMask() & (Button1Mask << (button - 1))) held.push_back(button);
+        if (mask & (Button1Mask << (button - 1))) held.push_back(button);
     }
     return held;
 }
@@ -256,19 +258,25 @@ std::vector<int> ServerHeldKeys() {
 }
 
 std::pair<int, int> ServerPointer() {
-    using Place = std::pair<int, int>;
-    return Ask<Place>({-1, -1}, [](Display* d) {
-        Window root, child;
-        int x, y, winX, winY;
-        unsigned mask;
-        return XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &winX, &winY, &mask)
-                   ? Place{x, y}
-                   : Place{-1, -1};
-    });
+    int x, y;
+    unsigned mask;
+    return QueryPointer(x, y, mask) ? std::make_pair(x, y) : std::make_pair(-1, -1);
 }
 
-// The same kind of grab as the tap's, an XInput 2 grab on the core keyboard (device 3): refused
-// while another client holds one.
+int GrabKeyOnRoot(Display* display, int keyCode, bool grab) {
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_KeyPress);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    XIGrabModifiers modifiers{static_cast<int>(XIAnyModifier), 0};
+    const Window root = DefaultRootWindow(display);
+    const int failed = grab ? XIGrabKeycode(display, 3, keyCode, root, XIGrabModeAsync,
+                                            XIGrabModeAsync, False, &mask, 1, &modifiers)
+                            : XIUngrabKeycode(display, 3, keyCode, root, 1, &modifiers);
+    XSync(display, False);
+    return failed;
+}
+
+// The same kind of grab as the tap's: refused while another client holds one.
 bool KeyGrabbedByAnotherClient(int keyCode) {
     static bool refused = false;
     return Ask<bool>(false, [keyCode](Display* d) {
@@ -278,16 +286,8 @@ bool KeyGrabbedByAnotherClient(int keyCode) {
             refused = refused || error->error_code == BadAccess;
             return 0;
         });
-        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-        XISetMask(bits, XI_KeyPress);
-        XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
-        XIGrabModifiers modifiers{static_cast<int>(XIAnyModifier), 0};
-        const Window root = DefaultRootWindow(d);
-        const int failed = XIGrabKeycode(d, 3, keyCode, root, XIGrabModeAsync, XIGrabModeAsync,
-                                         False, &mask, 1, &modifiers);
-        XSync(d, False);
-        XIUngrabKeycode(d, 3, keyCode, root, 1, &modifiers);
-        XSync(d, False);
+        const int failed = GrabKeyOnRoot(d, keyCode, true);
+        GrabKeyOnRoot(d, keyCode, false);
         return refused || failed > 0;
     });
 }

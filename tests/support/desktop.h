@@ -54,3 +54,6 @@ std::vector<int> ServerHeldKeys();
 std::pair<int, int> ServerPointer();
 // True when another client holds a passive grab of the key on the root window.
 bool KeyGrabbedByAnotherClient(int keyCode);
+// Grabs (or lets go of) the key on the root window as the tap does, an XInput 2 grab on the core
+// keyboard; the request's status.
+int GrabKeyOnRoot(Display* display, int keyCode, bool grab);
