@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/desktop.h"
 #include "tests/support/files.h"
 #include "tests/support/program.h"
 #include "tests/support/wait.h"
+#include "tests/support/x11_state.h"
 
 #include "state/tool_state.h"
 #include "store/profiles.h"

@@ -10,11 +10,11 @@
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "state/tool_state.h"
-#include "tests/support/desktop.h"
 #include "tests/support/events.h"
 #include "tests/support/fresh_state.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/wait.h"
+#include "tests/support/x11_state.h"
 #include "tests/support/xi2_observer.h"
 
 #include <X11/extensions/XInput2.h>

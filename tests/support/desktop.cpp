@@ -4,7 +4,6 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XInput2.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,15 +81,6 @@ bool ManagesNewWindows() {
         XDestroyWindow(d, probe);
         XSync(d, False);
         return managed;
-    });
-}
-
-bool QueryPointer(int& x, int& y, unsigned& mask) {
-    return Ask<bool>(false, [&](Display* d) {
-        Window root, child;
-        int winX, winY;
-        return XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &winX, &winY, &mask) !=
-               0;
     });
 }
 
@@ -231,63 +221,5 @@ std::vector<long> WindowCardinals(Window window, const char* name) {
     return Ask<std::vector<long>>({}, [&](Display* d) {
         const auto values = Property(d, window ? window : DefaultRootWindow(d), name, XA_CARDINAL);
         return std::vector<long>(values.begin(), values.end());
-    });
-}
-
-std::vector<int> ServerHeldButtons() {
-    int x, y;
-    unsigned mask = 0;
-    QueryPointer(x, y, mask);
-    std::vector<int> held;
-    for (int button = 1; button <= 5; ++button) {
-        if (mask & (Button1Mask << (button - 1))) held.push_back(button);
-    }
-    return held;
-}
-
-std::vector<int> ServerHeldKeys() {
-    return Ask<std::vector<int>>({}, [](Display* d) {
-        std::vector<int> held;
-        char keys[32] = {};
-        XQueryKeymap(d, keys);
-        for (int code = 0; code < 256; ++code) {
-            if (keys[code / 8] & (1 << (code % 8))) held.push_back(code);
-        }
-        return held;
-    });
-}
-
-std::pair<int, int> ServerPointer() {
-    int x, y;
-    unsigned mask;
-    return QueryPointer(x, y, mask) ? std::make_pair(x, y) : std::make_pair(-1, -1);
-}
-
-int GrabKeyOnRoot(Display* display, int keyCode, bool grab) {
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(bits, XI_KeyPress);
-    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
-    XIGrabModifiers modifiers{static_cast<int>(XIAnyModifier), 0};
-    const Window root = DefaultRootWindow(display);
-    const int failed = grab ? XIGrabKeycode(display, 3, keyCode, root, XIGrabModeAsync,
-                                            XIGrabModeAsync, False, &mask, 1, &modifiers)
-                            : XIUngrabKeycode(display, 3, keyCode, root, 1, &modifiers);
-    XSync(display, False);
-    return failed;
-}
-
-// The same kind of grab as the tap's: refused while another client holds one.
-bool KeyGrabbedByAnotherClient(int keyCode) {
-    static bool refused = false;
-    return Ask<bool>(false, [keyCode](Display* d) {
-        XSync(d, False);
-        refused = false;
-        XSetErrorHandler([](Display*, XErrorEvent* error) {
-            refused = refused || error->error_code == BadAccess;
-            return 0;
-        });
-        const int failed = GrabKeyOnRoot(d, keyCode, true);
-        GrabKeyOnRoot(d, keyCode, false);
-        return refused || failed > 0;
     });
 }

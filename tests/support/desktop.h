@@ -1,15 +1,14 @@
 #pragma once
 
 // The desktop around the program under test: a real window manager from Debian on the private
-// display, and what the X server says about windows, input and grabs, asked on the harness's
-// own connection.
+// display, and what the X server says about top-level windows, asked on the harness's own
+// connection.
 
 #include <X11/Xlib.h>
 #include <sys/types.h>
 
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 struct WindowManager {
@@ -46,14 +45,3 @@ void SendDeleteWindow(Window window);
 void ActivateWindow(Window window);
 // A CARDINAL property of a window (None: the root), such as _NET_FRAME_EXTENTS.
 std::vector<long> WindowCardinals(Window window, const char* name);
-
-// Button numbers (1..5) the core pointer holds; X keycodes the core keyboard holds.
-std::vector<int> ServerHeldButtons();
-std::vector<int> ServerHeldKeys();
-// Pointer position on the root window; {-1, -1} without a display.
-std::pair<int, int> ServerPointer();
-// True when another client holds a passive grab of the key on the root window.
-bool KeyGrabbedByAnotherClient(int keyCode);
-// Grabs (or lets go of) the key on the root window as the tap does, an XInput 2 grab on the core
-// keyboard; the request's status.
-int GrabKeyOnRoot(Display* display, int keyCode, bool grab);
