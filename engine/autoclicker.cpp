@@ -10,21 +10,21 @@
 
 namespace {
 
-constexpr int64_t kDoubleClickGapNs = 15000000;
-
 void Click(int button, int clickCount) {
     OsMouseButton(button, true, clickCount);
     OsMouseButton(button, false, clickCount);
 }
 
-// X has no click-count field: the server sees two clicks 15 ms apart, which is what turns
-// them into a double click for the application.
+// Measured from when the server has the first click, so a busy server cannot bring the two
+// clicks of a double click closer together.
+void WaitDoubleClickGap() {
+    OsInputSync();
+    SleepUntilNs(SteadyNowNs() + kDoubleClickGapMs * 1000000);
+}
+
 void DoubleClick(int button) {
     Click(button, 1);
-    // Measured from when the server has the first click, so a busy server cannot bring the
-    // two closer together.
-    OsInputSync();
-    SleepUntilNs(SteadyNowNs() + kDoubleClickGapNs);
+    WaitDoubleClickGap();
     Click(button, 2);
 }
 
@@ -94,8 +94,7 @@ int64_t HumanClickOnce() {
     if (button >= 0 && button <= 2) {
         HeldClick(button, hold);
         if (doubleClick) {
-            OsInputSync();
-            SleepUntilNs(SteadyNowNs() + kDoubleClickGapNs);
+            WaitDoubleClickGap();
             HeldClick(button, hold);
         }
     }

@@ -8,8 +8,6 @@
 namespace {
 
 constexpr int64_t kNsPerMs = 1000000;
-// Two clicks of a double click are this far apart (release to press); see the auto clicker.
-constexpr int64_t kDoubleClickGapMs = 15;
 // Room left inside the double-click interval for the posting and the server's round trips:
 // with the gap, 20 ms.
 constexpr int64_t kDoubleClickSpareMs = 5;

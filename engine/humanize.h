@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// X has no click-count field: the second click of a double click comes this long after the
+// server has the first, which is what makes it a double click for the application.
+constexpr int64_t kDoubleClickGapMs = 15;
+
 // Milliseconds from low to high, both included.
 struct SpanMs {
     int64_t low = 0;
