@@ -24,17 +24,10 @@ TEST_F(QuillonProcess, ChildModeEndsAtOnceAndWithoutADisplayItSaysSo) {
     EXPECT_EQ(Slurp(env.home + "/out.txt"), "");
     // Help and version need no display and leave the data folder alone.
     env.extra.emplace_back("DISPLAY", "");
-    const std::pair<const char*, std::vector<std::string>> printed[] = {
-        {"--help",
-         {"--toggle TOOL", "F6 auto clicker", "~/.local/share/Quillon", "Exit status",
-          "beginning with \"--\" are ignored"}},
-        {"--version", {"Quillon 1.0.1\ncommit "}},
-    };
-    for (const auto& [option, pieces] : printed) {
+    for (const auto& [option, piece] :
+         {std::pair{"--help", "--toggle TOOL"}, std::pair{"--version", "Quillon 1.0.1\ncommit "}}) {
         EXPECT_EQ(WaitProgramExit(Spawn({option})), 0) << option;
-        for (const std::string& piece : pieces) {
-            EXPECT_NE(Slurp(env.home + "/out.txt").find(piece), std::string::npos) << piece;
-        }
+        EXPECT_NE(Slurp(env.home + "/out.txt").find(piece), std::string::npos) << option;
     }
     EXPECT_TRUE(fs::is_empty(dir / "data/Quillon"));
     EXPECT_EQ(WaitProgramExit(Spawn()), 1);
