@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "tests/pages/page_harness.h"
-#include "tests/support/files.h"
 #include "tests/support/wait.h"
 #include "tests/support/xvfb.h"
 
@@ -67,13 +66,11 @@ TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
         }
         std::string boot = BuiltPage("mac-ui/boot.html");
         if (std::string(row.mode) == "update") boot = ForcedMode(boot, "update");
-        s.Start(s.MakeBundle(BuiltPage("ui/index.html"), WithProbe(boot, kShown)));
-        ASSERT_NE(s.window, None) << Slurp(s.dir + "/err.txt");
-        EXPECT_TRUE(s.WaitReport(row.shown)) << testing::PrintToString(s.Reports());
+        ASSERT_TRUE(s.Open(BuiltPage("ui/index.html"), WithProbe(boot, kShown)));
+        EXPECT_TRUE(s.WaitReport(row.shown)) << testing::PrintToString(s.Reports("shown"));
         EXPECT_TRUE(s.WaitReport(std::string("still ") + row.mode));
         EXPECT_TRUE(s.Screenshot("boot-" + name));
-        for (const std::string& error : s.PageErrors()) ADD_FAILURE() << error;
-        EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
+        s.Finish();
     }
     StopPrivateXvfb(bare);
     setenv("DISPLAY", mainDisplay.c_str(), 1);
@@ -85,11 +82,9 @@ TEST(BootPage, GoesOnByItselfOnceInputIsReady) {
     PageSession s("ready");
     const std::string loads = R"(markWarningSeen("load " + Math.round(performance.timeOrigin));)";
     const std::string page = WithProbe(BuiltPage("mac-ui/boot.html"), loads);
-    s.Start(s.MakeBundle(page, page));
-    ASSERT_NE(s.window, None) << Slurp(s.dir + "/err.txt");
-    EXPECT_TRUE(WaitUntil([&] { return s.ReportsStarting("load ").size() >= 2; }, 30000, 100));
-    for (const std::string& error : s.PageErrors()) ADD_FAILURE() << error;
-    EXPECT_EQ(s.Quit(), 0) << s.ErrTail();
+    ASSERT_TRUE(s.Open(page, page));
+    EXPECT_TRUE(WaitUntil([&] { return s.Reports("load ").size() >= 2; }, 30000, 100));
+    s.Finish();
 }
 
 }  // namespace
