@@ -30,30 +30,6 @@ int KeyCodeOf(char c) {
     return c == ' ' ? 65 : -1;
 }
 
-// The window's pixels as packed RGB rows; empty when the window cannot be read. Xvfb runs at
-// depth 24: each pixel is 0xRRGGBB.
-std::string CaptureRows(Window window, int& width, int& height) {
-    Display* display = XOpenDisplay(nullptr);
-    std::string rows;
-    XWindowAttributes at;
-    XImage* image = nullptr;
-    if (XGetWindowAttributes(display, window, &at) && at.map_state == IsViewable &&
-        (image = XGetImage(display, window, 0, 0, unsigned(at.width), unsigned(at.height),
-                           AllPlanes, ZPixmap))) {
-        width = at.width;
-        height = at.height;
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const unsigned long pixel = XGetPixel(image, x, y);
-                for (int shift : {16, 8, 0}) rows.push_back(char((pixel >> shift) & 0xFF));
-            }
-        }
-        XDestroyImage(image);
-    }
-    XCloseDisplay(display);
-    return rows;
-}
-
 }  // namespace
 
 std::string BuiltPage(const std::string& relative) {
@@ -216,25 +192,27 @@ bool PageSession::WaitStatus(const std::string& name, const std::string& value) 
     return WaitUntil([&] { return StatusMember(name) == value; }, 20000, 20);
 }
 
-// One colour all over is a window the page has not painted yet.
-bool PageSession::Screenshot(const std::string& name) {
-    int width = 0, height = 0;
-    std::string previous, rows;
-    const bool settled = WaitUntil(
-        [&] {
-            previous = std::move(rows);
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            rows = CaptureRows(window, width, height);
-            return rows.find_first_not_of(rows.substr(0, 3)) != std::string::npos &&
-                   rows == previous;
-        },
-        20000, 0);
-    if (rows.empty()) return false;
-    GdkPixbuf* image =
-        gdk_pixbuf_new_from_data(reinterpret_cast<const guchar*>(rows.data()), GDK_COLORSPACE_RGB,
-                                 false, 8, width, height, width * 3, nullptr, nullptr);
-    gdk_pixbuf_save(image, (fs::path(QLN_SHOT_DIR) / (name + ".png")).c_str(), "png", nullptr,
-                    nullptr);
-    g_object_unref(image);
-    return settled;
+// Xvfb runs at depth 24, each pixel four bytes B, G, R and unused, which become R, G, B, opaque.
+void PageSession::Screenshot(const std::string& name) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last input painted
+    Display* display = XOpenDisplay(nullptr);
+    XWindowAttributes at{};
+    XGetWindowAttributes(display, window, &at);
+    XImage* image = XGetImage(display, window, 0, 0, unsigned(at.width), unsigned(at.height),
+                              AllPlanes, ZPixmap);
+    for (int i = 0; image && i < image->bytes_per_line * at.height; i += 4) {
+        std::swap(image->data[i], image->data[i + 2]);
+        image->data[i + 3] = char(0xFF);
+    }
+    GdkPixbuf* shot = image ? gdk_pixbuf_new_from_data(
+                                  reinterpret_cast<guchar*>(image->data), GDK_COLORSPACE_RGB, true,
+                                  8, at.width, at.height, image->bytes_per_line, nullptr, nullptr)
+                            : nullptr;
+    if (shot) {
+        gdk_pixbuf_save(shot, (fs::path(QLN_SHOT_DIR) / (name + ".png")).c_str(), "png", nullptr,
+                        nullptr);
+        g_object_unref(shot);
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
 }

@@ -57,9 +57,8 @@ public:
     bool WaitStatus(const std::string& name, const std::string& value) const;
 
     std::string DataFile(const char* name) const;
-    // A PNG of the window's contents in test-artifacts once two captures agree; false when it
-    // never settles.
-    bool Screenshot(const std::string& name);
+    // A PNG of the window's contents in test-artifacts, for people to look at.
+    void Screenshot(const std::string& name);
 
     Window window = None;
     PhysicalInput* input = nullptr;

@@ -132,7 +132,7 @@
     where: () => "",
     top: () => { window.scrollTo(0, 0); return ""; },
     theme: () => document.documentElement.getAttribute("data-theme"),
-    size: () => innerWidth + "x" + innerHeight,
+    height: () => String(innerHeight),
     picking: () => none(["ac-picking", "ac-hz-picking"].filter(id => visible($(id)))),
     coords: () => text("ac-coords"),
     hzarea: () => text("ac-hz-area"),

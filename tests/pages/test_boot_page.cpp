@@ -69,7 +69,7 @@ TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
         ASSERT_TRUE(s.Open(BuiltPage("ui/index.html"), WithProbe(boot, kShown)));
         EXPECT_TRUE(s.WaitReport(row.shown)) << testing::PrintToString(s.Reports("shown"));
         EXPECT_TRUE(s.WaitReport(std::string("still ") + row.mode));
-        EXPECT_TRUE(s.Screenshot("boot-" + name));
+        s.Screenshot("boot-" + name);
         s.Finish();
     }
     StopPrivateXvfb(bare);
