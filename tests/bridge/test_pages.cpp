@@ -1,4 +1,5 @@
-// Page choice and the rewrites of the page texts, on plain values.
+// Page choice and the rewrites of the page texts, on plain values: the cases the real program in
+// the page tests never meets.
 #include <gtest/gtest.h>
 
 #include "bridge/bindings.h"
@@ -14,60 +15,47 @@ TEST(Pages, FirstPageFollowsEngineVersionThenInputThenRecord) {
         bool ready, grantedBefore;
         const char* mode;
     } kCases[] = {
-        {2, 39, true, true, "update"},  {1, 99, true, false, "update"},
-        {2, 40, true, false, ""},       {3, 0, true, false, ""},
-        {0, 0, true, false, ""},        {0, 39, false, false, "permissions"},
-        {2, 44, false, true, "reset"},  {2, 44, false, false, "permissions"},
-        {-1, 10, false, true, "reset"},
+        {2, 39, true, true, "update"},
+        {1, 99, true, false, "update"},
+        {2, 40, true, false, ""},
+        {3, 0, true, false, ""},
+        {0, 0, true, false, ""},
+        {2, 44, false, true, "reset"},
+        {0, 39, false, false, "permissions"},
     };
     for (const auto& c : kCases) {
-        SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor));
         EXPECT_EQ(FirstPageMode(WebEngineTooOld(c.major, c.minor), c.ready, c.grantedBefore),
-                  c.mode);
+                  c.mode)
+            << c.major << "." << c.minor;
     }
 }
 
 TEST(Pages, BootPageGetsItsModeOnceAndTheSettingsName) {
     const struct {
-        const char* page;
-        const char* name;
-        const char* expected;
+        const char *page, *name, *expected;
     } kCases[] = {
-        {"<p>__QLN_BOOT_MODE__ and __QLN_BOOT_MODE__</p>", "Settings",
-         "<p>reset and __QLN_BOOT_MODE__</p>"},
-        {"__QLN_BOOT_MODE__ System Settings, System SettingsSystem Settings", "Settings",
-         "reset Settings, SettingsSettings"},
+        {"__QLN_BOOT_MODE__ __QLN_BOOT_MODE__ System Settings,System SettingsSystem Settings",
+         "Settings", "reset __QLN_BOOT_MODE__ Settings,SettingsSettings"},
         // A name that holds the text it replaces is not replaced again.
         {"__QLN_BOOT_MODE__:System Settings", "System Settings (GNOME)",
          "reset:System Settings (GNOME)"},
-        {"no marker at all", "Settings", ""},
-        {"", "Settings", ""},
-        {"__QLN_BOOT_MODE_", "Settings", ""},
+        {"__QLN_BOOT_MODE_ no marker", "Settings", ""},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(PrepareBootPage(c.page, "reset", c.name), c.expected) << c.page;
     }
 }
 
-// Within 2 MiB and without: the program's window test, at the limit and one byte over.
+// Only the exact tag, only the first one, and only a script that is there and cannot end its
+// own element.
 TEST(Pages, SortableScriptIsInlinedOnlyWhenSafe) {
     const std::string tag = "<script src=\"vendor/Sortable.min.js\"></script>";
-    const std::string page = "<head>" + tag + "</head>";
-    EXPECT_EQ(InlineSortableScript(page, "s"), "<head><script>s</script></head>");
-
-    const struct {
-        std::string page, script;
-    } kUnchanged[] = {
-        {page, ""},
-        {page, "a</script>b"},
-        {"<script src='vendor/Sortable.min.js'></script>", "s"},
-        {"<script src=\"vendor/Sortable.min.js\" defer></script>", "s"},
-        {"<script  src=\"vendor/Sortable.min.js\"></script>", "s"},
-        {"<script src=\"Sortable.min.js\"></script>", "s"},
-    };
-    for (const auto& c : kUnchanged) EXPECT_EQ(InlineSortableScript(c.page, c.script), c.page);
-    // Only the first tag is replaced.
     EXPECT_EQ(InlineSortableScript(tag + tag, "s"), "<script>s</script>" + tag);
+    const std::pair<std::string, std::string> kUnchanged[] = {
+        {tag, ""}, {tag, "a</script>b"}, {"<script src='vendor/Sortable.min.js'></script>", "s"}};
+    for (const auto& [page, script] : kUnchanged) {
+        EXPECT_EQ(InlineSortableScript(page, script), page) << page << script;
+    }
 }
 
 TEST(Bindings, TwoIntegerFieldsReadLikeTheStandardConversion) {
@@ -76,17 +64,10 @@ TEST(Bindings, TwoIntegerFieldsReadLikeTheStandardConversion) {
         bool ok;
         int first, second;
     } kCases[] = {
-        {"640,480", true, 640, 480},
-        {"640,480,9", true, 640, 480},
-        {" 12px, -3", true, 12, -3},
-        {"+7,8e3", true, 7, 8},
-        {"640", false, 0, 0},
-        {"", false, 0, 0},
-        {"px12,3", false, 0, 0},
-        {"3,", false, 0, 0},
-        {"2147483647,1", true, 2147483647, 1},
-        {"2147483648,1", false, 0, 0},
-        {"1,-2147483649", false, 0, 0},
+        {" 12px, -3,9", true, 12, -3}, {"+7,8e3", true, 7, 8},
+        {"640", false, 0, 0},          {"px12,3", false, 0, 0},
+        {"3,", false, 0, 0},           {"2147483647,1", true, 2147483647, 1},
+        {"2147483648,1", false, 0, 0}, {"1,-2147483649", false, 0, 0},
     };
     for (const auto& c : kCases) {
         int first = 0, second = 0;

@@ -7,13 +7,11 @@
 #include "tests/support/physical_input.h"
 #include "tests/support/wait.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
-#include <csignal>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -21,8 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kShotDir = QLN_SHOT_DIR;
 
 int KeyCodeOf(char c) {
     static const std::string kRows[] = {"1234567890", "qwertyuiop", "asdfghjkl", "zxcvbnm"};
@@ -32,31 +28,6 @@ int KeyCodeOf(char c) {
         if (at != std::string::npos) return kFirst[row] + int(at);
     }
     return c == ' ' ? 65 : -1;
-}
-
-// The window's pixels as packed RGB rows; empty when the window cannot be read. Xvfb runs at
-// depth 24: each pixel is 0xRRGGBB.
-std::string CaptureRows(Window window, int& width, int& height) {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return {};
-    std::string rows;
-    XWindowAttributes attributes;
-    XImage* image = nullptr;
-    if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable &&
-        (image = XGetImage(display, window, 0, 0, unsigned(attributes.width),
-                           unsigned(attributes.height), AllPlanes, ZPixmap))) {
-        width = attributes.width;
-        height = attributes.height;
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const unsigned long pixel = XGetPixel(image, x, y);
-                for (int shift : {16, 8, 0}) rows.push_back(char((pixel >> shift) & 0xFF));
-            }
-        }
-        XDestroyImage(image);
-    }
-    XCloseDisplay(display);
-    return rows;
 }
 
 }  // namespace
@@ -79,67 +50,61 @@ PageSession::PageSession(const std::string& name)
               .string()) {
     fs::remove_all(dir);
     fs::create_directories(fs::path(dir) / "data" / "Quillon");
+    fs::create_directories(QLN_SHOT_DIR);
     env = {dir, {{"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"}}};
-    fs::create_directories(kShotDir);
 }
 
 PageSession::~PageSession() {
-    if (pid_ > 0) Quit();
+    if (pid_ > 0) {
+        SendDeleteWindow(window);
+        WaitProgramExit(pid_);
+    }
     ClosePhysicalInput(input);
     fs::remove_all(dir);
 }
 
-std::string PageSession::MakeBundle(const std::string& mainPage, const std::string& bootPage) {
-    return MakeTestBundle(QUILLON_BINARY, dir, mainPage, bootPage);
-}
-
-pid_t PageSession::Start(const std::string& binary) {
-    pid_ = SpawnProgram(binary, {}, env);
+bool PageSession::Open(const std::string& mainPage, const std::string& bootPage) {
+    pid_ = SpawnProgram(MakeTestBundle(QUILLON_BINARY, dir, mainPage, bootPage), {}, env);
     WaitUntil([&] { return (window = FindWindowOfPid(pid_)) != None; }, 30000, 50);
     if (!input) input = OpenPhysicalInput();
-    return pid_;
+    if (window == None) ADD_FAILURE() << "no window: " << Slurp(dir + "/err.txt");
+    return window != None;
 }
 
-// As the window manager's close button does.
-int PageSession::Quit() {
+void PageSession::Finish() {
+    for (const std::string& error : Reports("console-error")) ADD_FAILURE() << error;
     SendDeleteWindow(window);
     const int status = WaitProgramExit(pid_);
     pid_ = -1;
-    return status;
-}
-
-std::string PageSession::ErrTail() const {
     const std::string err = Slurp(dir + "/err.txt");
-    return err.size() > 4000 ? err.substr(err.size() - 4000) : err;
+    EXPECT_EQ(status, 0) << err.substr(err.size() > 4000 ? err.size() - 4000 : 0);
 }
 
 std::string PageSession::DataFile(const char* name) const {
     return ProgramDataDir(env) + "/" + name;
 }
 
-std::set<std::string> PageSession::Reports() const { return PageReports(env); }
-
-bool PageSession::WaitReport(const std::string& id, int timeoutMs) const {
-    return WaitUntil([&] { return Reports().count(id) > 0; }, timeoutMs, 50);
-}
-
-std::vector<std::string> PageSession::ReportsStarting(const std::string& prefix) const {
+std::vector<std::string> PageSession::Reports(const std::string& prefix) const {
     std::vector<std::string> found;
-    for (const std::string& id : Reports()) {
+    for (const std::string& id : PageReports(env)) {
         if (id.rfind(prefix, 0) == 0) found.push_back(id);
     }
     return found;
+}
+
+bool PageSession::WaitReport(const std::string& id) const {
+    return WaitUntil([&] { return PageReports(env).count(id) > 0; }, 30000, 50);
 }
 
 std::string PageSession::Step(const std::string& name) {
     Focus();
     const std::string prefix = "done-" + std::to_string(steps_++) + " " + name + "|";
     PhysicalKey(input, keys::kF12, true);
-    for (const char c : name) PhysicalTap(input, KeyCodeOf(c));
+    Type(name);
     PhysicalKey(input, keys::kF12, false);
     std::vector<std::string> done;
-    if (!WaitUntil([&] { return !(done = ReportsStarting(prefix)).empty(); }, 30000, 50)) {
-        ADD_FAILURE_AT(__FILE__, __LINE__) << "probe step " << name << " never finished";
+    if (!WaitUntil([&] { return !(done = Reports(prefix)).empty(); }, 30000, 50)) {
+        ADD_FAILURE() << "probe step " << name << " never finished";
         return {};
     }
     const std::string rest = done.front().substr(prefix.size());
@@ -147,44 +112,52 @@ std::string PageSession::Step(const std::string& name) {
     places_.clear();
     std::istringstream list(rest.substr(bar + 1));
     for (std::string place; std::getline(list, place, ';');) {
-        std::istringstream fields(place);
-        std::string key, x, y;
-        if (std::getline(fields, key, ':') && std::getline(fields, x, ':') &&
-            std::getline(fields, y, ':')) {
-            places_[key] = {std::stoi(x), std::stoi(y)};
-        }
+        char key[32];
+        int x = 0, y = 0;
+        if (sscanf(place.c_str(), "%31[^:]:%d:%d", key, &x, &y) == 3) places_[key] = {x, y};
     }
     return rest.substr(0, bar);
 }
 
+bool PageSession::StepUntil(const std::string& name, const std::string& note) {
+    std::string last;
+    const bool ok = WaitUntil([&] { return (last = Step(name)) == note; }, 20000, 100);
+    if (!ok) ADD_FAILURE() << name << ": " << last << " instead of " << note;
+    return ok;
+}
+
+std::pair<int, int> PageSession::Place(const std::string& place) const {
+    const auto found = places_.find(place);
+    if (found != places_.end()) return found->second;
+    ADD_FAILURE() << "no place named " << place << " on the page";
+    return {-1, -1};
+}
+
 void PageSession::MoveTo(int x, int y) {
     Display* display = XOpenDisplay(nullptr);
-    int rootX = 0, rootY = 0;
     Window child = None;
-    XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
-                          &child);
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &x, &y, &child);
     XCloseDisplay(display);
-    PhysicalMoveTo(input, rootX, rootY);
+    PhysicalMoveTo(input, x, y);
 }
 
-void PageSession::ClickAt(int x, int y, int button) {
+void PageSession::Click(const std::string& place, const std::string& step) {
+    if (!step.empty()) Step(step);
+    const auto [x, y] = Place(place);
+    if (x < 0) return;
     MoveTo(x, y);
-    PhysicalClick(input, button);
-}
-
-void PageSession::Click(const std::string& place, int button) {
-    const auto found = places_.find(place);
-    if (found == places_.end()) {
-        ADD_FAILURE_AT(__FILE__, __LINE__) << "no place named " << place << " on the page";
-        return;
-    }
-    ClickAt(found->second.first, found->second.second, button);
+    PhysicalClick(input, 1);
 }
 
 void PageSession::Tap(int keyCode) { PhysicalTap(input, keyCode); }
 
-void PageSession::Type(const std::string& text) {
-    for (const char c : text) PhysicalTap(input, KeyCodeOf(c));
+void PageSession::Type(const std::string& text, bool over) {
+    if (over) {
+        PhysicalKey(input, keys::kControl, true);
+        Tap(keys::kA);
+        PhysicalKey(input, keys::kControl, false);
+    }
+    for (const char c : text) Tap(KeyCodeOf(c));
 }
 
 // Active for the window manager and holding the X input focus: a window of another program
@@ -202,53 +175,44 @@ void PageSession::Focus() {
     if (ours()) return;
     ActivateWindow(window);
     if (WaitUntil(ours, 3000, 20)) return;
-    ClickAt(60, 22);  // the title in the page's top bar
+    MoveTo(60, 22);  // the title in the page's top bar
+    PhysicalClick(input, 1);
     WaitUntil(ours, 10000, 20);
 }
 
-std::string PageSession::StatusText() const { return Slurp(DataFile("status.txt")); }
-
-// One member's JSON text, uninterpreted: a string, a list of strings, or a bare value.
+// A string, a list of strings, or a bare value.
 std::string PageSession::StatusMember(const std::string& name) const {
     std::smatch found;
-    const std::string text = StatusText();
+    const std::string text = Slurp(DataFile("status.txt"));
     const std::regex member("\"" + name + R"(":(\[[^\]]*\]|"(\\.|[^"\\])*"|[^,}]*))");
     return std::regex_search(text, found, member) ? found[1].str() : "";
 }
 
-bool PageSession::WaitStatus(const std::string& name, const std::string& value,
-                             int timeoutMs) const {
-    return WaitUntil([&] { return StatusMember(name) == value; }, timeoutMs, 20);
+bool PageSession::WaitStatus(const std::string& name, const std::string& value) const {
+    return WaitUntil([&] { return StatusMember(name) == value; }, 20000, 20);
 }
 
-std::pair<int, int> PageSession::WindowSize() const {
+// Xvfb runs at depth 24, each pixel four bytes B, G, R and unused, which become R, G, B, opaque.
+void PageSession::Screenshot(const std::string& name) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last input painted
     Display* display = XOpenDisplay(nullptr);
-    XWindowAttributes attributes = {};
-    XGetWindowAttributes(display, window, &attributes);
-    XCloseDisplay(display);
-    return {attributes.width, attributes.height};
-}
-
-// One colour all over is a window the page has not painted yet.
-bool PageSession::Screenshot(const std::string& name) {
-    int width = 0, height = 0;
-    std::string previous, rows;
-    const bool settled = WaitUntil(
-        [&] {
-            previous = std::move(rows);
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            rows = CaptureRows(window, width, height);
-            const bool painted = rows.find_first_not_of(rows.substr(0, 3)) != std::string::npos;
-            return painted && rows == previous;
-        },
-        20000, 0);
-    if (!rows.empty()) {
-        GdkPixbuf* image = gdk_pixbuf_new_from_data(reinterpret_cast<const guchar*>(rows.data()),
-                                                    GDK_COLORSPACE_RGB, false, 8, width, height,
-                                                    width * 3, nullptr, nullptr);
-        gdk_pixbuf_save(image, (fs::path(kShotDir) / (name + ".png")).c_str(), "png", nullptr,
-                        nullptr);
-        g_object_unref(image);
+    XWindowAttributes at{};
+    XGetWindowAttributes(display, window, &at);
+    XImage* image = XGetImage(display, window, 0, 0, unsigned(at.width), unsigned(at.height),
+                              AllPlanes, ZPixmap);
+    for (int i = 0; image && i < image->bytes_per_line * at.height; i += 4) {
+        std::swap(image->data[i], image->data[i + 2]);
+        image->data[i + 3] = char(0xFF);
     }
-    return settled;
+    GdkPixbuf* shot = image ? gdk_pixbuf_new_from_data(
+                                  reinterpret_cast<guchar*>(image->data), GDK_COLORSPACE_RGB, true,
+                                  8, at.width, at.height, image->bytes_per_line, nullptr, nullptr)
+                            : nullptr;
+    if (shot) {
+        gdk_pixbuf_save(shot, (fs::path(QLN_SHOT_DIR) / (name + ".png")).c_str(), "png", nullptr,
+                        nullptr);
+        g_object_unref(shot);
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
 }

@@ -10,7 +10,6 @@
 #include <sys/types.h>
 
 #include <map>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,47 +26,39 @@ public:
     explicit PageSession(const std::string& name);
     ~PageSession();
 
-    // bin/quillon, lib/, share/quillon with the given pages, and bundle.ini.
-    std::string MakeBundle(const std::string& mainPage, const std::string& bootPage);
-    pid_t Start(const std::string& binary);
-    int Quit();                   // closes the window, then the exit status
-    std::string ErrTail() const;  // the end of the program's standard error
+    // Starts the program from a bundle with these pages; false (and a failure) when no window
+    // came.
+    bool Open(const std::string& mainPage, const std::string& bootPage);
+    // Closes the window as its close button does; the page logged no errors, the program exited 0.
+    void Finish();
 
-    // Everything the page has reported so far.
-    std::set<std::string> Reports() const;
-    bool WaitReport(const std::string& id, int timeoutMs = 30000) const;
-    // Reports that start with the prefix.
-    std::vector<std::string> ReportsStarting(const std::string& prefix) const;
-    // Console errors and unhandled rejections the probe caught.
-    std::vector<std::string> PageErrors() const { return ReportsStarting("console-error"); }
+    // The ids the page has reported that start with the prefix.
+    std::vector<std::string> Reports(const std::string& prefix) const;
+    bool WaitReport(const std::string& id) const;
 
-    // Runs a named probe step and waits for it; returns its note. Element centres the probe
-    // saw afterwards land in Places().
+    // Runs a named probe step and returns its note; element centres the probe saw afterwards
+    // are the places Click() finds.
     std::string Step(const std::string& name);
-    const std::map<std::string, std::pair<int, int>>& Places() const { return places_; }
+    // Repeats a step until its note reads as expected, a failure when it never does.
+    bool StepUntil(const std::string& name, const std::string& note);
     bool Has(const std::string& place) const { return places_.count(place) > 0; }
+    std::pair<int, int> Place(const std::string& place) const;
 
-    // Real input to the window: a click at a place from the last step, keys by X keycode.
-    void Click(const std::string& place, int button = 1);
-    void ClickAfter(const std::string& step, const std::string& place) {
-        Step(step);
-        Click(place);
-    }
-    void ClickAt(int x, int y, int button = 1);  // window coordinates
-    void MoveTo(int x, int y);
+    // Real input to the window: a click at a place, after running `step` when one is given.
+    void Click(const std::string& place, const std::string& step = "");
+    void MoveTo(int x, int y);  // window coordinates
     void Tap(int keyCode);
-    void Type(const std::string& text);  // lower-case letters, digits and spaces
-    void Focus();                        // makes the window the active one
+    // Lower-case letters, digits and spaces; `over` first selects what the field holds.
+    void Type(const std::string& text, bool over = false);
+    void Focus();  // makes the window the active one
 
-    // The status file the page's poll writes, and one member of it as raw JSON text.
-    std::string StatusText() const;
+    // One member of the status file the page's poll writes, as raw JSON text.
     std::string StatusMember(const std::string& name) const;
-    bool WaitStatus(const std::string& name, const std::string& value, int timeoutMs = 20000) const;
+    bool WaitStatus(const std::string& name, const std::string& value) const;
 
     std::string DataFile(const char* name) const;
-    // A PNG of the window's contents once two captures agree; false when it never settles.
-    bool Screenshot(const std::string& name);
-    std::pair<int, int> WindowSize() const;
+    // A PNG of the window's contents in test-artifacts, for people to look at.
+    void Screenshot(const std::string& name);
 
     Window window = None;
     PhysicalInput* input = nullptr;
