@@ -1,4 +1,5 @@
 #include "platform/shell.h"
+#include "store/codecs.h"
 #include "tests/store/store_env.h"
 
 #include <sys/stat.h>
@@ -30,6 +31,10 @@ TEST_F(AppSettings, DefaultsWithoutAFileInAPrivateFolder) {
     EXPECT_FALSE(LoadAppSettings());
     ASSERT_TRUE(SaveAppSettings());
     EXPECT_EQ(File(), kDefaultFile);
+    // The file reader keeps every byte, and gives nothing for a folder.
+    WriteText(GetAppSettingsFilePath(), std::string("a\r\nb\0c", 6));
+    EXPECT_EQ(ReadFile(GetAppSettingsFilePath()), std::string("a\r\nb\0c", 6));
+    EXPECT_EQ(ReadFile(TestHome()), "");
 }
 
 TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
