@@ -8,7 +8,6 @@ namespace {
 
 using AppSettings = StoreTest;
 using Ints = std::vector<int64_t>;
-using Names = std::vector<std::string>;
 
 std::string File() { return Slurp(GetAppSettingsFilePath()); }
 bool Contains(const std::string& line) { return File().find(line) != std::string::npos; }
@@ -35,6 +34,11 @@ TEST_F(AppSettings, DefaultsWithoutAFileInAPrivateFolder) {
     WriteText(GetAppSettingsFilePath(), std::string("a\r\nb\0c", 6));
     EXPECT_EQ(ReadFile(GetAppSettingsFilePath()), std::string("a\r\nb\0c", 6));
     EXPECT_EQ(ReadFile(TestHome()), "");
+    // The panel order reader: case matters, blanks too, and a refusal changes nothing.
+    std::vector<std::string> order{"keep"};
+    EXPECT_FALSE(ParsePanelOrder("panel-ui,Panel-UI", order) || IsKnownPanelId("panel-keyspam "));
+    EXPECT_EQ(order, std::vector<std::string>{"keep"});
+    EXPECT_TRUE(ParsePanelOrder(",,", order) && order.empty());
 }
 
 TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
@@ -71,73 +75,4 @@ TEST_F(AppSettings, LoadReadsLineByLineAndWritesBackTheSame) {
     EXPECT_TRUE(Contains("\nminimizedPanels=panel-tracker,panel-ui\n"));
     EXPECT_TRUE(Contains("\nhotkeyLockOn=0\n") && !Contains("hotkeyLock="));
     EXPECT_TRUE(Contains("\nwindowX=12\nwindowY=-7\nwindowWidth=420\n"));
-}
-
-// Every request goes once through its apply function, which only says whether the binding
-// saves, and once, from the same start, through the binding, which saves exactly then.
-TEST_F(AppSettings, BindingsSaveExactlyWhatTheyApply) {
-    // A request starts with + when it applies, so that its binding saves, and with - when not.
-    const struct {
-        bool (*apply)(const std::string&);
-        void (*bind)(const std::string&);
-        std::vector<std::string> requests;
-    } bindings[] = {
-        // Exactly two pieces, where a trailing comma adds none; an unknown key still saves.
-        {ApplySetAppSetting,
-         BindSetAppSetting,
-         {"-[\"startMinimized\"]", "-[\"startMinimized\",\"1\",\"x\"]",
-          "+[\"startMinimized\",\"1\",]", "+[\"bogus\",\"1\"]", "+[\"showWarnings\",\"true\"]",
-          "+[\"hotkeyLock\",\"0\"]", "+[\"stopToolsWithMacro\",\"0\"]",
-          "+[\"min:panel-spammer\",\"1\"]", "+[\"min:panel-bogus\",\"1\"]",
-          "+[\"hotkeysEnabled\",\"0\"]"}},
-        // A warning is marked once. An empty id, and ids that arrive with a backslash (a page
-        // string with a quote or a control character) or hold a control character or a comma,
-        // would make the settings unreadable.
-        {ApplyMarkWarningSeen,
-         BindMarkWarningSeen,
-         {"+[\"intro\"]", "-[\"intro\"]", "-[\"\"]", "-[\"a\\\"b\"]", "-[\"tab\\there\"]",
-          "-[\"raw\x01\"]", "-[\"x,y\"]"}},
-        // Known panels only, each at most once.
-        {ApplySetPanelOrder,
-         BindSetPanelOrder,
-         {"+[\"panel-keyspam,panel-ui\"]", "-[\"panel-ui\",\"panel-ui\"]", "-[\"x\"]"}}};
-    std::string applied;
-    for (bool throughBinding : {false, true}) {
-        ResetAppSettingsForTest();
-        ResetToolStateForTest();
-        g_HotkeysUnlocked = false;
-        for (const auto& [apply, bind, requests] : bindings) {
-            for (const std::string& line : requests) {
-                const std::string request = line.substr(1);
-                const bool saves = line[0] == '+';
-                SCOPED_TRACE(request);
-                unlink(GetAppSettingsFilePath().c_str());
-                if (throughBinding) {
-                    bind(request);
-                } else {
-                    EXPECT_EQ(apply(request), saves);
-                }
-                EXPECT_EQ(File(), throughBinding && saves ? AppSettingsText() : "");
-            }
-        }
-        if (!throughBinding) applied = AppSettingsText();
-    }
-    EXPECT_EQ(AppSettingsText(), applied);
-    EXPECT_EQ((Ints{g_StartMinimized, g_ShowWarnings, g_HotkeyLockEnabled, g_HotkeysUnlocked,
-                    g_StopToolsWithMacro, g_HotkeysEnabled}),
-              (Ints{true, false, false, true, false, false}));
-    EXPECT_EQ(g_MinimizedPanels, std::set<std::string>{"panel-spammer"});
-    EXPECT_EQ(g_SeenWarningIds, std::set<std::string>{"intro"});
-    EXPECT_EQ(g_PanelOrder, (Names{"panel-keyspam", "panel-ui"}));
-    EXPECT_EQ(BindGetAppSettings().find("stopTools"), std::string::npos);
-    ASSERT_TRUE(SaveAppSettings());
-    EXPECT_TRUE(Contains("\nhotkeysEnabled=0\n") && Contains("\nseenWarnings=intro\n") &&
-                Contains("\npanelOrder=panel-keyspam,panel-ui\n"));
-    BindSetAppSetting("[\"min:panel-spammer\",\"0\"]");
-    EXPECT_TRUE(g_MinimizedPanels.empty());
-    // The panel order reader on its own: case matters, blanks too, and a refusal changes nothing.
-    Names out{"keep"};
-    EXPECT_FALSE(ParsePanelOrder("panel-ui,Panel-UI", out) || IsKnownPanelId("panel-keyspam "));
-    EXPECT_EQ(out, Names{"keep"});
-    EXPECT_TRUE(ParsePanelOrder(",,", out) && out.empty());
 }

@@ -2,6 +2,7 @@
 #include "state/humanize.h"
 #include "store/codecs.h"
 #include "store/humanize_settings.h"
+#include "store/session_file.h"
 #include "store/settings_json.h"
 #include "store/settings_lines.h"
 #include "store/status.h"
@@ -13,15 +14,29 @@
 namespace {
 
 using Settings = StoreTest;
+using Step = std::function<void(const std::string&)>;
 
 std::string File() { return Slurp(GetAppSettingsFilePath()); }
 std::string HumanizeKeys(const std::string& text) { return text.substr(text.find("clickJitter=")); }
+std::string StateText() {
+    std::string text;
+    EXPECT_TRUE(SessionStateToText(text, true));
+    return text.substr(0, text.size() - 1);
+}
+// A binding that saves: the file is removed first, so that "=saved" sees whether it wrote.
+Step Saving(void (*bind)(const std::string&)) {
+    return [bind](const std::string& request) {
+        unlink(GetAppSettingsFilePath().c_str());
+        bind(request);
+    };
+}
 
 }  // namespace
 
-// Runs settings.trace: its steps change the state, its "=" lines read it back.
-TEST_F(Settings, Trace) {
-    const std::map<std::string, std::function<void(const std::string&)>> steps = {
+// Runs the .trace files: their steps change the state, their "=" lines read it back.
+TEST_F(Settings, Traces) {
+    bool read = false;
+    const std::map<std::string, Step> steps = {
         {"start", [this](const std::string&) { TearDown(), SetUp(); }},
         {"full", DeserializeSettings},
         {"profile", DeserializeProfileSettings},
@@ -29,15 +44,43 @@ TEST_F(Settings, Trace) {
         {"spammer", ApplySpammerUpdate},
         {"keyspam", ApplyKeySpamUpdate},
         {"reset", [](const std::string&) { ResetSpammerKeySpamDefaults(); }},
-        {"humanize",
-         [](const std::string& request) {
-             unlink(GetAppSettingsFilePath().c_str());
-             BindSetHumanize(ParseJSString(request));
-         }},
-        {"appfile", [](const std::string& text) {
+        {"humanize", [](const std::string& r) { Saving(BindSetHumanize)(ParseJSString(r)); }},
+        {"setting", Saving(BindSetAppSetting)},
+        {"warning", Saving(BindMarkWarningSeen)},
+        {"panels", Saving(BindSetPanelOrder)},
+        {"lock", [](const std::string&) { g_HotkeysUnlocked = false; }},
+        {"save", [](const std::string&) { EXPECT_TRUE(SaveAppSettings()); }},
+        {"appfile",
+         [](const std::string& text) {
              WriteText(GetAppSettingsFilePath(), text + "\n");
              EXPECT_TRUE(LoadAppSettings());
-         }}};
+         }},
+        {"state",
+         [](const std::string& text) {
+             ResetToolStateForTest();
+             EXPECT_TRUE(LoadSessionStateFromText(text + "\n"));
+         }},
+        {"session",
+         [&read](const std::string& text) {
+             const std::string before = StateText() + "\n";
+             WriteText(g_SessionStateFilePath, text + "\n");
+             const bool fromFile = LoadSessionState();
+             const std::string after = StateText();
+             ResetToolStateForTest();
+             LoadSessionStateFromText(before);
+             read = LoadSessionStateFromText(text + "\n");
+             EXPECT_EQ(read, fromFile);
+             EXPECT_EQ(StateText(), after);
+         }},
+        {"ensure-default", [](const std::string&) { EnsureDefaultProfileExists(); }},
+        {"snapshot", [](const std::string&) { SnapshotActiveProfileSettings(); }},
+        {"no-profiles", [](const std::string&) { SetProfiles({}); }},
+        {"interval", [](const std::string& ms) { autoClickIntervalMs = std::stoi(ms); }},
+        {"recording", [](const std::string& on) { isRecording = on == "1"; }},
+        {"add", BindAddProfile},
+        {"switch", BindSwitchProfile},
+        {"delete", [](const std::string&) { BindDeleteProfile(); }},
+        {"clear", [](const std::string&) { BindClearProfile(); }}};
     const std::map<std::string, std::function<std::string()>> readers = {
         {"json", BuildSettingsJson},
         {"full", SerializeSettings},
@@ -45,35 +88,61 @@ TEST_F(Settings, Trace) {
         {"targets", SerializeKeySpamTargetList},
         {"active", [] { return Profiles()[static_cast<size_t>(currentProfileIdx)].settings; }},
         {"humanize", [] { return BindGetHumanize(""); }},
-        {"saved", [] { return File().empty() ? "no" : File() == AppSettingsText() ? "yes" : "other"; }},
-        {"humanizing", [] { return std::to_string(humanizeClicker) + std::to_string(humanizeKeySpam); }},
+        {"app", BindGetAppSettings},
+        {"file", [] { return File().substr(0, File().size() - 1); }},
+        {"saved",
+         [] { return File().empty()                ? "no"
+                     : File() == AppSettingsText() ? "yes"
+                                                   : "other"; }},
+        {"unlocked", [] { return std::to_string(g_HotkeysUnlocked); }},
+        {"humanizing",
+         [] { return std::to_string(humanizeClicker) + std::to_string(humanizeKeySpam); }},
         // The keys as written, if the file written with them reads back to the same.
-        {"keys", [] {
+        {"keys",
+         [] {
              const std::string keys = HumanizeKeys(AppSettingsText());
              EXPECT_TRUE(SaveAppSettings());
              ResetToolStateForTest();
              EXPECT_TRUE(LoadAppSettings());
-             const bool same = HumanizeKeys(File()) == keys && HumanizeKeys(AppSettingsText()) == keys;
+             const bool same =
+                 HumanizeKeys(File()) == keys && HumanizeKeys(AppSettingsText()) == keys;
              return same ? keys.substr(0, keys.size() - 1) : "not read back: " + keys;
+         }},
+        {"state", StateText},
+        {"read", [&read] { return read ? "yes" : "no"; }},
+        {"profiles", BindGetProfiles},
+        {"brief", [] {
+             std::string out =
+                 std::to_string(currentProfileIdx) + " " + std::to_string(autoClickIntervalMs);
+             for (const MacroProfile& p : Profiles())
+                 out += " " + p.name + ":" + std::to_string(p.events.size());
+             return out;
          }}};
-    std::vector<std::string> lines = Split(Slurp(QLN_STORE_TRACES "/settings.trace"), "\n");
-    int checks = 0;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].empty() || lines[i][0] == '#') continue;
-        const std::string verb = lines[i].substr(0, lines[i].find(' '));
-        std::string argument = lines[i].substr(std::min(verb.size() + 1, lines[i].size()));
-        const size_t at = i + 1;
-        while (i + 1 < lines.size() && lines[i + 1].starts_with("  ")) argument += "\n" + lines[++i].substr(2);
-        if (verb[0] == '=') {
-            ASSERT_TRUE(readers.count(verb.substr(1))) << "line " << at;
-            EXPECT_EQ(readers.at(verb.substr(1))(), argument) << "line " << at;
-            ++checks;
-        } else {
-            ASSERT_TRUE(steps.count(verb)) << "line " << at;
-            steps.at(verb)(argument);
+    for (const char* trace : {"settings.trace", "session.trace", "appsettings.trace"}) {
+        TearDown();
+        SetUp();
+        const std::vector<std::string> lines =
+            Split(Slurp(std::string(QLN_STORE_TRACES "/") + trace), "\n");
+        int checks = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].empty() || lines[i][0] == '#') continue;
+            const std::string verb = lines[i].substr(0, lines[i].find(' '));
+            std::string argument = lines[i].substr(std::min(verb.size() + 1, lines[i].size()));
+            const std::string where = std::string(trace) + ":" + std::to_string(i + 1);
+            while (i + 1 < lines.size() && lines[i + 1].starts_with("  ")) {
+                argument += "\n" + lines[++i].substr(2);
+            }
+            if (verb[0] == '=') {
+                ASSERT_TRUE(readers.count(verb.substr(1))) << where;
+                EXPECT_EQ(readers.at(verb.substr(1))(), argument) << where;
+                ++checks;
+            } else {
+                ASSERT_TRUE(steps.count(verb)) << where;
+                steps.at(verb)(argument);
+            }
         }
+        EXPECT_GE(checks, 10) << trace;
     }
-    EXPECT_GE(checks, 45);
 }
 
 // A rectangle dragged out on the tap's thread is written by the next read of the page.
@@ -131,8 +200,9 @@ TEST_F(Settings, StatusFollowsTheLiveState) {
     restore = "[\"p\"]";
     EXPECT_TRUE(has("\"count\":7,\"restore\":[\"p\"],"));
     EXPECT_TRUE(has("\"keySpamTargets\":[" + name(32) + "," + name(66) + "],"));
-    EXPECT_TRUE(has("\"panelHover\":true,\"autoClicking\":true,\"keySpamming\":false,"
-                    "\"canUndoContinue\":true}"));
+    EXPECT_TRUE(
+        has("\"panelHover\":true,\"autoClicking\":true,\"keySpamming\":false,"
+            "\"canUndoContinue\":true}"));
     // A role the page asks to reassign shows as the same word; anything else as none.
     for (const char* word : {"rec", "play", "auto", "keyspamhotkey", "keyspamtarget", "unlock"}) {
         BindReassignKey(std::string("[\"") + word + "\"]");
