@@ -56,27 +56,32 @@ void CheckEscape(const std::string& text) {
 // The C library is the reference: the same acceptance and value, the target untouched on a
 // failure, out of range and underflow included.
 template <typename Number, typename Reference>
-void CheckAgainstLibc(const std::string& text, bool (*parse)(std::string_view, Number&), Reference reference) {
+void CheckAgainstLibc(const std::string& text, bool (*parse)(std::string_view, Number&),
+                      Reference reference) {
     char* end = nullptr;
     errno = 0;
     const auto expected = reference(text.c_str(), &end);
     const bool ok = end != text.c_str() && errno == 0;
     Number value = 7;
     Require(parse(text, value) == ok);
-    Require(ok ? value == static_cast<Number>(expected) || (std::isnan(value) && std::isnan(expected)) : value == 7);
+    Require(ok ? value == static_cast<Number>(expected) ||
+                     (std::isnan(value) && std::isnan(expected))
+               : value == 7);
 }
 
 // Numbers read like the C conversions and are written in the default stream form, which reads
 // back to itself; only a value six digits put below the smallest normal one is refused, as an
 // underflow, as the C library refuses it.
 void CheckNumber(const std::string& text) {
-    CheckAgainstLibc<int64_t>(text, ParseInt64, [](const char* s, char** e) { return std::strtoll(s, e, 10); });
+    CheckAgainstLibc<int64_t>(text, ParseInt64,
+                              [](const char* s, char** e) { return std::strtoll(s, e, 10); });
     CheckAgainstLibc<int32_t>(text, ParseInt32, [](const char* s, char** e) {
         const long long wide = std::strtoll(s, e, 10);
         if (wide < INT32_MIN || wide > INT32_MAX) errno = ERANGE;
         return wide;
     });
-    CheckAgainstLibc<uint64_t>(text, ParseUInt64, [](const char* s, char** e) { return std::strtoull(s, e, 10); });
+    CheckAgainstLibc<uint64_t>(text, ParseUInt64,
+                               [](const char* s, char** e) { return std::strtoull(s, e, 10); });
     CheckAgainstLibc<double>(text, ParseDouble, std::strtod);
     CheckAgainstLibc<float>(text, ParseFloat, std::strtof);
     double value = 0, back = 0;
@@ -149,7 +154,8 @@ void CheckSession(const std::string& input) {
     if (LoadSessionStateFromText(input) && EveryNumberReadsBack()) {
         Require(SessionStateToText(first, true));
         ResetToolStateForTest();
-        Require(LoadSessionStateFromText(first) && SessionStateToText(second, true) && first == second);
+        Require(LoadSessionStateFromText(first) && SessionStateToText(second, true) &&
+                first == second);
     }
     std::lock_guard<std::mutex> lock(profileMutex);
     std::vector<MacroProfile>().swap(profiles);  // nothing left for the leak check to chase
@@ -181,7 +187,8 @@ void CheckAppSettings(const std::string& input) {
             if (which == 3) {
                 BindReassignKey(argument);
             } else {
-                bool (*const apply[])(const std::string&) = {ApplySetAppSetting, ApplyMarkWarningSeen, ApplySetPanelOrder};
+                bool (*const apply[])(const std::string&) = {
+                    ApplySetAppSetting, ApplyMarkWarningSeen, ApplySetPanelOrder};
                 apply[which](argument);
             }
         }

@@ -34,7 +34,8 @@ void CheckMembers(const std::string& input) {
     if (colon == std::string::npos) return;
     const size_t start = std::min(text.find_first_not_of(' ', colon + 1), text.size());
     const bool isTrue = text.compare(start, 4, "true") == 0;
-    Require(found == (isTrue || text.compare(start, 5, "false") == 0) && (!found || withTrue == isTrue));
+    Require(found == (isTrue || text.compare(start, 5, "false") == 0) &&
+            (!found || withTrue == isTrue));
 }
 
 // A refused version carries no numbers; an accepted one is equal to its plain spelling.
@@ -44,9 +45,11 @@ std::string Canonical(const std::string& text) {
         Require(v.major == 0 && v.minor == 0 && v.patch == 0 && !v.hasBeta && v.betaNumber == 0);
         return "";
     }
-    for (int64_t part : {v.major, v.minor, v.patch, v.betaNumber}) Require(part >= 0 && part <= 99999);
+    for (int64_t part : {v.major, v.minor, v.patch, v.betaNumber})
+        Require(part >= 0 && part <= 99999);
     Require(v.hasBeta || v.betaNumber == 0);
-    std::string plain = std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.patch);
+    std::string plain =
+        std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.patch);
     if (v.hasBeta) plain += "-beta." + std::to_string(v.betaNumber);
     Require(!IsVersionGreater(text, plain) && !IsVersionGreater(plain, text));
     return plain;
@@ -76,24 +79,27 @@ void CheckManifest(const std::string& input) {
     const int mode = static_cast<unsigned char>(input[0]) % 3;
     const std::string json = input.substr(1);
     const auto field = [&json](const char* name) { return ExtractJsonStringField(json, name); };
-    const std::string payload = BuildManifestPayload(field("tier"), field("version"), field("sha256"), field("url"));
+    const std::string payload =
+        BuildManifestPayload(field("tier"), field("version"), field("sha256"), field("url"));
     const bool shaped = IsValidTierShape(field("tier")) && IsValidVersionShape(field("version")) &&
-                        IsValidSha256Shape(field("sha256")) && IsValidManifestUrlShape(field("url")) &&
-                        !field("sig").empty();
+                        IsValidSha256Shape(field("sha256")) &&
+                        IsValidManifestUrlShape(field("url")) && !field("sig").empty();
     int calls = 0;
     const ManifestVerifier verify = [&](const std::string& p, const std::string& sig) {
         ++calls;
         Require(p == payload && sig == field("sig"));
-        return mode == 2 ? UpdateSignature::VerifyP256(UpdateSignature::ReleaseKey(), p, sig) : mode == 0;
+        return mode == 2 ? UpdateSignature::VerifyP256(UpdateSignature::ReleaseKey(), p, sig)
+                         : mode == 0;
     };
     UpdateManifestInfo out;
     out.tier = "unset";
     const bool accepted = EvaluateManifest(verify, json, "linux-free", "1.0.1", out);
     Require(calls == (shaped ? 1 : 0) && (accepted || out.tier == "unset"));
-    Require(!accepted || (mode != 1 && out.tier == "linux-free" && IsValidVersionShape(out.version) &&
-                          IsVersionGreater(out.version, "1.0.1") && IsValidSha256Shape(out.sha256) &&
-                          IsValidManifestUrlShape(out.url) && IsAllowedInstallerHost(out.url) &&
-                          out.url.rfind("https://", 0) == 0 && out.sig == field("sig")));
+    Require(!accepted ||
+            (mode != 1 && out.tier == "linux-free" && IsValidVersionShape(out.version) &&
+             IsVersionGreater(out.version, "1.0.1") && IsValidSha256Shape(out.sha256) &&
+             IsValidManifestUrlShape(out.url) && IsAllowedInstallerHost(out.url) &&
+             out.url.rfind("https://", 0) == 0 && out.sig == field("sig")));
 }
 
 }  // namespace

@@ -41,15 +41,19 @@ void CheckOrder(const std::string& line) {
 
 TEST(UpdateRules, Table) {
     const std::map<std::string, bool (*)(const std::string&)> shapes = {
-        {"tier", IsValidTierShape},      {"sha", IsValidSha256Shape},
-        {"url", IsValidManifestUrlShape}, {"host", IsAllowedInstallerHost},
+        {"tier", IsValidTierShape},
+        {"sha", IsValidSha256Shape},
+        {"url", IsValidManifestUrlShape},
+        {"host", IsAllowedInstallerHost},
         {"version", IsValidVersionShape}};
     int cases = 0;
     for (const std::string& line : Split(Slurp(QLN_VECTORS_DIR "/../rules.txt"), "\n")) {
         if (line.empty() || line[0] == '#') continue;
-        const std::string kind = line.substr(0, line.find(' ')), rest = line.substr(kind.size() + 1);
+        const std::string kind = line.substr(0, line.find(' ')),
+                          rest = line.substr(kind.size() + 1);
         const size_t arrow = rest.rfind(" =>");
-        const std::string result = arrow == std::string::npos ? "" : rest.substr(arrow + 3 + (rest.size() > arrow + 3));
+        const std::string result =
+            arrow == std::string::npos ? "" : rest.substr(arrow + 3 + (rest.size() > arrow + 3));
         const std::string before = rest.substr(0, arrow), word = before.substr(0, before.find(' '));
         const std::string json = before.substr(std::min(word.size() + 1, before.size()));
         ++cases;
@@ -72,5 +76,6 @@ TEST(UpdateRules, Table) {
     // Line feeds and NULs.
     EXPECT_EQ(ExtractJsonStringField(R"({"s":"\t\r\n"})", "s"), "\t\r\n");
     EXPECT_FALSE(IsValidVersionShape("1.2.3\n") || IsValidTierShape("free\n"));
-    EXPECT_FALSE(IsValidTierShape({"mac-free\0", 9}) || IsValidManifestUrlShape({"https://q.app/\0", 15}));
+    EXPECT_FALSE(IsValidTierShape({"mac-free\0", 9}) ||
+                 IsValidManifestUrlShape({"https://q.app/\0", 15}));
 }

@@ -1,10 +1,10 @@
 // Signatures: the updater's verification against published vectors and OpenSSL's encoding, and
 // the publisher tool and the openssl command-line tool as real processes, their signatures
 // crossing both ways.
+#include "update/signature.h"
 #include "tests/update/update_test.h"
 #include "tools/quillon-sign/signer.h"
 #include "update/manifest.h"
-#include "update/signature.h"
 
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
@@ -31,7 +31,8 @@ std::string Trimmed(std::string text) {
 }
 
 // The tool or openssl, trimmed output; a failure is an empty answer.
-std::string Exec(const std::string& program, std::vector<std::string> args, int* exitCode = nullptr) {
+std::string Exec(const std::string& program, std::vector<std::string> args,
+                 int* exitCode = nullptr) {
     args.insert(args.begin(), program == "tool" ? QLN_SIGN_TOOL_PATH : program);
     const ProcessResult result = RunProcess(args);
     if (exitCode) *exitCode = result.exitCode;
@@ -50,7 +51,8 @@ TEST(Signature, DerMatchesOpenSslEncodingForRandomComponents) {
         if (round % 3 == 0) raw[32] |= 0x80;
         if (round % 5 == 0 && zeros < 32) raw[zeros] &= 0x7f;
         ECDSA_SIG* sig = ECDSA_SIG_new();
-        ECDSA_SIG_set0(sig, BN_bin2bn(raw.data(), 32, nullptr), BN_bin2bn(raw.data() + 32, 32, nullptr));
+        ECDSA_SIG_set0(sig, BN_bin2bn(raw.data(), 32, nullptr),
+                       BN_bin2bn(raw.data() + 32, 32, nullptr));
         unsigned char* der = nullptr;
         const int length = i2d_ECDSA_SIG(sig, &der);
         EXPECT_EQ(RawSignatureToDer(raw), std::vector<uint8_t>(der, der + length)) << round;
@@ -76,13 +78,20 @@ TEST(Signature, PublishedVectorsVerifyInBothSForms) {
     const std::string order = "ffffffff00000000ffffffffffffffffbce6faada7179e84f3b9cac2fc632551";
     const std::pair<std::string, std::string> valid[] = {
         {"sample", r1 + s1}, {"sample", r1 + s1Low}, {"test", r2 + s2}, {"test", r2 + s2High}};
-    const std::pair<std::string, std::string> invalid[] = {
-        {"sample\n", r1 + s1},       {"Sample", r1 + s1},           {"test", r1 + s1},
-        {"sample", s1 + r1},         {"sample", r2 + s2High},       {"sample", order + s1},
-        {"sample", std::string(64, '0') + s1}, {"sample", r1 + std::string(64, '0')},
-        {"sample", std::string(128, 'f')},     {"sample", r1 + s1.substr(0, 63) + " "}};
-    for (const auto& [message, sig] : valid) EXPECT_TRUE(VerifyP256(key.get(), message, sig)) << sig;
-    for (const auto& [message, sig] : invalid) EXPECT_FALSE(VerifyP256(key.get(), message, sig)) << sig;
+    const std::pair<std::string, std::string> invalid[] = {{"sample\n", r1 + s1},
+                                                           {"Sample", r1 + s1},
+                                                           {"test", r1 + s1},
+                                                           {"sample", s1 + r1},
+                                                           {"sample", r2 + s2High},
+                                                           {"sample", order + s1},
+                                                           {"sample", std::string(64, '0') + s1},
+                                                           {"sample", r1 + std::string(64, '0')},
+                                                           {"sample", std::string(128, 'f')},
+                                                           {"sample", r1 + s1.substr(0, 63) + " "}};
+    for (const auto& [message, sig] : valid)
+        EXPECT_TRUE(VerifyP256(key.get(), message, sig)) << sig;
+    for (const auto& [message, sig] : invalid)
+        EXPECT_FALSE(VerifyP256(key.get(), message, sig)) << sig;
     for (size_t at = 0; at < 128; at += 7) {
         std::string flipped = r1 + s1;
         flipped[at] = flipped[at] == '0' ? '1' : '0';
@@ -100,7 +109,8 @@ TEST(Signature, FreshSignaturesRoundTripThroughTheBlob) {
     for (int i = 0; i < 300; ++i) {
         const std::string message = "QLN-UPDATE-1|linux-free|1.0." + std::to_string(i);
         const std::string sig = QuillonSign::SignRawHex(signer.get(), message);
-        EXPECT_TRUE(VerifyP256(key.get(), message, sig) && !VerifyP256(key.get(), message + " ", sig));
+        EXPECT_TRUE(VerifyP256(key.get(), message, sig) &&
+                    !VerifyP256(key.get(), message + " ", sig));
     }
 }
 
@@ -118,9 +128,12 @@ TEST(Signature, ReleaseKeyIsImportedOnceAndMatchesItsPin) {
 // accepts, the blob carries the point openssl prints and the pin is the point's SHA-1.
 TEST(SignTool, CrossesWithOpenssl) {
     const UpdateTest::TempDir dir;
-    const std::string key = dir.File("key.pem"), pub = dir.File("pub.pem"), payload = dir.File("payload");
+    const std::string key = dir.File("key.pem"), pub = dir.File("pub.pem"),
+                      payload = dir.File("payload");
     int code = 1;
-    Exec("openssl", {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", key}, &code);
+    Exec("openssl",
+         {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", key},
+         &code);
     ASSERT_EQ(code, 0);
     Exec("openssl", {"pkey", "-in", key, "-pubout", "-out", pub});
     WriteFile(payload, UpdateCore::BuildManifestPayload("linux-free", "1.0.2", kSha, kUrl));
@@ -129,30 +142,40 @@ TEST(SignTool, CrossesWithOpenssl) {
     auto publicKey = ImportP256PublicBlob(blob.data(), blob.size());
     const auto accepted = [&](const std::string& json) {
         UpdateCore::UpdateManifestInfo out;
-        const auto verify = [&](const std::string& p, const std::string& s) { return VerifyP256(publicKey.get(), p, s); };
-        return UpdateCore::EvaluateManifest(verify, json, "linux-free", "1.0.1", out) ? out.sig : "";
+        const auto verify = [&](const std::string& p, const std::string& s) {
+            return VerifyP256(publicKey.get(), p, s);
+        };
+        return UpdateCore::EvaluateManifest(verify, json, "linux-free", "1.0.1", out) ? out.sig
+                                                                                      : "";
     };
     const auto opensslVerifies = [&](const std::string& sig, const std::string& path) {
         const auto der = RawSignatureToDer(*DecodeRawSignature(sig));
         WriteFile(dir.File("sig.der"), std::string(der.begin(), der.end()));
-        return Exec("openssl", {"dgst", "-sha256", "-verify", pub, "-signature", dir.File("sig.der"), path}) == "Verified OK";
+        return Exec("openssl", {"dgst", "-sha256", "-verify", pub, "-signature",
+                                dir.File("sig.der"), path}) == "Verified OK";
     };
     Exec("openssl", {"dgst", "-sha256", "-sign", key, "-out", dir.File("o.der"), payload});
     const std::string der = Slurp(dir.File("o.der"));
     const auto raw = QuillonSign::DerSignatureToRaw(std::vector<uint8_t>(der.begin(), der.end()));
     ASSERT_TRUE(raw);
-    EXPECT_NE(accepted("{\"sig\":\"" + EncodeHex(raw->data(), raw->size()) + "\",\"tier\":\"linux-free\","
-                       "\"version\":\"1.0.2\",\"sha256\":\"" + kSha + "\",\"url\":\"" + kUrl + "\"}"), "");
+    EXPECT_NE(accepted("{\"sig\":\"" + EncodeHex(raw->data(), raw->size()) +
+                       "\",\"tier\":\"linux-free\","
+                       "\"version\":\"1.0.2\",\"sha256\":\"" +
+                       kSha + "\",\"url\":\"" + kUrl + "\"}"),
+              "");
     const std::string sig = Exec("tool", {"sign", key, payload});
     EXPECT_TRUE(opensslVerifies(sig, payload));
     EXPECT_FALSE(opensslVerifies(sig, dir.File("changed")));
     // The manifest command signs only what the updater accepts.
-    const std::string made = accepted(Exec("tool", {"manifest", key, "linux-free", "1.0.2", kUrl, kSha}));
+    const std::string made =
+        accepted(Exec("tool", {"manifest", key, "linux-free", "1.0.2", kUrl, kSha}));
     EXPECT_TRUE(opensslVerifies(made, payload));
-    for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
-             {key, "linux-free", "1.0", kUrl, kSha}, {key, "linux-free", "1.0.2", "http://x/y", kSha},
-             {key, "linux-free", "1.0.2", kUrl, "A"}, {key, "windows", "1.0.2", kUrl, kSha},
-             {pub, "linux-free", "1.0.2", kUrl, kSha}}) {
+    for (const std::vector<std::string>& refused :
+         std::vector<std::vector<std::string>>{{key, "linux-free", "1.0", kUrl, kSha},
+                                               {key, "linux-free", "1.0.2", "http://x/y", kSha},
+                                               {key, "linux-free", "1.0.2", kUrl, "A"},
+                                               {key, "windows", "1.0.2", kUrl, kSha},
+                                               {pub, "linux-free", "1.0.2", kUrl, kSha}}) {
         std::vector<std::string> args = refused;
         args.insert(args.begin(), "manifest");
         EXPECT_EQ(Exec("tool", args, &code), "");
@@ -163,8 +186,10 @@ TEST(SignTool, CrossesWithOpenssl) {
     ASSERT_GE(spki.size(), 65u);
     WriteFile(dir.File("point"), spki.substr(spki.size() - 65));
     EXPECT_EQ(EncodeHex(blob.data(), blob.size()),
-              "4543533120000000" + EncodeHex(reinterpret_cast<const uint8_t*>(spki.data()) + spki.size() - 64, 64));
-    EXPECT_EQ(Exec("tool", {"pin", pub}), Exec("openssl", {"dgst", "-sha1", "-r", dir.File("point")}).substr(0, 40));
+              "4543533120000000" +
+                  EncodeHex(reinterpret_cast<const uint8_t*>(spki.data()) + spki.size() - 64, 64));
+    EXPECT_EQ(Exec("tool", {"pin", pub}),
+              Exec("openssl", {"dgst", "-sha1", "-r", dir.File("point")}).substr(0, 40));
 }
 
 // A new key is private to its owner and never replaces a file; keys the tool cannot use and
@@ -183,17 +208,20 @@ TEST(SignTool, KeysAndRefusals) {
     EXPECT_EQ(code, 1);
     EXPECT_EQ(Slurp(fresh), before);
     WriteFile(dir.File("junk.pem"), "not a key\n");
-    Exec("openssl", {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-384", "-out", dir.File("p384.pem")});
+    Exec("openssl", {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-384", "-out",
+                     dir.File("p384.pem")});
     for (const char* file : {"junk.pem", "absent.pem", "p384.pem"}) {
         EXPECT_EQ(Exec("tool", {"pubkey", dir.File(file)}, &code), "");
         EXPECT_EQ(code, 1) << file;
     }
-    for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"sign", fresh}}) {
+    for (const std::vector<std::string>& usage :
+         std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"sign", fresh}}) {
         Exec("tool", usage, &code);
         EXPECT_EQ(code, 2);
     }
     EXPECT_NE(Exec("tool", {"pubkey", kDevKey + "public.pem"}), "");
-    EXPECT_EQ(Exec("tool", {"pubkey", kDevKey + "private.pem"}), Exec("tool", {"pubkey", kDevKey + "public.pem"}));
+    EXPECT_EQ(Exec("tool", {"pubkey", kDevKey + "private.pem"}),
+              Exec("tool", {"pubkey", kDevKey + "public.pem"}));
 }
 
 // The tool's standard vectors, a key line and a case with a value changed after signing pass in
@@ -203,15 +231,17 @@ TEST(SignTool, VectorLinesPassTheProgramsSelfTest) {
     const std::string key = dir.File("key.pem");
     Exec("tool", {"genkey", key});
     const std::string lines =
-        Exec("tool", {"vectors", kDevKey + "private.pem"}) + "\n" + Exec("tool", {"vector-key", key}) + "\n" +
-        Exec("tool", {"vector-case", key, "--name", "tampered", "--tier", "linux-free", "--version", "1.0.5",
-                     "--url", kUrl, "--sha256", kSha, "--expected-tier", "linux-free", "--own-version",
-                     "1.0.1", "--written", "sha256=" + std::string(64, 'e')});
+        Exec("tool", {"vectors", kDevKey + "private.pem"}) + "\n" +
+        Exec("tool", {"vector-key", key}) + "\n" +
+        Exec("tool", {"vector-case", key, "--name", "tampered", "--tier", "linux-free", "--version",
+                      "1.0.5", "--url", kUrl, "--sha256", kSha, "--expected-tier", "linux-free",
+                      "--own-version", "1.0.1", "--written", "sha256=" + std::string(64, 'e')});
     int code = 0;
     Exec("tool", {"vector-case", key, "--written", "name=x"}, &code);
     EXPECT_EQ(code, 1);
     WriteFile(dir.File("vectors"), lines + "\n");
-    const ProcessResult run = RunProcess({"env", "DISPLAY=", QLN_APP_PATH, "--selftest-update=" + dir.File("vectors")});
+    const ProcessResult run =
+        RunProcess({"env", "DISPLAY=", QLN_APP_PATH, "--selftest-update=" + dir.File("vectors")});
     EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_NE(run.out.find("PASS tampered\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("FAIL"), std::string::npos);
