@@ -12,14 +12,6 @@ using Ints = std::vector<int64_t>;
 std::string File() { return Slurp(GetAppSettingsFilePath()); }
 bool Contains(const std::string& line) { return File().find(line) != std::string::npos; }
 
-const char kDefaultFile[] =
-    "alwaysOnTop=0\nlaunchOnStartup=0\nstartMinimized=0\nhotkeysEnabled=1\nhotkeyLockOn=1\n"
-    "stopToolsWithMacro=1\ndisableAnimations=0\nshowWarnings=1\nseenWarnings=\n"
-    "minimizedPanels=\npanelOrder=\nwindowX=0\nwindowY=0\nwindowWidth=420\nwindowHeight=560\n"
-    "windowMaximized=0\n"
-    "clickJitter=0\nhold=0\nholdJitter=0\narea=0\nareaX=0\nareaY=0\nareaWidth=0\n"
-    "areaHeight=0\nradius=0\nkeyJitter=0\n";
-
 }  // namespace
 
 TEST_F(AppSettings, DefaultsWithoutAFileInAPrivateFolder) {
@@ -29,7 +21,7 @@ TEST_F(AppSettings, DefaultsWithoutAFileInAPrivateFolder) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_FALSE(LoadAppSettings());
     ASSERT_TRUE(SaveAppSettings());
-    EXPECT_EQ(File(), kDefaultFile);
+    EXPECT_EQ(File(), AppSettingsText());
     // The file reader keeps every byte, and gives nothing for a folder.
     WriteText(GetAppSettingsFilePath(), std::string("a\r\nb\0c", 6));
     EXPECT_EQ(ReadFile(GetAppSettingsFilePath()), std::string("a\r\nb\0c", 6));

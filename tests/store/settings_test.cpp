@@ -1,4 +1,3 @@
-#include "platform/keys.h"
 #include "state/humanize.h"
 #include "store/codecs.h"
 #include "store/humanize_settings.h"
@@ -36,6 +35,7 @@ Step Saving(void (*bind)(const std::string&)) {
 // Runs the .trace files: their steps change the state, their "=" lines read it back.
 TEST_F(Settings, Traces) {
     bool read = false;
+    std::string restore = "[]";
     const std::map<std::string, Step> steps = {
         {"start", [this](const std::string&) { TearDown(), SetUp(); }},
         {"full", DeserializeSettings},
@@ -49,6 +49,31 @@ TEST_F(Settings, Traces) {
         {"warning", Saving(BindMarkWarningSeen)},
         {"panels", Saving(BindSetPanelOrder)},
         {"lock", [](const std::string&) { g_HotkeysUnlocked = false; }},
+        {"pick", [](const std::string&) { humanizeAreaPick = 1; }},
+        {"drag-width",
+         [](const std::string& width) {
+             humanizeAreaWidth = std::stoi(width);
+             humanizeAreaUnsaved = true;
+         }},
+        {"reset-hotkeys",
+         [](const std::string&) {
+             for (auto* key : {&vkRecord, &vkPlay, &vkAutoClicker, &vkKeySpamHotkey, &vkUnlock}) {
+                 *key = 1;
+             }
+             BindResetHotkeys();
+         }},
+        {"playing", [](const std::string& on) { isPlaying = on == "1"; }},
+        {"clicking", [](const std::string& on) { isAutoClicking = on == "1"; }},
+        {"hover", [](const std::string& on) { g_PanelHoverActive = on == "1"; }},
+        {"restore", [&restore](const std::string& text) { restore = text; }},
+        {"reassign", BindReassignKey},
+        {"reassigning", [](const std::string& code) { currentReassign = std::stoi(code); }},
+        {"undo",
+         [](const std::string& index) {
+             std::lock_guard<std::mutex> lock(profileMutex);
+             g_ContinueUndoProfile = std::stoi(index);
+             g_ContinueUndoAfter = profiles[static_cast<size_t>(g_ContinueUndoProfile)].events;
+         }},
         {"save", [](const std::string&) { EXPECT_TRUE(SaveAppSettings()); }},
         {"appfile",
          [](const std::string& text) {
@@ -109,6 +134,11 @@ TEST_F(Settings, Traces) {
              return same ? keys.substr(0, keys.size() - 1) : "not read back: " + keys;
          }},
         {"state", StateText},
+        {"status",
+         [&restore] {
+             std::lock_guard<std::mutex> lock(profileMutex);
+             return BuildTrackerStatusJson(restore);
+         }},
         {"read", [&read] { return read ? "yes" : "no"; }},
         {"profiles", BindGetProfiles},
         {"brief", [] {
@@ -118,7 +148,8 @@ TEST_F(Settings, Traces) {
                  out += " " + p.name + ":" + std::to_string(p.events.size());
              return out;
          }}};
-    for (const char* trace : {"settings.trace", "session.trace", "appsettings.trace"}) {
+    for (const char* trace :
+         {"settings.trace", "session.trace", "appsettings.trace", "status.trace"}) {
         TearDown();
         SetUp();
         const std::vector<std::string> lines =
@@ -143,72 +174,4 @@ TEST_F(Settings, Traces) {
         }
         EXPECT_GE(checks, 10) << trace;
     }
-}
-
-// A rectangle dragged out on the tap's thread is written by the next read of the page.
-TEST_F(Settings, PickedAreaIsSavedByTheNextRead) {
-    humanizeAreaPick = 1;
-    EXPECT_NE(BindGetHumanize("").find("\"picking\":true"), std::string::npos);
-    EXPECT_EQ(File(), "");
-    humanizeAreaWidth = 4;
-    humanizeAreaUnsaved = true;
-    BindGetHumanize("");
-    EXPECT_NE(File().find("areaWidth=4\n"), std::string::npos);
-}
-
-// The status object the page polls: every member in order, each following the live state.
-TEST_F(Settings, StatusFollowsTheLiveState) {
-    std::string restore = "[]";
-    const auto status = [&restore] {
-        std::lock_guard<std::mutex> lock(profileMutex);
-        return BuildTrackerStatusJson(restore);
-    };
-    const auto has = [&](const std::string& part) {
-        return status().find(part) != std::string::npos;
-    };
-    const auto name = [](int vk) { return JsonEscapeForBind(GetKeyName(vk)); };
-    EXPECT_EQ(name(119), "\"F8\"");
-    // Resetting the hotkeys brings back the defaults, and saves no application settings.
-    for (auto* key : {&vkRecord, &vkPlay, &vkAutoClicker, &vkKeySpamHotkey, &vkUnlock}) *key = 1;
-    BindResetHotkeys();
-    EXPECT_EQ(File(), "");
-    EXPECT_EQ(status(), "{\"state\":\"Idle\",\"count\":0,\"restore\":[],\"hkRec\":" + name(119) +
-                            ",\"hkPlay\":" + name(118) + ",\"hkAuto\":" + name(117) +
-                            ",\"hkKeySpam\":" + name(120) + ",\"hkUnlock\":" + name(121) +
-                            ",\"lockOn\":true,\"unlocked\":true,\"keySpamTargets\":[" + name(32) +
-                            "],\"keySpamChord\":false,\"ksCap\":3,\"reassigning\":\"\","
-                            "\"panelHover\":false,\"autoClicking\":false,\"keySpamming\":false,"
-                            "\"canUndoContinue\":false}");
-    isRecording = true;
-    isPlaying = true;
-    EXPECT_TRUE(has("{\"state\":\"Recording\","));
-    isRecording = false;
-    EXPECT_TRUE(has("{\"state\":\"Playing\","));
-    isPlaying = false;
-    SetProfiles({MacroProfile{"a", "", {}}, MacroProfile{"b", "", std::vector<UnifiedEvent>(7)}},
-                1);
-    {
-        // An undo is offered only for the profile the appending recording went into.
-        std::lock_guard<std::mutex> lock(profileMutex);
-        g_ContinueUndoProfile = 1;
-        g_ContinueUndoAfter = profiles[1].events;
-    }
-    keySpamTargets[1] = 66;
-    keySpamTargetCount = 2;
-    isAutoClicking = true;
-    g_PanelHoverActive = true;
-    restore = "[\"p\"]";
-    EXPECT_TRUE(has("\"count\":7,\"restore\":[\"p\"],"));
-    EXPECT_TRUE(has("\"keySpamTargets\":[" + name(32) + "," + name(66) + "],"));
-    EXPECT_TRUE(
-        has("\"panelHover\":true,\"autoClicking\":true,\"keySpamming\":false,"
-            "\"canUndoContinue\":true}"));
-    // A role the page asks to reassign shows as the same word; anything else as none.
-    for (const char* word : {"rec", "play", "auto", "keyspamhotkey", "keyspamtarget", "unlock"}) {
-        BindReassignKey(std::string("[\"") + word + "\"]");
-        EXPECT_TRUE(has(std::string("\"reassigning\":\"") + word + "\",")) << word;
-    }
-    currentReassign = 7;
-    BindReassignKey("[\"Play\"]");
-    EXPECT_TRUE(has("\"reassigning\":\"\","));
 }
