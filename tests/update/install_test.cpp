@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <future>
 #include <regex>
-#include <thread>
 
 namespace {
 
@@ -149,9 +148,21 @@ struct Install {
         MakeBundle(app, "1.0.1");
         MakeBundle(fresh, "1.0.2");
     }
-    void Zip() { Shell(kSign + " archive " + fresh + " " + zip); }
-    // Serves the zip as it now is, announced with its digest or the one given.
-    void Publish(std::string sha = "") {
+    // Zips the new bundle, adds an entry as a hostile publisher would (a link when a target is
+    // given), serves the zip and announces it with its digest or the one given.
+    void Publish(const std::string& entry = "", const std::string& target = "",
+                 std::string sha = "") {
+        Shell(kSign + " archive " + fresh + " " + zip);
+        if (!entry.empty()) {
+            Shell(
+                "python3 -c 'import sys, zipfile\n"
+                "z = zipfile.ZipFile(sys.argv[1], \"a\")\n"
+                "i = zipfile.ZipInfo(sys.argv[2])\n"
+                "i.create_system = 3\n"
+                "i.external_attr = (0o120777 if sys.argv[3] else 0o100644) << 16\n"
+                "z.writestr(i, sys.argv[3] or \"x\")' " +
+                zip + " '" + entry + "' '" + target + "'");
+        }
         const std::string name = "update-" + fs::path(dir.path).filename().string() + ".zip";
         fs::copy_file(zip, Server().files + "/" + name, fs::copy_options::overwrite_existing);
         Offer("1.0.2", Url("/files/" + name), sha.empty() ? Sha256FileHexLower(zip) : sha);
@@ -187,9 +198,8 @@ TEST(UpdateInstall, EveryRefusalHasItsSentenceAndChangesNothing) {
         "Update failed: the update could not be unpacked. Nothing was changed.";
     const std::string notThisApp =
         "Update failed: the update did not contain this app. Nothing was changed.";
-    // Each case changes the new bundle before it is zipped, or offers something of its own
-    // instead; a hostile publisher may then add an entry to the zip (a link when a target is
-    // given).
+    // Each case changes the new bundle before it is published, adds an entry to the zip, or
+    // offers something of its own instead.
     struct Case {
         const char* name;
         std::function<void(Install&)> change;
@@ -246,18 +256,8 @@ TEST(UpdateInstall, EveryRefusalHasItsSentenceAndChangesNothing) {
             c.change(in);
             const auto before = BundleDigest(in.app);
             if (!fs::exists(in.dir.File("manifest.json"))) {
-                in.Zip();
-                if (!c.entry.empty()) {
-                    Shell(
-                        "python3 -c 'import sys, zipfile\n"
-                        "z = zipfile.ZipFile(sys.argv[1], \"a\")\n"
-                        "i = zipfile.ZipInfo(sys.argv[2])\n"
-                        "i.create_system = 3\n"
-                        "i.external_attr = (0o120777 if sys.argv[3] else 0o100644) << 16\n"
-                        "z.writestr(i, sys.argv[3] or \"x\")' " +
-                        in.zip + " '" + c.entry + "' '" + c.target + "'");
-                }
-                in.Publish(c.name == std::string("wrong digest") ? std::string(64, 'b') : "");
+                in.Publish(c.entry, c.target,
+                           c.name == std::string("wrong digest") ? std::string(64, 'b') : "");
             }
             EXPECT_EQ(in.Flow().exitCode, 0);
             const std::string log = Slurp(in.log);
@@ -274,7 +274,6 @@ TEST(UpdateInstall, EveryRefusalHasItsSentenceAndChangesNothing) {
 TEST(UpdateInstall, ABundleThatCannotBeChangedIsLeftAlone) {
     if (geteuid() != 0) GTEST_SKIP() << "mounting and changing users need root";
     Install in;
-    in.Zip();
     in.Publish();
     const std::string messages[] = {
         std::regex_replace(kNotYours, std::regex("APPS"), in.apps),
@@ -299,7 +298,6 @@ TEST(UpdateInstall, ABundleThatCannotBeChangedIsLeftAlone) {
 // started by the relaunch script once the old program has ended; nothing left behind.
 TEST(UpdateInstall, SwapsAndStartsTheNewBundle) {
     Install in;
-    in.Zip();
     in.Publish();
     EXPECT_EQ(in.Flow().exitCode, 0);
     const std::vector<std::string> lines = Split(Slurp(in.log), "\n");
