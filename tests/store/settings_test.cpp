@@ -75,10 +75,16 @@ TEST_F(Settings, Traces) {
              g_ContinueUndoAfter = profiles[static_cast<size_t>(g_ContinueUndoProfile)].events;
          }},
         {"save", [](const std::string&) { EXPECT_TRUE(SaveAppSettings()); }},
+        // The file reader and the text reader give the same settings.
         {"appfile",
          [](const std::string& text) {
-             WriteText(GetAppSettingsFilePath(), text + "\n");
+             WriteText(GetAppSettingsFilePath(), text);
              EXPECT_TRUE(LoadAppSettings());
+             const std::string fromFile = AppSettingsText();
+             ResetAppSettingsForTest();
+             ResetToolStateForTest();
+             LoadAppSettingsFromText(text);
+             EXPECT_EQ(AppSettingsText(), fromFile);
          }},
         {"state",
          [](const std::string& text) {
@@ -120,6 +126,12 @@ TEST_F(Settings, Traces) {
                      : File() == AppSettingsText() ? "yes"
                                                    : "other"; }},
         {"unlocked", [] { return std::to_string(g_HotkeysUnlocked); }},
+        {"window",
+         [] {
+             return std::to_string(g_SavedWindowX) + " " + std::to_string(g_SavedWindowY) + " " +
+                    std::to_string(g_SavedWindowWidth) + " " + std::to_string(g_SavedWindowHeight) +
+                    " " + std::to_string(g_HasSavedWindowPos) + std::to_string(g_SavedMaximized);
+         }},
         {"humanizing",
          [] { return std::to_string(humanizeClicker) + std::to_string(humanizeKeySpam); }},
         // The keys as written, if the file written with them reads back to the same.
