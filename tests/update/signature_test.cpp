@@ -13,31 +13,7 @@
 #include <sys/stat.h>
 
 using namespace UpdateSignature;
-using UpdateTest::ProcessResult;
-using UpdateTest::RunProcess;
 using UpdateTest::WriteFile;
-
-namespace {
-
-constexpr char kSha[] = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
-constexpr char kUrl[] = "https://api.quillon.app/download/pro";
-const std::string kDevKey = std::string(QLN_DEV_KEYS_DIR) + "/DEVELOPMENT-ONLY-release-";
-
-std::string Trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
-}
-
-// The tool or openssl, trimmed output; a failure is an empty answer.
-std::string Exec(const std::string& program, std::vector<std::string> args,
-                 int* exitCode = nullptr) {
-    args.insert(args.begin(), program == "tool" ? QLN_SIGN_TOOL_PATH : program);
-    const ProcessResult result = RunProcess(args);
-    if (exitCode) *exitCode = result.exitCode;
-    return result.exitCode == 0 ? Trimmed(result.out) : "";
-}
-
-}  // namespace
 
 TEST(Signature, DerMatchesOpenSslEncodingForRandomComponents) {
     for (int round = 0; round < 2000; ++round) {
@@ -94,20 +70,20 @@ TEST(Signature, FreshSignaturesRoundTripThroughTheBlob) {
 }
 
 // Keys made by openssl: what the tool signs openssl verifies, what openssl signs the updater
-// accepts, the blob carries the point openssl prints and the pin is the point's SHA-1.
-TEST(SignTool, CrossesWithOpenssl) {
+// accepts, the blob carries the point openssl prints and the pin is the point's SHA-1. A new key
+// is private to its owner, never replaces a file, and must be of the right curve.
+TEST(SignTool, CrossesWithOpensslAndKeepsKeysPrivate) {
     const UpdateTest::TempDir dir;
-    const std::string key = dir.File("key.pem"), pub = dir.File("pub.pem"),
-                      payload = dir.File("payload");
-    int code = 1;
-    Exec("openssl",
-         {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", key},
-         &code);
-    ASSERT_EQ(code, 0);
-    Exec("openssl", {"pkey", "-in", key, "-pubout", "-out", pub});
-    WriteFile(payload, UpdateCore::BuildManifestPayload("linux-free", "1.0.2", kSha, kUrl));
-    WriteFile(dir.File("changed"), Slurp(payload) + "\n");
-    const std::vector<uint8_t> blob = DecodeHex(Exec("tool", {"pubkey", pub}));
+    const auto run = [&dir](const std::string& command) {
+        return UpdateTest::Shell("cd " + dir.path + " && " + command);
+    };
+    const std::string tool = QLN_SIGN_TOOL_PATH, sha(64, 'e'), url = "https://quillon.app/q.zip";
+    run("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out key.pem && "
+        "openssl pkey -in key.pem -pubout -out pub.pem");
+    WriteFile(dir.File("payload"),
+              UpdateCore::BuildManifestPayload("linux-free", "1.0.2", sha, url));
+    WriteFile(dir.File("changed"), Slurp(dir.File("payload")) + "\n");
+    const std::vector<uint8_t> blob = DecodeHex(run(tool + " pubkey pub.pem"));
     auto publicKey = ImportP256PublicBlob(blob.data(), blob.size());
     const auto accepted = [&](const std::string& json) {
         UpdateCore::UpdateManifestInfo out;
@@ -117,56 +93,44 @@ TEST(SignTool, CrossesWithOpenssl) {
         return UpdateCore::EvaluateManifest(verify, json, "linux-free", "1.0.1", out) ? out.sig
                                                                                       : "";
     };
-    const auto opensslVerifies = [&](const std::string& sig, const std::string& path) {
-        const auto der = RawSignatureToDer(*DecodeRawSignature(sig));
+    const auto opensslVerifies = [&](const std::string& sig, const std::string& file) {
+        const auto der =
+            RawSignatureToDer(DecodeRawSignature(sig).value_or(std::array<uint8_t, 64>{}));
         WriteFile(dir.File("sig.der"), std::string(der.begin(), der.end()));
-        return Exec("openssl", {"dgst", "-sha256", "-verify", pub, "-signature",
-                                dir.File("sig.der"), path}) == "Verified OK";
+        return run("openssl dgst -sha256 -verify pub.pem -signature sig.der " + file) ==
+               "Verified OK";
     };
-    Exec("openssl", {"dgst", "-sha256", "-sign", key, "-out", dir.File("o.der"), payload});
+    run("openssl dgst -sha256 -sign key.pem -out o.der payload");
     const std::string der = Slurp(dir.File("o.der"));
     const auto raw = QuillonSign::DerSignatureToRaw(std::vector<uint8_t>(der.begin(), der.end()));
     ASSERT_TRUE(raw);
     EXPECT_NE(accepted("{\"sig\":\"" + EncodeHex(raw->data(), raw->size()) +
-                       "\",\"tier\":\"linux-free\","
-                       "\"version\":\"1.0.2\",\"sha256\":\"" +
-                       kSha + "\",\"url\":\"" + kUrl + "\"}"),
+                       "\",\"tier\":\"linux-free\",\"version\":\"1.0.2\",\"sha256\":\"" + sha +
+                       "\",\"url\":\"" + url + "\"}"),
               "");
-    const std::string sig = Exec("tool", {"sign", key, payload});
-    EXPECT_TRUE(opensslVerifies(sig, payload));
-    EXPECT_FALSE(opensslVerifies(sig, dir.File("changed")));
+    const std::string sig = run(tool + " sign key.pem payload");
+    EXPECT_TRUE(opensslVerifies(sig, "payload"));
+    EXPECT_FALSE(opensslVerifies(sig, "changed"));
     // The manifest command signs what the updater accepts.
-    const std::string made =
-        accepted(Exec("tool", {"manifest", key, "linux-free", "1.0.2", kUrl, kSha}));
-    EXPECT_TRUE(opensslVerifies(made, payload));
-    Exec("openssl", {"pkey", "-pubin", "-in", pub, "-outform", "DER", "-out", dir.File("spki")});
+    EXPECT_TRUE(opensslVerifies(
+        accepted(run(tool + " manifest key.pem linux-free 1.0.2 " + url + " " + sha)), "payload"));
+    run("openssl pkey -pubin -in pub.pem -outform DER -out spki");
     const std::string spki = Slurp(dir.File("spki"));
     ASSERT_GE(spki.size(), 65u);
     WriteFile(dir.File("point"), spki.substr(spki.size() - 65));
     EXPECT_EQ(EncodeHex(blob.data(), blob.size()),
               "4543533120000000" +
                   EncodeHex(reinterpret_cast<const uint8_t*>(spki.data()) + spki.size() - 64, 64));
-    EXPECT_EQ(Exec("tool", {"pin", pub}),
-              Exec("openssl", {"dgst", "-sha1", "-r", dir.File("point")}).substr(0, 40));
-}
+    EXPECT_EQ(run(tool + " pin pub.pem"), run("openssl dgst -sha1 -r point").substr(0, 40));
 
-// A new key is private to its owner and never replaces a file.
-TEST(SignTool, KeysAndRefusals) {
-    const UpdateTest::TempDir dir;
-    const std::string fresh = dir.File("fresh.pem");
-    const std::string blob = Exec("tool", {"genkey", fresh});
+    const std::string fresh = run(tool + " genkey fresh.pem"),
+                      before = Slurp(dir.File("fresh.pem"));
     struct stat info {};
-    ASSERT_EQ(stat(fresh.c_str(), &info), 0);
+    ASSERT_EQ(stat(dir.File("fresh.pem").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(Exec("tool", {"pubkey", fresh}), blob);
-    const std::string before = Slurp(fresh);
-    int code = 0;
-    Exec("tool", {"genkey", fresh}, &code);
-    EXPECT_EQ(code, 1);
-    EXPECT_EQ(Slurp(fresh), before);
-    // A key of another curve is refused.
-    Exec("openssl", {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-384", "-out",
-                     dir.File("p384.pem")});
-    EXPECT_EQ(Exec("tool", {"pubkey", dir.File("p384.pem")}, &code), "");
-    EXPECT_EQ(code, 1);
+    EXPECT_EQ(run(tool + " pubkey fresh.pem"), fresh);
+    EXPECT_EQ(run(tool + " genkey fresh.pem > /dev/null; echo $?"), "1");
+    EXPECT_EQ(Slurp(dir.File("fresh.pem")), before);
+    run("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-384 -out p384.pem");
+    EXPECT_EQ(run(tool + " pubkey p384.pem > /dev/null; echo $?"), "1");
 }

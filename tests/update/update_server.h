@@ -16,14 +16,6 @@
 
 namespace UpdateTest {
 
-// Runs a shell command; the first line of its output. A failure is told on stderr.
-inline std::string Shell(const std::string& command) {
-    const ProcessResult result = RunProcess({"/bin/sh", "-c", command});
-    if (result.exitCode != 0)
-        std::fprintf(stderr, "failed: %s\n%s", command.c_str(), result.err.c_str());
-    return result.out.substr(0, result.out.find('\n'));
-}
-
 struct UpdateServer {
     TempDir dir;
     std::string files = dir.File("files");

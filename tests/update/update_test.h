@@ -5,6 +5,7 @@
 #include "tests/support/files.h"
 
 #include <sys/wait.h>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +50,14 @@ inline ProcessResult RunProcess(const std::vector<std::string>& argv) {
         std::system((command + " >" + capture.File("out") + " 2>" + capture.File("err")).c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
             Slurp(capture.File("out")), Slurp(capture.File("err"))};
+}
+
+// Runs a shell command; the first line of its output. A failure is told on stderr.
+inline std::string Shell(const std::string& command) {
+    const ProcessResult result = RunProcess({"/bin/sh", "-c", command});
+    if (result.exitCode != 0)
+        std::fprintf(stderr, "failed: %s\n%s", command.c_str(), result.err.c_str());
+    return result.out.substr(0, result.out.find('\n'));
 }
 
 }  // namespace UpdateTest
