@@ -57,9 +57,7 @@ TEST_F(Settings, Traces) {
          }},
         {"reset-hotkeys",
          [](const std::string&) {
-             for (auto* key : {&vkRecord, &vkPlay, &vkAutoClicker, &vkKeySpamHotkey, &vkUnlock}) {
-                 *key = 1;
-             }
+             vkRecord = vkPlay = vkAutoClicker = vkKeySpamHotkey = vkUnlock = 1;
              BindResetHotkeys();
          }},
         {"playing", [](const std::string& on) { isPlaying = on == "1"; }},
@@ -126,12 +124,6 @@ TEST_F(Settings, Traces) {
                      : File() == AppSettingsText() ? "yes"
                                                    : "other"; }},
         {"unlocked", [] { return std::to_string(g_HotkeysUnlocked); }},
-        {"window",
-         [] {
-             return std::to_string(g_SavedWindowX) + " " + std::to_string(g_SavedWindowY) + " " +
-                    std::to_string(g_SavedWindowWidth) + " " + std::to_string(g_SavedWindowHeight) +
-                    " " + std::to_string(g_HasSavedWindowPos) + std::to_string(g_SavedMaximized);
-         }},
         {"humanizing",
          [] { return std::to_string(humanizeClicker) + std::to_string(humanizeKeySpam); }},
         // The keys as written, if the file written with them reads back to the same.

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The update server of the tests: HTTPS on loopback with a certificate of the tests' own
 authority. Serves files from a folder under /files/ and /update/, and under other paths the ways a
-server can misbehave. Prints its port once it listens.
+server can misbehave. Prints its port and process id once it listens.
 
     https_server.py CERT KEY FOLDER
 """
@@ -49,9 +49,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 data = f.read()
             self.head(200, len(data))
             return self.body(data)
-        if kind == "declared":  # declares the length, sends 16 bytes and nothing more
-            self.head(200, int(arg))
-            return self.body(b"x" * 16)
+        if kind == "declared":  # /declared/<length>/<sent>: sends less than declared, then closes
+            length, sent = map(int, arg.split("/"))
+            self.close_connection = True
+            self.head(200, length, close)
+            return self.body(b"x" * sent)
         if kind == "undeclared":  # no length, the bytes, then closes
             self.close_connection = True
             self.head(200, None, close)
@@ -69,10 +71,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if kind == "stall":  # headers, then nothing
             self.head(200, 100)
             return time.sleep(60)
-        if kind == "short":  # closes halfway
-            self.close_connection = True
-            self.head(200, 1000, close)
-            return self.body(b"s" * 500)
         if kind in ("redirect", "loop"):  # /redirect/<where>, where is "http:..." or a path
             return self.head(302, 0, ("Location", arg if kind == "redirect" else "/loop"))
         return self.head(404, 0)
@@ -87,5 +85,5 @@ server = Server(("127.0.0.1", 0), Handler)
 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
 context.load_cert_chain(sys.argv[1], sys.argv[2])
 server.socket = context.wrap_socket(server.socket, server_side=True)
-print(server.server_address[1], flush=True)
+print(server.server_address[1], os.getpid(), flush=True)
 server.serve_forever()

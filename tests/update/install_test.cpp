@@ -55,10 +55,10 @@ TEST(HttpsGet, TakesWholeBodiesAndRefusesEveryMisbehaviour) {
                                 Url("/redirect//files/small"),
                                 Url("/redirect/https://api.quillon.app/files/small"),
                                 Url("/undeclared/16384"),
-                                Url("/declared/16385"),
+                                Url("/declared/16385/16"),
                                 Url("/undeclared/16385"),
                                 Url("/endless"),
-                                Url("/short"),
+                                Url("/declared/1000/500"),
                                 Url("/redirect/http://quillon.app/files/small"),
                                 Url("/loop"),
                                 Url("/files/missing"),
@@ -76,7 +76,7 @@ TEST(HttpsGet, TakesWholeBodiesAndRefusesEveryMisbehaviour) {
         EXPECT_EQ(fetched.body.size(), fetched.ok ? 16384u : 0u) << urls[i];
     }
     // A declared length above the limit never reaches the file.
-    EXPECT_TRUE(Fetch(Url("/declared/16385"), 16384, true).reports.empty());
+    EXPECT_TRUE(Fetch(Url("/declared/16385/16"), 16384, true).reports.empty());
 }
 
 // At most ten reports a second, always the last one; a progress callable that says stop ends
