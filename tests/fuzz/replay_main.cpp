@@ -1,5 +1,4 @@
-// Runs a fuzz target once over every file of the folders or files given, for builds without
-// libFuzzer.
+// Runs a fuzz target once over every file of the folders given, for builds without libFuzzer.
 #include "tests/support/files.h"
 
 #include <cstdint>
@@ -10,18 +9,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
     size_t count = 0;
-    const auto run = [&count](const std::filesystem::path& path) {
-        const std::string bytes = Slurp(path.string());
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-        ++count;
-    };
     for (int i = 1; i < argc; ++i) {
-        if (!std::filesystem::is_directory(argv[i])) {
-            run(argv[i]);
-            continue;
-        }
         for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
-            if (entry.is_regular_file()) run(entry.path());
+            if (!entry.is_regular_file()) continue;
+            const std::string bytes = Slurp(entry.path().string());
+            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+            ++count;
         }
     }
     std::printf("replayed %zu inputs\n", count);

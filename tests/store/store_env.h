@@ -28,14 +28,6 @@ inline const std::string& TestHome() {
 }
 inline const bool kTestHomeReady = !TestHome().empty();
 
-// The settings lines as a first start writes them, and one with every field changed.
-inline constexpr char kDefaultFullLine[] =
-    "0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,121";
-inline constexpr char kDefaultProfileLine[] = "0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32,0";
-inline constexpr char kEveryFieldLine[] =
-    "1,2,3,4,2,1,0,77,1,-300,400,0,1,0,1,1,2.5,1,250,65,66,0,67,5,6,7,8,0,99,68,69,69|70|71,1,1,"
-    "1,72";
-
 inline void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }

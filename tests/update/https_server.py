@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The update server of the tests: HTTPS on loopback with a certificate of the tests' own
-authority. Serves files from a folder under /files/ and /update/, and under other paths the ways a server
-can misbehave. Prints its port once it listens.
+authority. Serves files from a folder under /files/ and /update/, and under other paths the ways a
+server can misbehave. Prints its port and process id once it listens.
 
     https_server.py CERT KEY FOLDER
 """
@@ -12,8 +12,6 @@ import ssl
 import sys
 import time
 
-FOLDER = sys.argv[3]
-
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
@@ -21,7 +19,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def head(self, status=200, length=None, extra=()):
+    def head(self, status, length=None, *extra):
         self.send_response(status)
         if length is not None:
             self.send_header("Content-Length", str(length))
@@ -29,69 +27,52 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header(name, value)
         self.end_headers()
 
-    def body(self, data):
-        try:
-            self.wfile.write(data)
-            self.wfile.flush()
-            return True
-        except OSError:
-            return False
-
-    def serve_file(self, name):
-        path = os.path.join(FOLDER, name)
-        if not os.path.isfile(path):
-            return self.head(404, 0)
-        self.head(200, os.path.getsize(path))
-        with open(path, "rb") as f:
-            while self.body(f.read(1 << 20) or b"") and f.tell() < os.path.getsize(path):
-                pass
+    def body(self, data, times=1, pause=0):
+        """Sends data the given times, pausing after each; false once the client has gone."""
+        for _ in range(times):
+            try:
+                self.wfile.write(data)
+                self.wfile.flush()
+            except OSError:
+                return False
+            time.sleep(pause)
+        return True
 
     def do_GET(self):
-        path = self.path
-        for folder in ("/files/", "/update/"):
-            if path.startswith(folder):
-                return self.serve_file(path[len(folder):])
-        if path.startswith("/declared/"):  # /declared/<length>: declares, sends nothing more
-            self.head(200, int(path.split("/")[2]))
-            return self.body(b"x" * 16)
-        if path.startswith("/undeclared/"):  # /undeclared/<bytes>: no length, then closes
+        kind, _, arg = self.path[1:].partition("/")
+        close = ("Connection", "close")
+        if kind in ("files", "update"):  # a file of the folder
+            path = os.path.join(sys.argv[3], arg)
+            if not os.path.isfile(path):
+                return self.head(404, 0)
+            with open(path, "rb") as f:
+                data = f.read()
+            self.head(200, len(data))
+            return self.body(data)
+        if kind == "declared":  # /declared/<length>/<sent>: sends less than declared, then closes
+            length, sent = map(int, arg.split("/"))
             self.close_connection = True
-            self.head(200, None, [("Connection", "close")])
-            return self.body(b"y" * int(path.split("/")[2]))
-        if path.startswith("/paced/"):  # /paced/<bytes>: declared, 64 KiB every 20 ms
-            size = int(path.split("/")[2])
-            self.head(200, size)
-            while size > 0 and self.body(b"p" * min(size, 65536)):
-                size -= 65536
-                time.sleep(0.02)
-            return None
-        if path == "/endless":
-            self.head(200, None, [("Transfer-Encoding", "chunked")])
-            chunk = b"%x\r\n%s\r\n" % (65536, b"z" * 65536)
-            while self.body(chunk):
-                pass
-            return None
-        if path == "/drip":
+            self.head(200, length, close)
+            return self.body(b"x" * sent)
+        if kind == "undeclared":  # no length, the bytes, then closes
             self.close_connection = True
-            self.head(200, None, [("Connection", "close")])
-            for _ in range(120):
-                if not self.body(b"d"):
-                    return None
-                time.sleep(1)
-            return None
-        if path == "/stall":
+            self.head(200, None, close)
+            return self.body(b"y" * int(arg))
+        if kind == "paced":  # declared, 64 KiB every 20 ms; a multiple of 64 KiB
+            self.head(200, int(arg))
+            return self.body(b"p" * 65536, int(arg) // 65536, 0.02)
+        if kind == "endless":
+            self.head(200, None, ("Transfer-Encoding", "chunked"))
+            return self.body(b"%x\r\n%s\r\n" % (65536, b"z" * 65536), 1 << 30)
+        if kind == "drip":  # one byte a second
+            self.close_connection = True
+            self.head(200, None, close)
+            return self.body(b"d", 120, 1)
+        if kind == "stall":  # headers, then nothing
             self.head(200, 100)
-            time.sleep(60)
-            return None
-        if path == "/short":
-            self.close_connection = True
-            self.head(200, 1000, [("Connection", "close")])
-            return self.body(b"s" * 500)
-        if path.startswith("/redirect/"):  # /redirect/<where>, where is "http:..." or a path
-            target = path[len("/redirect/"):]
-            return self.head(302, 0, [("Location", target)])
-        if path == "/loop":
-            return self.head(302, 0, [("Location", "/loop")])
+            return time.sleep(60)
+        if kind in ("redirect", "loop"):  # /redirect/<where>, where is "http:..." or a path
+            return self.head(302, 0, ("Location", arg if kind == "redirect" else "/loop"))
         return self.head(404, 0)
 
 
@@ -100,14 +81,9 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
-def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(sys.argv[1], sys.argv[2])
-    server.socket = context.wrap_socket(server.socket, server_side=True)
-    print(server.server_address[1], flush=True)
-    server.serve_forever()
-
-
-if __name__ == "__main__":
-    main()
+server = Server(("127.0.0.1", 0), Handler)
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(sys.argv[1], sys.argv[2])
+server.socket = context.wrap_socket(server.socket, server_side=True)
+print(server.server_address[1], os.getpid(), flush=True)
+server.serve_forever()

@@ -6,9 +6,6 @@
 
 #include "tests/update/update_test.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -16,19 +13,11 @@
 
 namespace UpdateTest {
 
-// Runs a shell command; the first line of its output. A failure is told on stderr.
-inline std::string Shell(const std::string& command) {
-    const ProcessResult result = RunProcess({"/bin/sh", "-c", command});
-    if (result.exitCode != 0)
-        std::fprintf(stderr, "failed: %s\n%s", command.c_str(), result.err.c_str());
-    return result.out.substr(0, result.out.find('\n'));
-}
-
 struct UpdateServer {
     TempDir dir;
     std::string files = dir.File("files");
-    pid_t pid = -1;
-    int port = 0;
+    FILE* server = nullptr;
+    int port = 0, pid = 0;
 
     UpdateServer() {
         std::filesystem::create_directories(files);
@@ -39,19 +28,12 @@ struct UpdateServer {
               "'subjectAltName=DNS:quillon.app,DNS:api.quillon.app,IP:127.0.0.1' > san && " +
               "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial " +
               "-days 2 -extfile san -out server.pem 2>/dev/null");
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid = fork();
-        if (pid == 0) {
-            dup2(fds[1], 1);
-            execlp("python3", "python3", QLN_HTTPS_SERVER, dir.File("server.pem").c_str(),
-                   dir.File("server.key").c_str(), files.c_str(), nullptr);
-            _exit(127);
-        }
-        close(fds[1]);
-        FILE* out = fdopen(fds[0], "r");
-        if (std::fscanf(out, "%d", &port) != 1) port = 0;
-        std::fclose(out);
+        // The server tells its port and its process id once it listens.
+        server = popen(("exec python3 " QLN_HTTPS_SERVER " " + dir.File("server.pem") + " " +
+                        dir.File("server.key") + " " + files)
+                           .c_str(),
+                       "r");
+        if (!server || std::fscanf(server, "%d %d", &port, &pid) != 2) port = 0;
         const std::string map = "127.0.0.1:" + std::to_string(port);
         setenv("QLN_TEST_CA_FILE", dir.File("ca.pem").c_str(), 1);
         setenv("QLN_TEST_CONNECT_TO",
@@ -59,7 +41,7 @@ struct UpdateServer {
     }
     ~UpdateServer() {
         if (pid > 0) kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        if (server) pclose(server);
     }
     void Serve(const std::string& name, const std::string& text) const {
         WriteFile(files + "/" + name, text);

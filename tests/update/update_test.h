@@ -4,15 +4,13 @@
 
 #include "tests/support/files.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace UpdateTest {
 
@@ -38,25 +36,28 @@ struct ProcessResult {
     std::string out, err;
 };
 
-// Runs argv[0] (searched in PATH) without a shell. Its output goes to files, so that no pipe
-// can fill up and block it.
+// Runs argv[0] (searched in PATH) with its arguments quoted for the shell. Its output goes to
+// files, so that no pipe can fill up and block it; a signal's death is 128 + the signal.
 inline ProcessResult RunProcess(const std::vector<std::string>& argv) {
     const TempDir capture;
-    const std::string out = capture.File("out"), err = capture.File("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    int status = 0;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0 || waitpid(pid, &status, 0) != pid) return {-1, "", "cannot run " + argv[0]};
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Slurp(out),
-            Slurp(err)};
+    std::string command = "exec";
+    for (const std::string& arg : argv) {
+        command += " '";
+        for (char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += "'";
+    }
+    const int status =
+        std::system((command + " >" + capture.File("out") + " 2>" + capture.File("err")).c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            Slurp(capture.File("out")), Slurp(capture.File("err"))};
+}
+
+// Runs a shell command; the first line of its output. A failure is told on stderr.
+inline std::string Shell(const std::string& command) {
+    const ProcessResult result = RunProcess({"/bin/sh", "-c", command});
+    if (result.exitCode != 0)
+        std::fprintf(stderr, "failed: %s\n%s", command.c_str(), result.err.c_str());
+    return result.out.substr(0, result.out.find('\n'));
 }
 
 }  // namespace UpdateTest
