@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iomanip>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -99,7 +100,16 @@ inline std::string Rest(std::istringstream& words) {
 // A value by name: a global of kVars, the active profile's "targets", "times" or "recorded",
 // or what the runner adds; none for an unknown name.
 using Lookup = std::function<std::optional<std::string>(const std::string&)>;
+inline std::string Num(double value) {
+    std::ostringstream text;
+    text << std::setprecision(15) << value;
+    return text.str();
+}
 inline std::optional<std::string> Value(const std::string& name, const Lookup& more) {
+    if (const auto it = kVars.find(name); it != kVars.end()) return Num(it->second.get());
+    if (name != "targets" && name != "times" && name != "recorded") {
+        return more ? more(name) : std::nullopt;
+    }
     std::ostringstream text;
     std::lock_guard<std::mutex> lock(profileMutex);
     const auto separate = [&](const char* by) { return text.tellp() > 0 ? by : ""; };
@@ -107,12 +117,8 @@ inline std::optional<std::string> Value(const std::string& name, const Lookup& m
         for (int i = 0; i < keySpamTargetCount; ++i) text << separate(",") << keySpamTargets[i];
     } else if (name == "times") {
         for (const auto& e : Events()) text << separate(",") << e.time;
-    } else if (name == "recorded") {
-        for (const auto& e : Events()) text << separate(" ") << Describe(e);
-    } else if (const auto it = kVars.find(name); it != kVars.end()) {
-        text << it->second.get();
     } else {
-        return more ? more(name) : std::nullopt;
+        for (const auto& e : Events()) text << separate(" ") << Describe(e);
     }
     return text.str();
 }
