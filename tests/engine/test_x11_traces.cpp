@@ -24,16 +24,25 @@
 // (probe counts), grabbed.CODE (another client grabs it), speed:STORED, offset:TIME:SPEED.
 #include "engine/hotkeys.h"
 #include "engine/playback.h"
+#include "engine/workers.h"
+#include "platform/keys.h"
 #include "platform/tap.h"
 #include "store/profiles.h"
-#include "tests/engine/engine_x11.h"
 #include "tests/engine/trace_lines.h"
+#include "tests/support/fresh_state.h"
+#include "tests/support/physical_input.h"
 #include "tests/support/probe.h"
+#include "tests/support/wait.h"
+#include "tests/support/x11_state.h"
+#include "tests/support/xi2_observer.h"
 
 // X11 after GoogleTest: its macros (None, Bool, ...) would break GoogleTest's headers.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/scrnsaver.h>
+
+#include <cmath>
 
 namespace {
 
@@ -51,7 +60,16 @@ void QlnPlaybackStallSeam(size_t eventIndex) {
 namespace {
 
 using namespace trace;
+constexpr int64_t kMs = 1000000;
 constexpr int kMarker = 9;  // Esc, pressed by the user to mark a point in the observed events
+
+// One event our devices posted: "M100,100" for a move (or a relative step), buttons by number
+// and keys by their VK's letter, each with + or -.
+struct Posting {
+    std::string text;
+    int64_t stampNs = 0;         // when the observer got it
+    unsigned long serverMs = 0;  // the server's own time of it
+};
 
 std::string Joined(const std::vector<std::string>& items, const char* by) {
     std::string text;
@@ -59,15 +77,56 @@ std::string Joined(const std::vector<std::string>& items, const char* by) {
     return text;
 }
 
-class X11Trace : public EngineX11, public testing::WithParamInterface<fs::path> {
+class X11Trace : public testing::TestWithParam<fs::path> {
 protected:
+    void SetUp() override {
+        ResetToOneDefaultProfile();
+        ASSERT_TRUE(OsInputInit());
+        observer.withMotion = true;
+        ASSERT_TRUE(StartObserver(observer));
+        ASSERT_NE(input = OpenPhysicalInput(), nullptr);
+        ASSERT_NE(mine = XOpenDisplay(nullptr), nullptr);
+        StartToolThreads();
+    }
     void TearDown() override {
         StopToolsForExit();
         if (tapping) OsStopInputTap();
         StopProbe(probe);
-        if (other) XCloseDisplay(other);
-        if (own) XCloseDisplay(own);
-        EngineX11::TearDown();
+        WakeAndJoinWorkers();
+        for (Display* display : {other, mine}) {
+            if (display) XCloseDisplay(display);
+        }
+        ClosePhysicalInput(input);
+        StopObserver(observer);
+        OsInputShutdown();
+        g_AppRunning = true;
+        ResetToolStateForTest();
+    }
+
+    std::vector<Posting> Posted(bool pressesOnly = false) {
+        std::vector<Posting> posted;
+        for (const ObservedEvent& e : ObservedSnapshot(observer)) {
+            if (e.sourceId != observer.xtestPointerId && e.sourceId != observer.xtestKeyboardId) {
+                continue;
+            }
+            const bool key = e.type == XI_RawKeyPress || e.type == XI_RawKeyRelease;
+            const bool press = e.type == XI_RawKeyPress || e.type == XI_RawButtonPress;
+            std::string text =
+                key ? std::string(1, char(OsKeyCodeToVk(e.detail))) : std::to_string(e.detail);
+            if (e.type == XI_RawMotion) {
+                text =
+                    "M" + std::to_string(std::lround(e.x)) + "," + std::to_string(std::lround(e.y));
+            } else {
+                text += press ? '+' : '-';
+            }
+            if (press || !pressesOnly) posted.push_back({text, e.stampNs, e.serverMs});
+        }
+        return posted;
+    }
+    std::string Trace() {
+        std::vector<std::string> texts;
+        for (const Posting& p : Posted()) texts.push_back(p.text);
+        return Joined(texts, " ");
     }
 
     // Everything injected so far has been through the tap once it answers a grab sync.
@@ -85,20 +144,15 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return markers() > before; }));
     }
     void Wait(const std::string& checks, const std::string& where) {
-        const Lookup more = [this](const std::string& name) { return Named(name); };
-        const bool held = WaitUntil(
-            [&] {
-                std::istringstream words(checks);
-                std::string item, seen;
-                while (words >> item) {
-                    if (!Holds(item, words, more, seen)) return false;
-                }
-                return true;
-            },
-            // Asking whether another client grabs a key grabs it for a moment: not too often.
-            5000, checks.find("grabbed") == std::string::npos ? 1 : 20);
-        std::istringstream words(checks);
-        if (!held && Expect(words, where, more)) FAIL() << where << ": held only after the wait";
+        const auto hold = [&](bool report) {
+            std::istringstream words(checks);
+            return Expect(words, where, more, report);
+        };
+        // Asking whether another client grabs a key grabs it for a moment: not too often.
+        const int pollMs = checks.find("grabbed") == std::string::npos ? 1 : 20;
+        if (!WaitUntil([&] { return hold(false); }, 5000, pollMs) && hold(true)) {
+            FAIL() << where << ": held only after the wait";
+        }
     }
 
     std::optional<std::string> Named(const std::string& name) {
@@ -109,21 +163,15 @@ protected:
             return at == "last" ? posted.size() - 1 : std::stoul(at);
         };
         const auto server = [&](size_t i) { return long(posted.at(i).serverMs); };
-        const auto count = [&](const std::string& prefix) {
-            return std::count_if(posted.begin(), posted.end(),
-                                 [&](const Posting& p) { return p.text.rfind(prefix, 0) == 0; });
-        };
         std::vector<std::string> items;
+        for (const Posting& p : posted) {
+            if (p.text.rfind(arg, 0) == 0) items.push_back(p.text);
+        }
         if (name == "posted") return Trace();
         if (name == "postings") return std::to_string(posted.size());
         if (name == "presses") return std::to_string(Posted(true).size());
-        if (head == "n") return std::to_string(count(arg));
-        if (head == "last") {
-            for (const auto& p : posted) {
-                if (p.text.rfind(arg, 0) == 0) items = {p.text};
-            }
-            return Joined(items, "");
-        }
+        if (head == "n") return std::to_string(items.size());
+        if (head == "last") return items.empty() ? "" : items.back();
         if (head == "gap") {
             const auto to = arg.find('.');
             return std::to_string(server(index(arg.substr(to + 1))) -
@@ -138,6 +186,7 @@ protected:
         if (head == "since") {
             return std::to_string((Posted(true).at(std::stoul(arg)).stampNs - markNs) / kMs);
         }
+        items.clear();
         if (name == "held") {
             for (int b : ServerHeldButtons()) items.push_back("b" + std::to_string(b));
             for (int k : ServerHeldKeys()) items.push_back("k" + std::to_string(k));
@@ -169,13 +218,12 @@ protected:
         }
         if (head == "grabbed") return std::to_string(KeyGrabbedByAnotherClient(std::stoi(arg)));
         if (head == "speed") return Num(PlaybackSpeedFrom(std::stof(arg)));
-        if (head == "offset") {
-            const auto colon = arg.find(':');
-            return std::to_string(PlaybackOffsetNs(std::stod(arg.substr(0, colon)),
-                                                   std::stod(arg.substr(colon + 1))));
-        }
-        return std::nullopt;
+        if (head != "offset") return std::nullopt;
+        const auto colon = arg.find(':');
+        return std::to_string(
+            PlaybackOffsetNs(std::stod(arg.substr(0, colon)), std::stod(arg.substr(colon + 1))));
     }
+    const Lookup more = [this](const std::string& name) { return Named(name); };
 
     void Note(const std::string& what) {
         const auto [x, y] = ServerPointer();
@@ -208,39 +256,34 @@ protected:
             EXPECT_LE(offset - start, 10.0) << where << group;
     }
 
-    void User(std::istringstream& words) {
+    // The user's input through the server's devices, or our own through the posting layer.
+    void Input(const std::string& who, std::istringstream& words) {
         std::string what, direction;
         int a = 0;
         words >> what >> a >> direction;
-        if (what == "key") PhysicalKey(input, a, direction == "down");
-        if (what == "button") PhysicalButton(input, a, direction == "down");
+        const bool down = direction == "down", user = who == "user";
+        if (what == "key") user ? PhysicalKey(input, a, down) : OsKeyVk(a, down);
+        if (what == "button") user ? PhysicalButton(input, a, down) : OsMouseButton(a, down, 1);
+        if (what == "move") {
+            user ? PhysicalMoveTo(input, a, std::stoi(direction))
+                 : OsMoveMouseTo(a, std::stoi(direction));
+        }
         if (what == "tap") PhysicalTap(input, a);
         if (what == "click") PhysicalClick(input, a);
-        if (what == "move") PhysicalMoveTo(input, a, std::stoi(direction));
-    }
-    void Own(std::istringstream& words) {
-        std::string what, direction;
-        int a = 0;
-        words >> what >> a >> direction;
-        if (what == "key") OsKeyVk(a, direction == "down");
-        if (what == "button") OsMouseButton(a, direction == "down", 1);
-        if (what == "move") OsMoveMouseTo(a, std::stoi(direction));
-        OsInputSync();
+        if (!user) OsInputSync();
     }
     // A window of this very process, which the recorder must not record clicks on.
     void OwnWindow(int x, int y) {
-        own = XOpenDisplay(nullptr);
-        ASSERT_NE(own, nullptr);
         XSetWindowAttributes attributes{};
         attributes.override_redirect = True;
         const Window window =
-            XCreateWindow(own, DefaultRootWindow(own), x, y, 100, 100, 0, CopyFromParent,
+            XCreateWindow(mine, DefaultRootWindow(mine), x, y, 100, 100, 0, CopyFromParent,
                           InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
         const unsigned long pid = static_cast<unsigned long>(getpid());
-        XChangeProperty(own, window, XInternAtom(own, "_NET_WM_PID", False), XA_CARDINAL, 32,
+        XChangeProperty(mine, window, XInternAtom(mine, "_NET_WM_PID", False), XA_CARDINAL, 32,
                         PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
-        XMapRaised(own, window);
-        XSync(own, False);
+        XMapRaised(mine, window);
+        XSync(mine, False);
     }
 
     void RunLine(const std::string& line, const std::string& where) {
@@ -249,15 +292,13 @@ protected:
         words >> verb;
         const auto number = [&] { return (words >> item) ? std::stoi(item) : 0; };
         if (verb == "expect") {
-            Expect(words, where, [this](const std::string& name) { return Named(name); });
+            Expect(words, where, more);
         } else if (verb == "wait") {
             Wait(Rest(words), where);
         } else if (verb == "raise") {
             while (words >> item) RaiseRequest(*kVars.at(item).flag);
-        } else if (verb == "user") {
-            User(words);
-        } else if (verb == "own") {
-            Own(words);
+        } else if (verb == "user" || verb == "own") {
+            Input(verb, words);
         } else if (verb == "tap") {
             ASSERT_TRUE(tapping = OsStartInputTap());
             ASSERT_TRUE(StartProbe(probe, QLN_PROBE_WINDOW, 100, 100, 400, 300));
@@ -291,12 +332,12 @@ protected:
             std::string trigger;
             words >> trigger;
             const int presses = number();
-            RunLine("clear", where);
-            RunLine("mark", where);
+            ClearObserved(observer);
+            markNs = MonotonicNs();
             RaiseRequest(*kVars.at(trigger).flag);
             Wait(trigger + "=0 idle=1 presses>=" + std::to_string(presses), where);
             // Anything more would be a fault; give it time to show up, then let it arrive.
-            RunLine("pause 30", where);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
             CatchUp();
         } else if (verb == "played") {
             Played(Rest(words), where);
@@ -306,13 +347,11 @@ protected:
         } else if (verb == "note") {
             Note(Rest(words));
         } else if (verb == "screensaver") {
-            Display* display = XOpenDisplay(nullptr);
-            ASSERT_NE(display, nullptr);
-            XForceScreenSaver(display, ScreenSaverActive);
-            XSync(display, False);
+            XForceScreenSaver(mine, ScreenSaverActive);
+            XSync(mine, False);
             Settle();
-            XForceScreenSaver(display, ScreenSaverReset);
-            XCloseDisplay(display);
+            XForceScreenSaver(mine, ScreenSaverReset);
+            XSync(mine, False);
         } else if (verb == "ownwindow") {
             const int x = number();
             OwnWindow(x, number());
@@ -337,10 +376,12 @@ protected:
         }
     }
 
+    Xi2Observer observer;
+    PhysicalInput* input = nullptr;
     Probe probe;
     bool tapping = false;
+    Display* mine = nullptr;   // a connection of ours: our own window, the screen saver
     Display* other = nullptr;  // another client, holding a grab
-    Display* own = nullptr;    // our own window's connection
     int64_t markNs = 0;
     std::string noted;
 };
