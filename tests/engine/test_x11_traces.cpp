@@ -357,9 +357,12 @@ protected:
             OwnWindow(x, number());
         } else if (verb == "othergrab") {
             words >> item;
-            if (item == "release") XCloseDisplay(std::exchange(other, nullptr));
-            if (item != "release") ASSERT_TRUE((other = XOpenDisplay(nullptr)));
-            if (item != "release") ASSERT_EQ(GrabKeyOnRoot(other, std::stoi(item), true), 0);
+            if (item == "release") {
+                XCloseDisplay(std::exchange(other, nullptr));
+            } else {
+                ASSERT_TRUE((other = XOpenDisplay(nullptr)));
+                ASSERT_EQ(GrabKeyOnRoot(other, std::stoi(item), true), 0);
+            }
         } else if (verb == "bind") {
             words >> item;
             if (item == "switch") BindSwitchProfile(Rest(words));
