@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <map>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -67,8 +66,12 @@ protected:
     // which is refused while the question's is held and never retried.
     bool WaitForTap(pid_t pid) {
         const auto named = [pid] {
-            const auto names = ThreadNames(pid);
-            return std::find(names.begin(), names.end(), "QLN input tap") != names.end();
+            std::error_code ec;  // a thread gone while listed is skipped
+            for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/task", ec), end;
+                 !ec && it != end; it.increment(ec)) {
+                if (Slurp(it->path() / "comm") == "QLN input tap\n") return true;
+            }
+            return false;
         };
         if (!WaitUntil(named, 20000)) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -84,21 +87,6 @@ protected:
         profiles = {MacroProfile{kDefaultProfileName, "", recording}};
         currentProfileIdx = 0;
         ASSERT_TRUE(SaveSessionStateAtExit());
-    }
-
-    // Thread names of a process in creation order; a thread gone while listed is skipped.
-    static std::vector<std::string> ThreadNames(pid_t pid) {
-        std::map<long, std::string> threads;
-        std::error_code ec;
-        for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/task", ec), end;
-             !ec && it != end; it.increment(ec)) {
-            const std::string name = Slurp(it->path() / "comm");
-            if (!name.empty())
-                threads[std::stol(it->path().filename())] = name.substr(0, name.find('\n'));
-        }
-        std::vector<std::string> names;
-        for (auto& thread : threads) names.push_back(thread.second);
-        return names;
     }
 
     const fs::path dir =

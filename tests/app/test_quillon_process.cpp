@@ -89,25 +89,6 @@ std::vector<std::string> SeenFrom(Xi2Observer& observer, const std::vector<int>&
     return seen;
 }
 
-// Each played event at its recorded time: normally within a millisecond; a busy machine can make
-// one click (press and release) late, so the bound is ten times that, and never past the 50 ms
-// after which the engine shifts its schedule (the benchmark measures the real figure).
-void ExpectOnSchedule(const std::vector<int64_t>& played, const std::vector<UnifiedEvent>& saved) {
-    std::vector<double> times;
-    for (const UnifiedEvent& e : saved) {
-        if (e.type != kEventToolSwitch) times.push_back(e.time);
-    }
-    ASSERT_EQ(played.size(), times.size());
-    int late = 0;
-    for (size_t i = 0; i < times.size(); ++i) {
-        const double errorMs =
-            std::abs(double(played[i] - played[0]) / 1e6 - (times[i] - times[0]) * 1e3);
-        EXPECT_LT(errorMs, 50.0) << i;
-        late += errorMs >= 10.0 ? 1 : 0;
-    }
-    EXPECT_LE(late, 2);
-}
-
 std::string Joined(const std::vector<std::string>& seen) {
     std::string out;
     for (const std::string& s : seen) out += (out.empty() ? "" : " ") + s;
@@ -181,7 +162,22 @@ TEST_F(QuillonProcess, PlaysBackWhatTheUserRecorded) {
     profiles.clear();
     ASSERT_TRUE(LoadSessionState());
     EXPECT_EQ(profiles.at(0).events.size(), recorded.size() + 2);
-    ExpectOnSchedule(playedAt, profiles.at(0).events);
+    // Each played event at its recorded time: normally within a millisecond; a busy machine can
+    // make one click (press and release) late, so the bound is ten times that, and never past the
+    // 50 ms after which the engine shifts its schedule (the benchmark measures the real figure).
+    std::vector<double> times;
+    for (const UnifiedEvent& e : profiles.at(0).events) {
+        if (e.type != kEventToolSwitch) times.push_back(e.time);
+    }
+    ASSERT_EQ(playedAt.size(), times.size());
+    int late = 0;
+    for (size_t i = 0; i < times.size(); ++i) {
+        const double errorMs =
+            std::abs(double(playedAt[i] - playedAt[0]) / 1e6 - (times[i] - times[0]) * 1e3);
+        EXPECT_LT(errorMs, 50.0) << i;
+        late += errorMs >= 10.0 ? 1 : 0;
+    }
+    EXPECT_LE(late, 2);
     StopProbe(probe);
     StopObserver(observer);
     ClosePhysicalInput(input);
@@ -189,12 +185,15 @@ TEST_F(QuillonProcess, PlaysBackWhatTheUserRecorded) {
 
 // Other programs drive every tool through the control socket as the hotkeys do; the status
 // answers follow; a refused command and a missing instance have exit statuses of their own.
-TEST_F(QuillonProcess, CommandsFromOtherProgramsDriveEveryTool) {
+// Garbage, an endless line, a thousand silent connections, a client that never reads and a
+// peer of another user: none of them stops the hotkeys or the commands. A socket left by a
+// killed instance is taken over at the next start; a live one is never taken.
+TEST_F(QuillonProcess, CommandsFromOtherProgramsAndMisuseOfTheirSocket) {
     autoClickIntervalMs = 20;
     WriteSession({Key(0, 65, true), Key(30, 65, false)});
     Xi2Observer observer;
     ASSERT_TRUE(StartObserver(observer));
-    const pid_t child = Spawn();
+    pid_t child = Spawn();
     ASSERT_TRUE(WaitForTap(child)) << Err();
     const auto posted = [&](int type) {
         return ObservedCount(observer, type, observer.xtestPointerId) +
@@ -224,25 +223,6 @@ TEST_F(QuillonProcess, CommandsFromOtherProgramsDriveEveryTool) {
     EXPECT_EQ(Command({"--profile", "7"}).first, 1);
     EXPECT_EQ(Command({"--profile", "0"}), std::make_pair(0, std::string("ok")));
     EXPECT_EQ(Command({"--start"}).first, 1);
-    Quit(child);
-    EXPECT_EQ(Command({"--status"}).first, 2);
-    StopObserver(observer);
-}
-
-// Garbage, an endless line, a thousand silent connections, a client that never reads and a
-// peer of another user: none of them stops the hotkeys or the commands. A socket left by a
-// killed instance is taken over at the next start; a live one is never taken.
-TEST_F(QuillonProcess, TheControlSocketWithstandsMisuseAndOutlivesAKill) {
-    pid_t child = Spawn();
-    ASSERT_TRUE(WaitForTap(child)) << Err();
-    // The workers start in their order, the tap last; the web engine's libraries start threads
-    // of their own, even before main.
-    std::vector<std::string> ours;
-    for (const auto& name : ThreadNames(child)) {
-        if (name.rfind("QLN ", 0) == 0) ours.push_back(name);
-    }
-    EXPECT_EQ(ours, (std::vector<std::string>{"QLN autoclicker", "QLN key spammer", "QLN signals",
-                                              "QLN playback", "QLN control", "QLN input tap"}));
     const std::string path = (dir / "run/quillon/control").string();
     const auto connectTo = [&] {
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -303,6 +283,8 @@ TEST_F(QuillonProcess, TheControlSocketWithstandsMisuseAndOutlivesAKill) {
     EXPECT_EQ(WaitProgramExit(Spawn()), 0);
     EXPECT_EQ(Command({"--status"}).first, 0);
     Quit(child);
+    EXPECT_EQ(Command({"--status"}).first, 2);
+    StopObserver(observer);
 }
 
 }  // namespace

@@ -21,13 +21,9 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <thread>
-
-// Fontconfig and JavaScriptCore make one-time allocations that they never free.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libjavascriptcoregtk-6.0.so\n";
-}
 
 namespace {
 
@@ -74,19 +70,14 @@ struct Connection {
     }
 };
 
-// Runs call on the UI thread and returns its result.
-template <typename Call>
-auto OnUi(OsWindow* window, Call call) {
-    auto done = std::make_shared<std::promise<decltype(call())>>();
-    OsWindowDispatch(window, [done, call] {
-        if constexpr (std::is_void_v<decltype(call())>) {
-            call();
-            done->set_value();
-        } else {
-            done->set_value(call());
-        }
+// Runs call on the UI thread and waits until it has run.
+void OnUi(OsWindow* window, const std::function<void()>& call) {
+    auto done = std::make_shared<std::promise<void>>();
+    OsWindowDispatch(window, [done, &call] {
+        call();
+        done->set_value();
     });
-    return done->get_future().get();
+    done->get_future().wait();
 }
 
 struct Placement {
@@ -100,10 +91,6 @@ Placement PlacementOf(OsWindow* window) {
     p.ok = OsGetWindowPlacement(window, p.frame.x, p.frame.y, p.frame.width, p.frame.height,
                                 p.maximized);
     return p;
-}
-
-bool FrameBecomes(Window xid, const Rect& expected) {
-    return WaitUntil([&] { return WindowFrame(xid) == expected; }, 5000, 10);
 }
 
 // One window with its loop on the main thread, while a thread of the test plays the user and
@@ -148,8 +135,10 @@ TEST(ShellWindow, PlacementShortcutsAlertAndClose) {
         for (const auto& r : restores) {
             const Rect& f = r.saved;
             OnUi(w, [&] { OsRestoreWindowPlacement(w, f.x, f.y, f.width, f.height, false); });
-            EXPECT_TRUE(FrameBecomes(xid, r.expected)) << f << ": " << WindowFrame(xid);
-            const Placement read = OnUi(w, [&] { return PlacementOf(w); });
+            EXPECT_TRUE(WaitUntil([&] { return WindowFrame(xid) == r.expected; }, 5000, 10))
+                << f << ": " << WindowFrame(xid);
+            Placement read;
+            OnUi(w, [&] { read = PlacementOf(w); });
             EXPECT_TRUE(read.ok && !read.maximized);
             EXPECT_EQ(read.frame, WindowFrame(xid));
         }
@@ -164,7 +153,8 @@ TEST(ShellWindow, PlacementShortcutsAlertAndClose) {
         for (const Rect& r : {Rect{300, top, 800, 2000}, Rect{300, top, 600, 300}}) {
             OnUi(w, [&] { OsResizeWindowClamped(w, r.width, r.height); });
             const Rect expected{300, top, r.width + sides, std::min(r.height, limit) + title};
-            EXPECT_TRUE(FrameBecomes(xid, expected)) << r << ": " << WindowFrame(xid);
+            EXPECT_TRUE(WaitUntil([&] { return WindowFrame(xid) == expected; }, 5000, 10))
+                << r << ": " << WindowFrame(xid);
         }
 
         // Minimized by the call and by each shortcut; brought back in front of another window.
