@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <functional>
 #include <map>
 
 namespace {
@@ -19,16 +18,13 @@ namespace {
 constexpr int kControl = 37, kQ = 24;
 const std::string kSortableTag = "<script src=\"vendor/Sortable.min.js\"></script>";
 
-// Pages report what they see as warning ids, which the program saves at once.
-const std::string kReportScript = R"(<script>
-const report = id => window.markWarningSeen ? markWarningSeen(id) : undefined;
-</script>)";
-
-// Main page: the sortable script, the start-up script's effects, and an alert.
+// Main page: the sortable script, the start-up script's effects, and an alert. It reports what
+// it sees as warning ids, which the program saves at once.
 const std::string kMainPage = "<!doctype html><html><head><title>main</title>" + kSortableTag +
-                              kReportScript + R"(</head><body>
+                              R"(</head><body>
 <label><input type="checkbox" id="opt-launch-startup"> Start with Windows</label>
 <script>
+const report = id => window.markWarningSeen ? markWarningSeen(id) : undefined;
 addEventListener("load", async () => {
   await report("sortable-" + (window.sortableRan ? "inlined" : "external"));
   const event = new MouseEvent("contextmenu", {cancelable: true, bubbles: true});
@@ -102,22 +98,8 @@ TEST_F(WindowProcess, EveryWayOfQuittingSavesOnceAndLeavesNothingHeld) {
     const auto clicks = [&] {
         return ObservedCount(observer, 15 /* XI_RawButtonPress */, observer.xtestPointerId);
     };
-    const struct {
-        const char* name;
-        std::function<void(pid_t, Window)> quit;
-    } kWays[] = {
-        {"Ctrl+Q",
-         [&](pid_t, Window) {
-             PhysicalKey(input, kControl, true);
-             PhysicalTap(input, kQ);
-             PhysicalKey(input, kControl, false);
-         }},
-        {"close", [](pid_t, Window window) { SendDeleteWindow(window); }},
-        {"SIGTERM", [](pid_t pid, Window) { kill(pid, SIGTERM); }},
-        {"SIGINT", [](pid_t pid, Window) { kill(pid, SIGINT); }},
-    };
-    for (const auto& way : kWays) {
-        SCOPED_TRACE(way.name);
+    for (const std::string way : {"Ctrl+Q", "close", "SIGTERM", "SIGINT"}) {
+        SCOPED_TRACE(way);
         const pid_t pid = Spawn();
         const Window window = WaitWindow(pid);
         ASSERT_NE(window, None) << Err();
@@ -143,7 +125,15 @@ TEST_F(WindowProcess, EveryWayOfQuittingSavesOnceAndLeavesNothingHeld) {
             },
             30000, 1000));
         counter.saves.clear();
-        way.quit(pid, window);
+        if (way == "Ctrl+Q") {
+            PhysicalKey(input, kControl, true);
+            PhysicalTap(input, kQ);
+            PhysicalKey(input, kControl, false);
+        } else if (way == "close") {
+            SendDeleteWindow(window);
+        } else {
+            kill(pid, way == "SIGTERM" ? SIGTERM : SIGINT);
+        }
         EXPECT_EQ(WaitProgramExit(pid), 0) << Err();
         counter.Drain();
         EXPECT_EQ(counter.saves["session.dat"], 1);
