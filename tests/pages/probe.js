@@ -20,10 +20,9 @@
   };
 
   const $ = id => document.getElementById(id);
-  const frames = n => new Promise(done => {
-    const next = left => (left ? requestAnimationFrame(() => next(left - 1)) : done());
-    next(n);
-  });
+  const frames = async n => {
+    while (n--) await new Promise(requestAnimationFrame);
+  };
   const visible = el => !!el && el.getClientRects().length > 0 && !el.closest("[hidden]");
   const text = id => (visible($(id)) ? $(id).textContent.trim().replace(/\s+/g, " ") : "");
 
@@ -57,21 +56,13 @@
     return name + ":" + Math.round(box.left + box.width / 2) + ":" + Math.round(box.top + box.height / 2);
   }).filter(Boolean).join(";");
 
-  // Puts an element's top just under the sticky top bar, as far as the page can scroll.
-  const show = async id => {
-    for (let i = 0; i < 2; i++) {
-      window.scrollTo(0, $(id).getBoundingClientRect().top + window.scrollY - 54);
-      await frames(1);
-    }
-  };
   const banner = () => [text("update-text"), text("update-detail"),
     visible($("update-meter")) ? ($("update-meter").classList.contains("indeterminate") ? "indeterminate" : "meter " + $("update-meter").getAttribute("aria-valuenow")) : ""]
     .filter(Boolean).join(" / ");
   // The program's calls to the update banner, and what the banner then shows.
   const updated = call => async () => {
     call();
-    await frames(2);
-    return banner();
+    return frames(2).then(banner);
   };
 
   // Keyboard: every stop the Tab key makes, and whether it showed a ring there.
@@ -172,10 +163,17 @@
         "low " + none(lowContrast())].join(" ");
     },
   };
-  // "show" and a panel's name scrolls to the panel; the warnings and Humanize are named alike.
-  const run = name => (name.startsWith("show")
-    ? show({ warnings: "opt-warnings", humanize: "ac-hz" }[name.slice(4)] || "panel-" + name.slice(4)).then(() => "")
-    : STEPS[name] ? STEPS[name]() : "no such step");
+  // "show" and a panel's name puts the panel's top just under the sticky top bar, as far as the
+  // page can scroll; the warnings and Humanize are named alike.
+  const run = async name => {
+    if (!name.startsWith("show")) return STEPS[name] ? STEPS[name]() : "no such step";
+    const el = $({ warnings: "opt-warnings", humanize: "ac-hz" }[name.slice(4)] || "panel-" + name.slice(4));
+    for (let i = 0; i < 2; i++) {
+      window.scrollTo(0, el.getBoundingClientRect().top + window.scrollY - 54);
+      await frames(1);
+    }
+    return "";
+  };
 
   // While F12 is held the page sees none of the keys; their letters name the step to run.
   const step = { held: false, name: "", count: 0, chain: Promise.resolve() };
@@ -190,7 +188,7 @@
       step.held = false;
       const index = step.count++, name = step.name;
       step.chain = step.chain.then(async () => {
-        const note = await Promise.resolve().then(() => run(name)).catch(e => "step failed: " + e.message);
+        const note = await run(name).catch(e => "step failed: " + e.message);
         await frames(2);
         await report("done-" + index + " " + name + "|" + String(note).replace(/[|;]/g, "_").slice(0, 400) + "|" + places());
       });

@@ -190,10 +190,7 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
 TEST_F(MainPage, TheUpdateBannerShowsEveryCallOfTheProgram) {
     PageSession s("update");
     Open(s);
-    const struct {
-        const char* step;
-        const char* note;
-    } kCalls[] = {
+    const std::pair<const char*, const char*> kCalls[] = {
         {"update", "Version 1.2.0 is available (you have 1.0.1)"},
         {"progress", "Downloading version 1.2.0 / 1.0 MB of 4.0 MB (25%) / meter 25"},
         {"unknown", "Downloading version 1.2.0 / 512 KB downloaded / indeterminate"},
@@ -202,9 +199,9 @@ TEST_F(MainPage, TheUpdateBannerShowsEveryCallOfTheProgram) {
          "indeterminate"},
         {"update", "Version 1.2.0 is available (you have 1.0.1)"},
     };
-    for (const auto& call : kCalls) {
-        EXPECT_EQ(s.Step(call.step), call.note) << call.step;
-        Shots(s, std::string("update-") + call.step);
+    for (const auto& [step, note] : kCalls) {
+        EXPECT_EQ(s.Step(step), note) << step;
+        Shots(s, std::string("update-") + step);
     }
     s.Click("install", "top");
     EXPECT_TRUE(WaitUntil([&] { return s.Step("banner").rfind("Update failed", 0) == 0; }, 30000));
