@@ -15,13 +15,9 @@ TEST(Pages, FirstPageFollowsEngineVersionThenInputThenRecord) {
         bool ready, grantedBefore;
         const char* mode;
     } kCases[] = {
-        {2, 39, true, true, "update"},
-        {1, 99, true, false, "update"},
-        {2, 40, true, false, ""},
-        {3, 0, true, false, ""},
-        {0, 0, true, false, ""},
-        {2, 44, false, true, "reset"},
-        {0, 39, false, false, "permissions"},
+        {2, 39, true, true, "update"}, {1, 99, true, false, "update"},
+        {2, 40, true, false, ""},      {3, 0, true, false, ""},
+        {2, 44, false, true, "reset"}, {0, 39, false, false, "permissions"},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(FirstPageMode(WebEngineTooOld(c.major, c.minor), c.ready, c.grantedBefore),

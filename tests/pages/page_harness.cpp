@@ -10,27 +10,11 @@
 #include <X11/Xutil.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-int KeyCodeOf(char c) {
-    static const std::string kRows[] = {"1234567890", "qwertyuiop", "asdfghjkl", "zxcvbnm"};
-    static const int kFirst[] = {10, 24, 38, 52};
-    for (int row = 0; row < 4; ++row) {
-        const size_t at = kRows[row].find(c);
-        if (at != std::string::npos) return kFirst[row] + int(at);
-    }
-    return c == ' ' ? 65 : -1;
-}
-
-}  // namespace
 
 std::string BuiltPage(const std::string& relative) {
     return Slurp((fs::path(QUILLON_BINARY).parent_path().parent_path() / "share/quillon" / relative)
@@ -107,16 +91,13 @@ std::string PageSession::Step(const std::string& name) {
         ADD_FAILURE() << "probe step " << name << " never finished";
         return {};
     }
-    const std::string rest = done.front().substr(prefix.size());
-    const size_t bar = rest.find('|');
+    const std::vector<std::string> noteAndPlaces = Split(done.front().substr(prefix.size()));
     places_.clear();
-    std::istringstream list(rest.substr(bar + 1));
-    for (std::string place; std::getline(list, place, ';');) {
-        char key[32];
-        int x = 0, y = 0;
-        if (sscanf(place.c_str(), "%31[^:]:%d:%d", key, &x, &y) == 3) places_[key] = {x, y};
+    for (const std::string& place : Split(noteAndPlaces.back(), ";")) {
+        const std::vector<std::string> at = Split(place, ":");
+        if (at.size() == 3) places_[at[0]] = {std::stoi(at[1]), std::stoi(at[2])};
     }
-    return rest.substr(0, bar);
+    return noteAndPlaces.front();
 }
 
 bool PageSession::StepUntil(const std::string& name, const std::string& note) {
@@ -157,7 +138,9 @@ void PageSession::Type(const std::string& text, bool over) {
         Tap(keys::kA);
         PhysicalKey(input, keys::kControl, false);
     }
-    for (const char c : text) Tap(KeyCodeOf(c));
+    Display* display = XOpenDisplay(nullptr);
+    for (const char c : text) Tap(XKeysymToKeycode(display, KeySym(c)));  // Latin-1 keysyms
+    XCloseDisplay(display);
 }
 
 // Active for the window manager and holding the X input focus: a window of another program

@@ -20,10 +20,9 @@
   };
 
   const $ = id => document.getElementById(id);
-  const frames = n => new Promise(done => {
-    const next = left => (left ? requestAnimationFrame(() => next(left - 1)) : done());
-    next(n);
-  });
+  const frames = async n => {
+    while (n--) await new Promise(requestAnimationFrame);
+  };
   const visible = el => !!el && el.getClientRects().length > 0 && !el.closest("[hidden]");
   const text = id => (visible($(id)) ? $(id).textContent.trim().replace(/\s+/g, " ") : "");
 
@@ -57,21 +56,13 @@
     return name + ":" + Math.round(box.left + box.width / 2) + ":" + Math.round(box.top + box.height / 2);
   }).filter(Boolean).join(";");
 
-  // Puts an element's top just under the sticky top bar, as far as the page can scroll.
-  const show = async id => {
-    for (let i = 0; i < 2; i++) {
-      window.scrollTo(0, $(id).getBoundingClientRect().top + window.scrollY - 54);
-      await frames(1);
-    }
-  };
   const banner = () => [text("update-text"), text("update-detail"),
     visible($("update-meter")) ? ($("update-meter").classList.contains("indeterminate") ? "indeterminate" : "meter " + $("update-meter").getAttribute("aria-valuenow")) : ""]
     .filter(Boolean).join(" / ");
-  const UPDATES = {
-    update: () => window.onUpdateAvailable("1.2.0", "1.0.1"),
-    progress: () => window.onUpdateProgress(1048576, 4194304),
-    unknown: () => window.onUpdateProgress(524288, 0),
-    installing: () => window.onUpdateInstalling(),
+  // The program's calls to the update banner, and what the banner then shows.
+  const updated = call => async () => {
+    call();
+    return frames(2).then(banner);
   };
 
   // Keyboard: every stop the Tab key makes, and whether it showed a ring there.
@@ -136,7 +127,11 @@
     picking: () => none(["ac-picking", "ac-hz-picking"].filter(id => visible($(id)))),
     coords: () => text("ac-coords"),
     hzarea: () => text("ac-hz-area"),
-    banner: () => banner(),
+    banner,
+    update: updated(() => window.onUpdateAvailable("1.2.0", "1.0.1")),
+    progress: updated(() => window.onUpdateProgress(1048576, 4194304)),
+    unknown: updated(() => window.onUpdateProgress(524288, 0)),
+    installing: updated(() => window.onUpdateInstalling()),
     focused: () => (document.activeElement ? document.activeElement.id : ""),
     profiles: () => [...document.querySelectorAll("#pr-list .profile")]
       .map(p => (p.classList.contains("current") ? "*" : "") + p.querySelector(".profile-name").textContent).join(" ") +
@@ -168,49 +163,36 @@
         "low " + none(lowContrast())].join(" ");
     },
   };
+  // "show" and a panel's name puts the panel's top just under the sticky top bar, as far as the
+  // page can scroll; the warnings and Humanize are named alike.
   const run = async name => {
-    if (UPDATES[name]) {
-      UPDATES[name]();
-      await frames(2);
-      return banner();
+    if (!name.startsWith("show")) return STEPS[name] ? STEPS[name]() : "no such step";
+    const el = $({ warnings: "opt-warnings", humanize: "ac-hz" }[name.slice(4)] || "panel-" + name.slice(4));
+    for (let i = 0; i < 2; i++) {
+      window.scrollTo(0, el.getBoundingClientRect().top + window.scrollY - 54);
+      await frames(1);
     }
-    if (name.startsWith("show")) {
-      const what = name.slice(4);
-      await show({ warnings: "opt-warnings", humanize: "ac-hz" }[what] || "panel-" + what);
-      return "";
-    }
-    return STEPS[name] ? STEPS[name]() : "no such step";
+    return "";
   };
 
+  // While F12 is held the page sees none of the keys; their letters name the step to run.
   const step = { held: false, name: "", count: 0, chain: Promise.resolve() };
-  const swallow = event => { event.preventDefault(); event.stopImmediatePropagation(); };
-  window.addEventListener("keydown", event => {
-    if (event.key === "F12") {
-      if (!event.repeat) Object.assign(step, { held: true, name: "" });
-    } else if (step.held) {
-      step.name += event.key.length === 1 ? event.key.toLowerCase() : "";
-    } else {
-      return;
-    }
-    swallow(event);
-  }, true);
-  window.addEventListener("keypress", event => step.held && swallow(event), true);
-  window.addEventListener("keyup", event => {
-    if (!step.held && event.key !== "F12") return;
-    swallow(event);
-    if (event.key !== "F12") return;
-    step.held = false;
-    const index = step.count++, name = step.name;
-    step.chain = step.chain.then(async () => {
-      let note;
-      try {
-        note = await run(name);
-      } catch (e) {
-        note = "step failed: " + e.message;
-      }
-      await frames(2);
-      await report("done-" + index + " " + name + "|" + String(note).replace(/[|;]/g, "_").slice(0, 400) + "|" + places());
-    });
-  }, true);
+  for (const type of ["keydown", "keypress", "keyup"]) {
+    window.addEventListener(type, event => {
+      if (event.key !== "F12" && !step.held) return;
+      event.preventDefault();
+      event.stopImmediatePropagation();
+      if (type === "keydown" && event.key === "F12" && !event.repeat) Object.assign(step, { held: true, name: "" });
+      if (type === "keydown" && event.key !== "F12") step.name += event.key.length === 1 ? event.key.toLowerCase() : "";
+      if (type !== "keyup" || event.key !== "F12") return;
+      step.held = false;
+      const index = step.count++, name = step.name;
+      step.chain = step.chain.then(async () => {
+        const note = await run(name).catch(e => "step failed: " + e.message);
+        await frames(2);
+        await report("done-" + index + " " + name + "|" + String(note).replace(/[|;]/g, "_").slice(0, 400) + "|" + places());
+      });
+    }, true);
+  }
   document.addEventListener("DOMContentLoaded", () => report("loaded " + document.title));
 })();

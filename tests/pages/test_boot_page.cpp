@@ -29,14 +29,6 @@ addEventListener("load", () => {
 });
 )";
 
-// The page with the mode shown instead of the one the program chose; the marker stays for it.
-std::string ForcedMode(const std::string& page, const std::string& mode) {
-    const std::string marker = "\"__QLN_BOOT_MODE__\"";
-    std::string forced = page;
-    forced.replace(forced.find(marker), marker.size(), "\"" + mode + "\" /*__QLN_BOOT_MODE__*/");
-    return forced;
-}
-
 TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
     const std::string mainDisplay = getenv("DISPLAY");
     PrivateXvfb bare;
@@ -60,8 +52,11 @@ TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
             std::ofstream(s.DataFile("macpermissions.txt"))
                 << "accessibilityGranted=app.quillon.free\n";
         }
+        // The update mode shown instead of the one the program chose; the marker stays for it.
         std::string boot = BuiltPage("mac-ui/boot.html");
-        if (std::string(row.mode) == "update") boot = ForcedMode(boot, "update");
+        const std::string marker = "\"__QLN_BOOT_MODE__\"";
+        if (std::string(row.mode) == "update")
+            boot.replace(boot.find(marker), marker.size(), "\"update\" /*__QLN_BOOT_MODE__*/");
         ASSERT_TRUE(s.Open(BuiltPage("ui/index.html"), WithProbe(boot, kShown)));
         EXPECT_TRUE(s.WaitReport(row.shown)) << testing::PrintToString(s.Reports("shown"));
         EXPECT_TRUE(s.WaitReport(std::string("still ") + row.mode));

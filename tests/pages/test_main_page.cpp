@@ -113,40 +113,40 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
     StopProbe(other);
 
     // Key spammer: two keys pressed in (the pointer stays free while one is awaited), which
-    // fills the list; the first taken out, chord mode, start and stop.
-    s.Click("ksadd", "showkeyspam");
-    ASSERT_TRUE(s.WaitStatus("reassigning", "\"keyspamtarget\""));
-    Shots(s, "reassigning");
-    s.Tap(kA);
-    EXPECT_TRUE(s.WaitStatus("keySpamTargets", "[\"Space\",\"A\"]"));
-    s.Click("ksadd", "showkeyspam");
-    ASSERT_TRUE(s.WaitStatus("reassigning", "\"keyspamtarget\""));
-    s.Tap(kB);
-    EXPECT_TRUE(s.WaitStatus("keySpamTargets", "[\"Space\",\"A\",\"B\"]"));
-    s.Click("ksrm0", "showkeyspam");
-    EXPECT_FALSE(s.Has("ksadd"));
-    EXPECT_TRUE(s.WaitStatus("keySpamTargets", "[\"A\",\"B\"]"));
-    s.Click("kschord", "showkeyspam");
-    EXPECT_TRUE(s.WaitStatus("keySpamChord", "true"));
-    s.Click("ksgo", "showkeyspam");
-    EXPECT_TRUE(s.WaitStatus("keySpamming", "true"));
-    s.Click("ksgo");  // the keys it types into this window must not stop it, the click does
-    EXPECT_TRUE(s.WaitStatus("keySpamming", "false"));
-
-    // Hotkeys: one changed by pressing F4, one left alone with Esc, then all reset.
-    s.Click("tabhotkeys", "showui");
-    s.Click("hkauto", "showui");
-    ASSERT_TRUE(s.WaitStatus("reassigning", "\"auto\""));
-    s.Screenshot("main-hotkey-change");
-    s.Tap(kF4);
-    EXPECT_TRUE(s.WaitStatus("hkAuto", "\"F4\""));
-    s.Click("hkrec", "showui");
-    ASSERT_TRUE(s.WaitStatus("reassigning", "\"rec\""));
-    s.Tap(kEsc);
-    EXPECT_TRUE(s.WaitStatus("reassigning", "\"\""));
+    // fills the list; the first taken out, chord mode, start, and a stop by the click, not by the
+    // keys it types into this window. Hotkeys: one changed by pressing F4, all reset, one left
+    // alone with Esc. Each row clicks a place after a step, or taps a key, then waits for the
+    // status member to read the value; a place the step must not have shown, a screenshot.
+    const struct {
+        const char *step, *place;
+        int key;
+        const char *member, *value, *hidden = nullptr, *shot = nullptr;
+    } kClicks[] = {
+        {"showkeyspam", "ksadd", 0, "reassigning", "\"keyspamtarget\"", nullptr, "reassigning"},
+        {nullptr, nullptr, kA, "keySpamTargets", "[\"Space\",\"A\"]"},
+        {"showkeyspam", "ksadd", 0, "reassigning", "\"keyspamtarget\""},
+        {nullptr, nullptr, kB, "keySpamTargets", "[\"Space\",\"A\",\"B\"]"},
+        {"showkeyspam", "ksrm0", 0, "keySpamTargets", "[\"A\",\"B\"]", "ksadd"},
+        {"showkeyspam", "kschord", 0, "keySpamChord", "true"},
+        {"showkeyspam", "ksgo", 0, "keySpamming", "true"},
+        {"", "ksgo", 0, "keySpamming", "false"},
+        {"showui", "tabhotkeys", 0, "hkAuto", "\"F6\""},
+        {"showui", "hkauto", 0, "reassigning", "\"auto\"", nullptr, "hotkey-change"},
+        {nullptr, nullptr, kF4, "hkAuto", "\"F4\""},
+        {"showui", "hkreset", 0, "hkAuto", "\"F6\""},
+        {"showui", "hkrec", 0, "reassigning", "\"rec\""},
+        {nullptr, nullptr, kEsc, "reassigning", "\"\""},
+    };
+    for (const auto& row : kClicks) {
+        if (row.place) s.Click(row.place, row.step);
+        if (row.hidden) {
+            EXPECT_FALSE(s.Has(row.hidden)) << row.hidden;
+        }
+        if (row.key) s.Tap(row.key);
+        ASSERT_TRUE(s.WaitStatus(row.member, row.value)) << row.member << " " << row.value;
+        if (row.shot) s.Screenshot(std::string("main-") + row.shot);
+    }
     EXPECT_EQ(s.StatusMember("hkRec"), "\"F8\"");
-    s.Click("hkreset", "showui");
-    EXPECT_TRUE(s.WaitStatus("hkAuto", "\"F6\""));
 
     // Settings that act at once: the window's level, the autostart entry, the warnings.
     s.Click("tabgeneral");
@@ -190,10 +190,7 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
 TEST_F(MainPage, TheUpdateBannerShowsEveryCallOfTheProgram) {
     PageSession s("update");
     Open(s);
-    const struct {
-        const char* step;
-        const char* note;
-    } kCalls[] = {
+    const std::pair<const char*, const char*> kCalls[] = {
         {"update", "Version 1.2.0 is available (you have 1.0.1)"},
         {"progress", "Downloading version 1.2.0 / 1.0 MB of 4.0 MB (25%) / meter 25"},
         {"unknown", "Downloading version 1.2.0 / 512 KB downloaded / indeterminate"},
@@ -202,9 +199,9 @@ TEST_F(MainPage, TheUpdateBannerShowsEveryCallOfTheProgram) {
          "indeterminate"},
         {"update", "Version 1.2.0 is available (you have 1.0.1)"},
     };
-    for (const auto& call : kCalls) {
-        EXPECT_EQ(s.Step(call.step), call.note) << call.step;
-        Shots(s, std::string("update-") + call.step);
+    for (const auto& [step, note] : kCalls) {
+        EXPECT_EQ(s.Step(step), note) << step;
+        Shots(s, std::string("update-") + step);
     }
     s.Click("install", "top");
     EXPECT_TRUE(WaitUntil([&] { return s.Step("banner").rfind("Update failed", 0) == 0; }, 30000));
