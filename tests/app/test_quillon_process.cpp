@@ -89,12 +89,6 @@ std::vector<std::string> SeenFrom(Xi2Observer& observer, const std::vector<int>&
     return seen;
 }
 
-std::string Joined(const std::vector<std::string>& seen) {
-    std::string out;
-    for (const std::string& s : seen) out += (out.empty() ? "" : " ") + s;
-    return out;
-}
-
 // A user records moves, clicks, keys and the auto clicker switched on and off (the server's
 // own mouse has no wheel; the engine's test replays one), then plays it back into another
 // program: an independent observer sees the same events in the same order. The clicker's own clicks

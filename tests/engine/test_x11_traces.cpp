@@ -29,6 +29,7 @@
 #include "platform/tap.h"
 #include "store/profiles.h"
 #include "tests/engine/trace_lines.h"
+#include "tests/support/files.h"
 #include "tests/support/fresh_state.h"
 #include "tests/support/physical_input.h"
 #include "tests/support/probe.h"
@@ -70,12 +71,6 @@ struct Posting {
     int64_t stampNs = 0;         // when the observer got it
     unsigned long serverMs = 0;  // the server's own time of it
 };
-
-std::string Joined(const std::vector<std::string>& items, const char* by) {
-    std::string text;
-    for (const auto& item : items) text += (text.empty() ? "" : by) + item;
-    return text;
-}
 
 class X11Trace : public testing::TestWithParam<fs::path> {
 protected:

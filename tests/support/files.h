@@ -29,3 +29,10 @@ inline std::vector<std::string> Split(const std::string& text, const std::string
     }
     return parts;
 }
+
+// The parts with `by` between them: Split's inverse.
+inline std::string Joined(const std::vector<std::string>& parts, const std::string& by = " ") {
+    std::string text;
+    for (size_t i = 0; i < parts.size(); ++i) text += (i ? by : "") + parts[i];
+    return text;
+}
