@@ -150,7 +150,9 @@ protected:
         }
     }
 
-    std::optional<std::string> Named(const std::string& name) {
+    // Names read from what the observer saw: the snapshot is taken only for them, as a wait
+    // asks every millisecond.
+    std::optional<std::string> FromPostings(const std::string& name) {
         const auto dot = name.find_first_of(".:");
         const std::string head = name.substr(0, dot), arg = name.substr(dot + 1);
         const auto posted = Posted();
@@ -178,10 +180,17 @@ protected:
                 least = std::min(least, server(i) - server(i - 1));
             return std::to_string(least);
         }
-        if (head == "since") {
-            return std::to_string((Posted(true).at(std::stoul(arg)).stampNs - markNs) / kMs);
+        return std::to_string((Posted(true).at(std::stoul(arg)).stampNs - markNs) / kMs);
+    }
+
+    std::optional<std::string> Named(const std::string& name) {
+        const auto dot = name.find_first_of(".:");
+        const std::string head = name.substr(0, dot), arg = name.substr(dot + 1);
+        for (const char* fromPostings :
+             {"posted", "postings", "presses", "n", "last", "gap", "mingap", "since"}) {
+            if (head == fromPostings) return FromPostings(name);
         }
-        items.clear();
+        std::vector<std::string> items;
         if (name == "held") {
             for (int b : ServerHeldButtons()) items.push_back("b" + std::to_string(b));
             for (int k : ServerHeldKeys()) items.push_back("k" + std::to_string(k));
