@@ -16,9 +16,9 @@ constexpr int kTrustAfter = 4;
 // A pointer still for this long may have been put elsewhere meanwhile (another client's warp).
 constexpr int64_t kStillNs = 250000000;
 
-template <typename Item>
-Item* FindById(std::vector<Item>& items, int id) {
-    for (Item& item : items) {
+template <typename Items>
+auto FindById(Items& items, int id) -> decltype(&items.front()) {
+    for (auto& item : items) {
         if (item.id == id) return &item;
     }
     return nullptr;
@@ -59,6 +59,11 @@ Readings Read(const PointerTracks& t, const Slave& s, const Master& m, const XIR
 
 bool Inside(const PointerTracks& t, const double p[2]) {
     return p[0] >= 0 && p[1] >= 0 && p[0] < t.width && p[1] < t.height;
+}
+
+// Not on an edge's pixel, where the server may have stopped the pointer.
+bool AwayFromEdges(const PointerTracks& t, const double p[2]) {
+    return p[0] >= 1 && p[1] >= 1 && p[0] < t.width - 1 && p[1] < t.height - 1;
 }
 
 // The pixel the server would show, the position stopped at the desktop's edges.
@@ -105,6 +110,57 @@ Master* TrustedTrack(PointerTracks& tracks, const XIRawEvent& raw, int64_t nowNs
         return nullptr;
     }
     return m;
+}
+
+// The motions after an asked event that moved the same master pointer; a device not known
+// here may be any pointer's, so it counts as this one's.
+std::vector<const XIRawEvent*> LaterOfMaster(const PointerTracks& t, const Master& m,
+                                             const std::vector<const XIRawEvent*>& later) {
+    std::vector<const XIRawEvent*> same;
+    for (const XIRawEvent* e : later) {
+        const Slave* s = FindById(t.slaves, e->sourceid);
+        if (!s || s->master == m.id) same.push_back(e);
+    }
+    return same;
+}
+
+// Both readings of a motion (first) and where each puts the pointer after the same device's
+// later motions (last), for an answer the server gave only after those; false when a later
+// motion came from another device, whose reading is not carried.
+bool Carry(const PointerTracks& t, const Slave& s, const Master& m, const XIRawEvent& raw,
+           const std::vector<const XIRawEvent*>& later, Readings& first, Readings& last) {
+    first = last = Read(t, s, m, raw);
+    for (const XIRawEvent* e : later) {
+        if (e->sourceid != s.id) return false;
+        Master byStep = m, byPlace = m;
+        byStep.x = last.step[0], byStep.y = last.step[1], byStep.known = last.stepKnown;
+        byPlace.x = last.place[0], byPlace.y = last.place[1], byPlace.known = last.placeKnown;
+        const Readings step = Read(t, s, byStep, *e), place = Read(t, s, byPlace, *e);
+        std::copy(step.step, step.step + 2, last.step);
+        std::copy(place.place, place.place + 2, last.place);
+        last.stepKnown = step.stepKnown;
+        last.placeKnown = place.placeKnown;
+    }
+    return true;
+}
+
+// Where the pointer was before the later motions, from the answer after them, when each came
+// from a device trusted to step and none of them touched an edge.
+bool StepBack(const PointerTracks& t, const std::vector<const XIRawEvent*>& later,
+              const double answer[2], double at[2]) {
+    at[0] = answer[0];
+    at[1] = answer[1];
+    for (auto e = later.rbegin(); e != later.rend(); ++e) {
+        const Slave* s = FindById(t.slaves, (*e)->sourceid);
+        if (!s || s->reading != Reading::kStep || s->agreed < kTrustAfter) return false;
+        Master origin;
+        origin.known = true;
+        const Readings r = Read(t, *s, origin, **e);  // the step alone
+        if (!AwayFromEdges(t, at)) return false;
+        at[0] -= r.step[0];
+        at[1] -= r.step[1];
+    }
+    return AwayFromEdges(t, at);
 }
 
 }  // namespace
@@ -167,21 +223,35 @@ bool TrackedClickPosition(PointerTracks& tracks, const XIRawEvent& raw, int64_t 
     return true;
 }
 
-void NoteAskedPosition(PointerTracks& tracks, const XIRawEvent& raw, int64_t nowNs, bool current,
-                       double x, double y) {
+void NoteAskedPosition(PointerTracks& tracks, const XIRawEvent& raw,
+                       const std::vector<const XIRawEvent*>& later, int64_t nowNs, double& x,
+                       double& y) {
     Slave* s = FindById(tracks.slaves, raw.sourceid);
     Master* m = s ? FindById(tracks.masters, s->master) : nullptr;
     if (!m) return;
+    const std::vector<const XIRawEvent*> after = LaterOfMaster(tracks, *m, later);
     const bool motion = raw.evtype == XI_RawMotion;
-    const Readings r = motion ? Read(tracks, *s, *m, raw) : Readings{};
-    // An answer is this event's own position only when nothing came between the two.
-    m->known = !std::isnan(x) && !std::isnan(y) && current;
+    Readings first, last;
+    const bool carried = motion && Carry(tracks, *s, *m, raw, after, first, last);
+    // Our own move while asking may be in the answer; the next move asks again.
+    m->known = !std::isnan(x) && !std::isnan(y) && g_OwnPointerMoves.load() == tracks.ownMovesSeen;
     if (!m->known) return;
-    m->x = x;
-    m->y = y;
-    m->lastMotionNs = nowNs;
-    if (motion && Learn(tracks, *s, r, x, y) && Inside(tracks, r.step)) {
-        m->x = r.step[0];  // the fractions the server keeps too
-        m->y = r.step[1];
+    const double answer[2] = {x, y};
+    double at[2] = {x, y};
+    if (carried && Learn(tracks, *s, last, x, y) && last.stepKnown && Inside(tracks, first.step)) {
+        std::copy(first.step, first.step + 2, at);  // with the fractions the server keeps too
+    } else if (!after.empty() && carried && last.placeKnown &&
+               SamePixel(tracks, last.place, x, y)) {
+        std::copy(first.place, first.place + 2, at);
+    } else if (!after.empty() && !StepBack(tracks, after, answer, at)) {
+        // The server had moved on and nothing read tells from where: the event keeps the answer,
+        // the nearest thing known, and the next move asks again.
+        m->known = false;
+        return;
     }
+    m->x = at[0];
+    m->y = at[1];
+    m->lastMotionNs = nowNs;
+    x = std::floor(at[0]);
+    y = std::floor(at[1]);
 }

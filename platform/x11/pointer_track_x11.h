@@ -10,7 +10,8 @@
 // only a reading that alone agreed several times in a row is trusted. Anything the valuators
 // cannot tell (our own XTEST moves, another client's warp, an edge, a pause, a new screen size)
 // makes the next move ask the server again, and so does a disagreement, which also unlearns
-// the device.
+// the device. A tap that fell behind gets answers from after motions it has not handled yet;
+// those motions are read with the answer, so each event still gets its own position.
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
@@ -55,7 +56,10 @@ bool TrackedPosition(PointerTracks& tracks, const XIRawEvent& raw, int64_t nowNs
 // it is the click's own); false when the server must be asked.
 bool TrackedClickPosition(PointerTracks& tracks, const XIRawEvent& raw, int64_t nowNs, double& x,
                           double& y);
-// What the server said after a raw motion or click; `current` when no event came between the
-// two, so the answer is that event's own position and the devices learn from it.
-void NoteAskedPosition(PointerTracks& tracks, const XIRawEvent& raw, int64_t nowNs, bool current,
-                       double x, double y);
+// What the server said after a raw motion or click, answered only after `later` (the raw
+// motions read since, of any device). x and y come in as the answer and leave as the event's own
+// position where that can be told from the answer and the readings (the devices learn from
+// it); otherwise they keep the answer and the next move asks again.
+void NoteAskedPosition(PointerTracks& tracks, const XIRawEvent& raw,
+                       const std::vector<const XIRawEvent*>& later, int64_t nowNs, double& x,
+                       double& y);

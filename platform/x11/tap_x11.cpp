@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <future>
 #include <string>
 #include <thread>
@@ -41,6 +42,9 @@ struct TapConnections {
     int64_t lastLearningAskNs = 0;
     int firstMasterPointer = 2;
     GrabState grabs;
+    // Events taken from Xlib with their data, not handled yet: an answer from the server is
+    // weighed against the motions it had handled before answering.
+    std::deque<XEvent> taken;
 };
 
 std::atomic<bool> g_TapRunning{false};
@@ -123,8 +127,40 @@ void WatchScreenSaver(TapConnections& c) {
     XScreenSaverSelectInput(c.observer, DefaultRootWindow(c.observer), ScreenSaverNotifyMask);
 }
 
+bool IsXInputEvent(const TapConnections& c, const XEvent& event) {
+    return event.xcookie.type == GenericEvent && event.xcookie.extension == c.xiOpcode;
+}
+
+// Takes every event Xlib has read, claiming each one's data.
+void TakeQueuedEvents(TapConnections& c) {
+    while (XEventsQueued(c.observer, QueuedAlready) > 0) {
+        XEvent event;
+        XNextEvent(c.observer, &event);
+        if (IsXInputEvent(c, event) && !XGetEventData(c.observer, &event.xcookie)) continue;
+        c.taken.push_back(event);
+    }
+}
+
+void FreeTakenEvents(TapConnections& c) {
+    for (XEvent& event : c.taken) {
+        if (IsXInputEvent(c, event)) XFreeEventData(c.observer, &event.xcookie);
+    }
+    c.taken.clear();
+}
+
+std::vector<const XIRawEvent*> TakenMotions(const TapConnections& c) {
+    std::vector<const XIRawEvent*> motions;
+    for (const XEvent& event : c.taken) {
+        if (IsXInputEvent(c, event) && event.xcookie.evtype == XI_RawMotion) {
+            motions.push_back(static_cast<const XIRawEvent*>(event.xcookie.data));
+        }
+    }
+    return motions;
+}
+
 void CloseConnections(TapConnections& c) {
     SetWindowQueryConnection(nullptr);
+    FreeTakenEvents(c);  // only memory: no word with the server
     // A broken connection is left alone: Xlib may not be asked to talk on it again.
     if (!OsDisplayLost()) {
         if (c.grabs.crosshair != None) XFreeCursor(c.grabber, c.grabs.crosshair);
@@ -173,7 +209,8 @@ int64_t SteadyNs() {
 }
 
 // Asks the server where a device's master pointer is; true when no event came in before the
-// answer, so it is the position right after the last event handled.
+// answer, so it is the position right after the last event handled. Whatever did come in is
+// taken, so it can be weighed against the answer.
 bool PointerPosition(TapConnections& c, int slaveId, double& x, double& y) {
     Window root = 0, child = 0;
     double winX = 0, winY = 0;
@@ -187,12 +224,13 @@ bool PointerPosition(TapConnections& c, int slaveId, double& x, double& y) {
     } else {
         x = y = NAN;
     }
-    return XEventsQueued(c.observer, QueuedAlready) == 0;
+    TakeQueuedEvents(c);
+    return c.taken.empty();
 }
 
 void AskPointerPosition(TapConnections& c, const XIRawEvent& raw, double& x, double& y) {
-    const bool current = PointerPosition(c, raw.sourceid, x, y);
-    NoteAskedPosition(c.pointers, raw, SteadyNs(), current, x, y);
+    PointerPosition(c, raw.sourceid, x, y);
+    NoteAskedPosition(c.pointers, raw, TakenMotions(c), SteadyNs(), x, y);
 }
 
 bool HandleRawButton(TapConnections& c, const XIRawEvent& raw, bool down) {
@@ -292,34 +330,36 @@ void CountHandlingTime(std::chrono::steady_clock::duration spent) {
     g_HandlingHistogram[bucket].fetch_add(1, std::memory_order_relaxed);
 }
 
+void HandleObserverEvent(TapConnections& c, XEvent& event) {
+    if (c.screenSaverEventBase >= 0 && event.type == c.screenSaverEventBase + ScreenSaverNotify) {
+        if (reinterpret_cast<XScreenSaverNotifyEvent*>(&event)->state == ScreenSaverOn) {
+            InputTapOnSessionLocked();
+        }
+        return;
+    }
+    if (event.type == ConfigureNotify && event.xconfigure.window == DefaultRootWindow(c.observer)) {
+        c.pointers.width = event.xconfigure.width;
+        c.pointers.height = event.xconfigure.height;
+        ForgetPointerPositions(c.pointers);
+        return;
+    }
+    if (!IsXInputEvent(c, event)) return;
+    const auto started = std::chrono::steady_clock::now();
+    const bool swallowed = HandleRawEvent(c, event.xcookie);
+    XFreeEventData(c.observer, &event.xcookie);
+    // Only what the dispatch swallowed (a hotkey, a capture, a pick) can change what must
+    // be swallowed, and that before the next event comes.
+    if (swallowed) SyncGrabs(c);
+    CountHandlingTime(std::chrono::steady_clock::now() - started);
+}
+
 void DrainObserver(TapConnections& c) {
-    while (!OsDisplayLost() && XPending(c.observer) > 0) {
-        XEvent event;
-        XNextEvent(c.observer, &event);
-        if (c.screenSaverEventBase >= 0 &&
-            event.type == c.screenSaverEventBase + ScreenSaverNotify) {
-            if (reinterpret_cast<XScreenSaverNotifyEvent*>(&event)->state == ScreenSaverOn) {
-                InputTapOnSessionLocked();
-            }
-            continue;
-        }
-        if (event.type == ConfigureNotify &&
-            event.xconfigure.window == DefaultRootWindow(c.observer)) {
-            c.pointers.width = event.xconfigure.width;
-            c.pointers.height = event.xconfigure.height;
-            ForgetPointerPositions(c.pointers);
-            continue;
-        }
-        XGenericEventCookie& cookie = event.xcookie;
-        if (cookie.type != GenericEvent || cookie.extension != c.xiOpcode) continue;
-        const auto started = std::chrono::steady_clock::now();
-        if (!XGetEventData(c.observer, &cookie)) continue;
-        const bool swallowed = HandleRawEvent(c, cookie);
-        XFreeEventData(c.observer, &cookie);
-        // Only what the dispatch swallowed (a hotkey, a capture, a pick) can change what must
-        // be swallowed, and that before the next event comes.
-        if (swallowed) SyncGrabs(c);
-        CountHandlingTime(std::chrono::steady_clock::now() - started);
+    while (!OsDisplayLost() && (!c.taken.empty() || XPending(c.observer) > 0)) {
+        if (c.taken.empty()) TakeQueuedEvents(c);
+        if (c.taken.empty()) break;
+        XEvent event = c.taken.front();
+        c.taken.pop_front();
+        HandleObserverEvent(c, event);
     }
 }
 
@@ -365,7 +405,7 @@ void ServeConnections(TapConnections& c) {
         pollfd fds[3] = {{ConnectionNumber(c.observer), POLLIN, 0},
                          {ConnectionNumber(c.grabber), POLLIN, 0},
                          {g_TapWakeFd, POLLIN, 0}};
-        if (XPending(c.observer) == 0 && XPending(c.grabber) == 0) {
+        if (c.taken.empty() && XPending(c.observer) == 0 && XPending(c.grabber) == 0) {
             poll(fds, 3, static_cast<int>(kGrabRecheck.count()));
         }
         if (fds[2].revents & POLLIN) {
