@@ -100,7 +100,7 @@ bool Learn(const PointerTracks& t, Slave& s, const Readings& r, double x, double
 // every position once we moved the pointer ourselves.
 Master* TrustedTrack(PointerTracks& tracks, const XIRawEvent& raw, int64_t nowNs, Slave*& s) {
     const uint64_t ownMoves = g_OwnPointerMoves.load();
-    if (ownMoves != tracks.ownMovesSeen) {
+    if (!tracks.ownMovesInStream && ownMoves != tracks.ownMovesSeen) {
         tracks.ownMovesSeen = ownMoves;
         ForgetPointerPositions(tracks);
     }
@@ -234,7 +234,8 @@ void NoteAskedPosition(PointerTracks& tracks, const XIRawEvent& raw,
     Readings first, last;
     const bool carried = motion && Carry(tracks, *s, *m, raw, after, first, last);
     // Our own move while asking may be in the answer; the next move asks again.
-    m->known = !std::isnan(x) && !std::isnan(y) && g_OwnPointerMoves.load() == tracks.ownMovesSeen;
+    m->known = !std::isnan(x) && !std::isnan(y) &&
+               (tracks.ownMovesInStream || g_OwnPointerMoves.load() == tracks.ownMovesSeen);
     if (!m->known) return;
     const double answer[2] = {x, y};
     double at[2] = {x, y};

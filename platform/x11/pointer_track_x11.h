@@ -43,6 +43,7 @@ struct PointerTracks {
     std::vector<Master> masters;
     double width = 0, height = 0;  // the desktop
     uint64_t ownMovesSeen = 0;
+    bool ownMovesInStream = false;  // our own moves come as raw events, in order; no count read
 };
 
 // Learns the physical pointers and their masters again (start, hierarchy or device change).

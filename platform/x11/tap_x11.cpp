@@ -74,7 +74,8 @@ bool IsSlave(const XIDeviceInfo& d) {
 }
 
 // Raw events are selected on the physical devices only, so our own XTEST events never even
-// wake the tap. Devices come and go, or change their axes: called again on each such change.
+// wake the tap; only while a recording follows the pointer are our own moves read too.
+// Devices come and go, or change their axes: called again on each such change.
 void SelectRawEvents(TapConnections& c) {
     unsigned char raw[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(raw, XI_RawKeyPress);
@@ -83,6 +84,8 @@ void SelectRawEvents(TapConnections& c) {
     XISetMask(raw, XI_RawButtonRelease);
     XISetMask(raw, XI_RawMotion);
     XISetMask(raw, XI_DeviceChanged);
+    unsigned char own[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(own, XI_RawMotion);
     unsigned char hierarchy[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(hierarchy, XI_HierarchyChanged);
     std::vector<XIEventMask> masks{{XIAllDevices, sizeof hierarchy, hierarchy}};
@@ -94,6 +97,9 @@ void SelectRawEvents(TapConnections& c) {
         if (d.use == XIMasterPointer && !masterSeen) {
             c.firstMasterPointer = d.deviceid;
             masterSeen = true;
+        }
+        if (d.deviceid == c.grabs.xtestPointerId && c.pointers.ownMovesInStream) {
+            masks.push_back(XIEventMask{d.deviceid, sizeof own, own});
         }
         if (!IsSlave(d) || IsOurs(c, d.deviceid)) continue;
         masks.push_back(XIEventMask{d.deviceid, sizeof raw, raw});
@@ -303,7 +309,12 @@ bool HandleRawEvent(TapConnections& c, XGenericEventCookie& cookie) {
         return false;
     }
     const auto& raw = *static_cast<const XIRawEvent*>(cookie.data);
-    if (IsOurs(c, raw.sourceid)) return false;
+    if (IsOurs(c, raw.sourceid)) {
+        // Our own move, read while recording: it is placed among the user's motions as the
+        // server placed it, which a count read later could not tell.
+        if (cookie.evtype == XI_RawMotion) ForgetPointerPositions(c.pointers);
+        return false;
+    }
     switch (cookie.evtype) {
         case XI_RawKeyPress:
         case XI_RawKeyRelease: {
@@ -381,6 +392,17 @@ void DrainGrabber(TapConnections& c) {
     }
 }
 
+void FollowOwnMoves(TapConnections& c) {
+    const bool wanted = TapWantsMovePositions();
+    if (wanted == c.pointers.ownMovesInStream) return;
+    c.pointers.ownMovesInStream = wanted;
+    SelectRawEvents(c);
+    // From here on each own move is either in the stream or already counted.
+    XSync(c.observer, False);
+    c.pointers.ownMovesSeen = g_OwnPointerMoves.load();
+    ForgetPointerPositions(c.pointers);
+}
+
 void SeedPointerBase(TapConnections& c) {
     if (!TapWantsPointerBase()) return;
     double x = NAN, y = NAN;
@@ -396,6 +418,7 @@ constexpr auto kGrabRecheck = std::chrono::milliseconds(50);
 void ServeConnections(TapConnections& c) {
     auto lastSync = std::chrono::steady_clock::now();
     while (g_TapRunning.load() && !OsDisplayLost()) {
+        FollowOwnMoves(c);
         SeedPointerBase(c);
         const auto now = std::chrono::steady_clock::now();
         if (g_GrabsApplied.load() != g_GrabRequests.load() || now - lastSync >= kGrabRecheck) {

@@ -16,6 +16,7 @@
 //   steps N DX DY         user steps, each noted as "move@X,Y" where the server put the pointer
 //   note WHAT             notes "WHAT@X,Y" likewise
 //   screensaver | ownwindow X Y | othergrab CODE | othergrab release | bind ... | addprofile
+//   hold | release        holds the recording's lock, so the tap falls behind its events
 // Names a check may use besides the globals: posted (the postings: "1+ 1- A+ M100,100"),
 // postings, presses, n.TEXT (postings starting with TEXT), last.TEXT (the last of those),
 // gap.I.J (server ms from posting I to J, "last" allowed), mingap.I (least gap from I on),
@@ -348,6 +349,9 @@ protected:
         } else if (verb == "steps") {
             const int steps = number(), dx = number(), dy = number();
             for (int i = 0; i < steps; ++i) PhysicalMoveBy(input, dx, dy), Note("move");
+        } else if (verb == "hold" || verb == "release") {
+            if (verb == "hold") held = std::unique_lock<std::mutex>(profileMutex);
+            if (verb == "release") held.unlock();
         } else if (verb == "note") {
             Note(Rest(words));
         } else if (verb == "screensaver") {
@@ -391,6 +395,7 @@ protected:
     Display* other = nullptr;  // another client, holding a grab
     int64_t markNs = 0;
     std::string noted;
+    std::unique_lock<std::mutex> held;
 };
 
 TEST_P(X11Trace, Replays) {
