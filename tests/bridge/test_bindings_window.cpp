@@ -22,11 +22,6 @@
 #include <functional>
 #include <thread>
 
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libjavascriptcoregtk-6.0.so\nleak:libwebkitgtk-6.0.so\n"
-           "leak:libgtk-4.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\n";
-}
-
 namespace {
 
 namespace fs = std::filesystem;

@@ -4,7 +4,6 @@
 // itself (tests/app).
 #include <gtest/gtest.h>
 
-#include "platform/input.h"
 #include "platform/shell.h"
 #include "platform/window.h"
 #include "platform/window_shell.h"
@@ -24,6 +23,7 @@
 #include <functional>
 #include <future>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -80,17 +80,14 @@ void OnUi(OsWindow* window, const std::function<void()>& call) {
     done->get_future().wait();
 }
 
-struct Placement {
-    bool ok = false;
-    Rect frame;
-    bool maximized = false;
-};
+// Whether the window has a place, the place, and whether it is maximized.
+using Placement = std::tuple<bool, Rect, bool>;
 
 Placement PlacementOf(OsWindow* window) {
-    Placement p;
-    p.ok = OsGetWindowPlacement(window, p.frame.x, p.frame.y, p.frame.width, p.frame.height,
-                                p.maximized);
-    return p;
+    Rect f;
+    bool maximized = false;
+    const bool ok = OsGetWindowPlacement(window, f.x, f.y, f.width, f.height, maximized);
+    return {ok, f, maximized};
 }
 
 // One window with its loop on the main thread, while a thread of the test plays the user and
@@ -139,8 +136,7 @@ TEST(ShellWindow, PlacementShortcutsAlertAndClose) {
                 << f << ": " << WindowFrame(xid);
             Placement read;
             OnUi(w, [&] { read = PlacementOf(w); });
-            EXPECT_TRUE(read.ok && !read.maximized);
-            EXPECT_EQ(read.frame, WindowFrame(xid));
+            EXPECT_EQ(read, Placement(true, WindowFrame(xid), false));
         }
 
         // Content sizes asked for: the height is cut to the work area less the window manager's
@@ -208,12 +204,9 @@ TEST(ShellWindow, PlacementShortcutsAlertAndClose) {
     ended = true;
     user.join();
     EXPECT_EQ(end, MainLoopEnd::kTerminated);
-    EXPECT_TRUE(atClose.ok && atClose.maximized);
-    EXPECT_EQ(atClose.frame, area);
+    EXPECT_EQ(atClose, Placement(true, area, true));
     EXPECT_EQ(FindWindowNamed("Shell placement"), None);
-    const Placement gone = PlacementOf(w);
-    EXPECT_FALSE(gone.ok || gone.maximized);
-    EXPECT_EQ(gone.frame, Rect{});
+    EXPECT_EQ(PlacementOf(w), Placement(false, Rect{}, false));
     OsWindowDestroy(w);
     StopWindowManager(manager);
 }
