@@ -34,8 +34,7 @@ TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
     PrivateXvfb bare;
     ASSERT_TRUE(StartPrivateXvfb(bare, {"-extension", "XTEST"}));
     for (const std::vector<std::string>& row : TableRows("boot_modes.txt", 4)) {
-        const std::string& mode = row[0];
-        const std::string name = mode + (row[2] == "1" ? "-dark" : "-light");
+        const std::string name = row[0] + (row[2] == "1" ? "-dark" : "-light");
         SCOPED_TRACE(name);
         PageSession s(name);
         if (row[2] == "1") s.env.extra.push_back({"GTK_THEME", "Adwaita:dark"});
@@ -46,11 +45,11 @@ TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
         // The update mode shown instead of the one the program chose; the marker stays for it.
         std::string boot = BuiltPage("mac-ui/boot.html");
         const std::string marker = "\"__QLN_BOOT_MODE__\"";
-        if (mode == "update")
+        if (row[0] == "update")
             boot.replace(boot.find(marker), marker.size(), "\"update\" /*__QLN_BOOT_MODE__*/");
         ASSERT_TRUE(s.Open(BuiltPage("ui/index.html"), WithProbe(boot, kShown)));
         EXPECT_TRUE(s.WaitReport(row[3])) << testing::PrintToString(s.Reports("shown"));
-        EXPECT_TRUE(s.WaitReport("still " + mode));
+        EXPECT_TRUE(s.WaitReport("still " + row[0]));
         s.Screenshot("boot-" + name);
         s.Finish();
     }
