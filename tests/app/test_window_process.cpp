@@ -49,14 +49,12 @@ addEventListener("load", async () => {
 
 class WindowProcess : public Program {
 protected:
-    std::string MakeBundle(const std::string& sortable) {
-        return MakeTestBundle(QUILLON_BINARY, dir.string(), kMainPage, "<html></html>", sortable);
-    }
-    // A sortable script that makes the inlined main page exactly `total` bytes long.
-    static std::string SortableForPageSize(size_t total) {
+    // A bundle with a sortable script that makes the inlined main page exactly `total` bytes long.
+    std::string BundleWithPageSize(size_t total) {
         const std::string code = "window.sortableRan = 1;";
         const size_t size = total - (kMainPage.size() - kSortableTag.size()) - 17;
-        return code + std::string(size - code.size(), ' ');
+        return MakeTestBundle(QUILLON_BINARY, dir.string(), kMainPage, "<html></html>",
+                              code + std::string(size - code.size(), ' '));
     }
     bool WaitReport(const std::string& id) const {
         return WaitUntil([&] { return PageReports(env).count(id) > 0; }, 30000, 50);
@@ -152,7 +150,7 @@ TEST_F(WindowProcess, PagePlacementLevelMinimisingAndASecondStartUnderAWindowMan
     WindowManager manager;
     ASSERT_TRUE(StartWindowManager(manager));
     std::ofstream(Data("appsettings.txt")) << "alwaysOnTop=1\n";
-    std::string binary = MakeBundle(SortableForPageSize(2097152));
+    std::string binary = BundleWithPageSize(2097152);
     pid_t pid = Spawn({}, binary);
     Window window = WaitWindow(pid);
     ASSERT_NE(window, None) << Err();
@@ -205,7 +203,7 @@ TEST_F(WindowProcess, PagePlacementLevelMinimisingAndASecondStartUnderAWindowMan
     Quit(pid);
     // A page one byte over gets the script by reference; quitting with the alert open still ends
     // the program; the grant is recorded once, on the first start of the bundle.
-    binary = MakeBundle(SortableForPageSize(2097153));
+    binary = BundleWithPageSize(2097153);
     pid = Spawn({}, binary);
     window = WaitWindow(pid);
     EXPECT_TRUE(WaitUntil([&] { return WindowFrame(window) == moved; })) << WindowFrame(window);

@@ -22,11 +22,6 @@
 #include <functional>
 #include <thread>
 
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libjavascriptcoregtk-6.0.so\nleak:libwebkitgtk-6.0.so\n"
-           "leak:libgtk-4.so\nleak:libglib-2.0.so\nleak:libgobject-2.0.so\n";
-}
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -120,18 +115,14 @@ std::string PageFor(const std::vector<Row>& rows) {
     std::string list;
     for (const Row& row : rows) list += "  async () => " + std::string(row.call) + ",\n";
     return R"(<!doctype html><html><body><script>
-const sleep = ms => new Promise(done => setTimeout(done, ms));
-const settles = promise => Promise.race([promise, sleep(300).then(() => "pending")]);
+const settles = promise =>
+  Promise.race([promise, new Promise(done => setTimeout(() => done("pending"), 300))]);
 const rows = [
 )" + list + R"(];
 (async () => {
   for (let i = 0; i < rows.length; i++) {
-    let text;
-    try {
-      const value = await rows[i]();
-      text = value === undefined ? "undefined" : JSON.stringify(value);
-    } catch (error) { text = "threw " + error; }
-    await check(i, text);
+    await check(i, await rows[i]().then(value => String(JSON.stringify(value)),
+                                        error => "threw " + error));
   }
   await finish();
 })();

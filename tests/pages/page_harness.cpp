@@ -8,7 +8,7 @@
 #include "tests/support/wait.h"
 
 #include <X11/Xutil.h>
-#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <cairo-xlib.h>
 
 #include <filesystem>
 #include <regex>
@@ -27,6 +27,18 @@ std::string WithProbe(const std::string& page, const std::string& extra) {
     const size_t head = page.find("<head>");
     if (head == std::string::npos) return probe + page;
     return page.substr(0, head + 6) + probe + page.substr(head + 6);
+}
+
+std::vector<std::vector<std::string>> TableRows(const std::string& file, size_t fields) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : Split(Slurp(QLN_PAGES_TEST_DIR "/" + file), "\n")) {
+        if (line.empty() || line[0] == '#') continue;
+        rows.push_back(Split(line));
+        EXPECT_LE(rows.back().size(), fields) << line;
+        rows.back().resize(fields);
+    }
+    EXPECT_FALSE(rows.empty()) << file;
+    return rows;
 }
 
 PageSession::PageSession(const std::string& name)
@@ -62,10 +74,6 @@ void PageSession::Finish() {
     pid_ = -1;
     const std::string err = Slurp(dir + "/err.txt");
     EXPECT_EQ(status, 0) << err.substr(err.size() > 4000 ? err.size() - 4000 : 0);
-}
-
-std::string PageSession::DataFile(const char* name) const {
-    return ProgramDataDir(env) + "/" + name;
 }
 
 std::vector<std::string> PageSession::Reports(const std::string& prefix) const {
@@ -175,27 +183,15 @@ bool PageSession::WaitStatus(const std::string& name, const std::string& value) 
     return WaitUntil([&] { return StatusMember(name) == value; }, 20000, 20);
 }
 
-// Xvfb runs at depth 24, each pixel four bytes B, G, R and unused, which become R, G, B, opaque.
+// The window as the X server holds it, written by cairo.
 void PageSession::Screenshot(const std::string& name) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last input painted
     Display* display = XOpenDisplay(nullptr);
     XWindowAttributes at{};
     XGetWindowAttributes(display, window, &at);
-    XImage* image = XGetImage(display, window, 0, 0, unsigned(at.width), unsigned(at.height),
-                              AllPlanes, ZPixmap);
-    for (int i = 0; image && i < image->bytes_per_line * at.height; i += 4) {
-        std::swap(image->data[i], image->data[i + 2]);
-        image->data[i + 3] = char(0xFF);
-    }
-    GdkPixbuf* shot = image ? gdk_pixbuf_new_from_data(
-                                  reinterpret_cast<guchar*>(image->data), GDK_COLORSPACE_RGB, true,
-                                  8, at.width, at.height, image->bytes_per_line, nullptr, nullptr)
-                            : nullptr;
-    if (shot) {
-        gdk_pixbuf_save(shot, (fs::path(QLN_SHOT_DIR) / (name + ".png")).c_str(), "png", nullptr,
-                        nullptr);
-        g_object_unref(shot);
-        XDestroyImage(image);
-    }
+    cairo_surface_t* shot =
+        cairo_xlib_surface_create(display, window, at.visual, at.width, at.height);
+    cairo_surface_write_to_png(shot, (fs::path(QLN_SHOT_DIR) / (name + ".png")).c_str());
+    cairo_surface_destroy(shot);
     XCloseDisplay(display);
 }

@@ -20,6 +20,9 @@ struct PhysicalInput;
 std::string BuiltPage(const std::string& relative);
 // A page's text with the probe inserted before its own scripts and `extra` script after it.
 std::string WithProbe(const std::string& page, const std::string& extra = "");
+// The rows of a table file beside the tests, its fields separated by |; blank lines and lines
+// starting with # are left out, and every row has `fields` fields (missing ones are empty).
+std::vector<std::vector<std::string>> TableRows(const std::string& file, size_t fields);
 
 class PageSession {
 public:
@@ -56,7 +59,7 @@ public:
     std::string StatusMember(const std::string& name) const;
     bool WaitStatus(const std::string& name, const std::string& value) const;
 
-    std::string DataFile(const char* name) const;
+    std::string DataFile(const char* name) const { return ProgramDataDir(env) + "/" + name; }
     // A PNG of the window's contents in test-artifacts, for people to look at.
     void Screenshot(const std::string& name);
 
@@ -73,6 +76,5 @@ private:
 
 // The X keycodes of a PC keyboard the tests press.
 namespace keys {
-constexpr int kEsc = 9, kTab = 23, kReturn = 36, kControl = 37, kA = 38, kB = 56, kF4 = 70,
-              kF6 = 72, kF8 = 74, kF12 = 96;
+constexpr int kTab = 23, kReturn = 36, kControl = 37, kA = 38, kF6 = 72, kF8 = 74, kF12 = 96;
 }

@@ -33,33 +33,23 @@ TEST(BootPage, EachModeSaysWhatIsMissingAndWhatToDo) {
     const std::string mainDisplay = getenv("DISPLAY");
     PrivateXvfb bare;
     ASSERT_TRUE(StartPrivateXvfb(bare, {"-extension", "XTEST"}));
-    const struct {
-        const char* mode;
-        bool grantedBefore, dark;
-        const char* shown;  // the mode, what the checks found and the desktop's settings name
-    } kModes[] = {
-        {"permissions", false, false, "shown permissions bad+ok settings"},
-        {"permissions", false, true, "shown permissions bad+ok settings"},
-        {"reset", true, false, "shown reset bad+ok settings"},
-        {"update", false, false, "shown update nochecks settings"},
-    };
-    for (const auto& row : kModes) {
-        const std::string name = std::string(row.mode) + (row.dark ? "-dark" : "-light");
+    for (const std::vector<std::string>& row : TableRows("boot_modes.txt", 4)) {
+        const std::string name = row[0] + (row[2] == "1" ? "-dark" : "-light");
         SCOPED_TRACE(name);
         PageSession s(name);
-        if (row.dark) s.env.extra.push_back({"GTK_THEME", "Adwaita:dark"});
-        if (row.grantedBefore) {
+        if (row[2] == "1") s.env.extra.push_back({"GTK_THEME", "Adwaita:dark"});
+        if (row[1] == "1") {
             std::ofstream(s.DataFile("macpermissions.txt"))
                 << "accessibilityGranted=app.quillon.free\n";
         }
         // The update mode shown instead of the one the program chose; the marker stays for it.
         std::string boot = BuiltPage("mac-ui/boot.html");
         const std::string marker = "\"__QLN_BOOT_MODE__\"";
-        if (std::string(row.mode) == "update")
+        if (row[0] == "update")
             boot.replace(boot.find(marker), marker.size(), "\"update\" /*__QLN_BOOT_MODE__*/");
         ASSERT_TRUE(s.Open(BuiltPage("ui/index.html"), WithProbe(boot, kShown)));
-        EXPECT_TRUE(s.WaitReport(row.shown)) << testing::PrintToString(s.Reports("shown"));
-        EXPECT_TRUE(s.WaitReport(std::string("still ") + row.mode));
+        EXPECT_TRUE(s.WaitReport(row[3])) << testing::PrintToString(s.Reports("shown"));
+        EXPECT_TRUE(s.WaitReport("still " + row[0]));
         s.Screenshot("boot-" + name);
         s.Finish();
     }

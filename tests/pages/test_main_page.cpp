@@ -112,41 +112,17 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
     EXPECT_TRUE(s.WaitStatus("autoClicking", "false"));
     StopProbe(other);
 
-    // Key spammer: two keys pressed in (the pointer stays free while one is awaited), which
-    // fills the list; the first taken out, chord mode, start, and a stop by the click, not by the
-    // keys it types into this window. Hotkeys: one changed by pressing F4, all reset, one left
-    // alone with Esc. Each row clicks a place after a step, or taps a key, then waits for the
-    // status member to read the value; a place the step must not have shown, a screenshot.
-    const struct {
-        const char *step, *place;
-        int key;
-        const char *member, *value, *hidden = nullptr, *shot = nullptr;
-    } kClicks[] = {
-        {"showkeyspam", "ksadd", 0, "reassigning", "\"keyspamtarget\"", nullptr, "reassigning"},
-        {nullptr, nullptr, kA, "keySpamTargets", "[\"Space\",\"A\"]"},
-        {"showkeyspam", "ksadd", 0, "reassigning", "\"keyspamtarget\""},
-        {nullptr, nullptr, kB, "keySpamTargets", "[\"Space\",\"A\",\"B\"]"},
-        {"showkeyspam", "ksrm0", 0, "keySpamTargets", "[\"A\",\"B\"]", "ksadd"},
-        {"showkeyspam", "kschord", 0, "keySpamChord", "true"},
-        {"showkeyspam", "ksgo", 0, "keySpamming", "true"},
-        {"", "ksgo", 0, "keySpamming", "false"},
-        {"showui", "tabhotkeys", 0, "hkAuto", "\"F6\""},
-        {"showui", "hkauto", 0, "reassigning", "\"auto\"", nullptr, "hotkey-change"},
-        {nullptr, nullptr, kF4, "hkAuto", "\"F4\""},
-        {"showui", "hkreset", 0, "hkAuto", "\"F6\""},
-        {"showui", "hkrec", 0, "reassigning", "\"rec\""},
-        {nullptr, nullptr, kEsc, "reassigning", "\"\""},
-    };
-    for (const auto& row : kClicks) {
-        if (row.place) s.Click(row.place, row.step);
-        if (row.hidden) {
-            EXPECT_FALSE(s.Has(row.hidden)) << row.hidden;
+    // The key spammer and hotkey steps: each clicks a place after a step, or taps a key, then
+    // waits for a status member to read a value.
+    for (const std::vector<std::string>& row : TableRows("main_page_steps.txt", 7)) {
+        if (!row[1].empty()) s.Click(row[1], row[0]);
+        if (!row[5].empty()) {
+            EXPECT_FALSE(s.Has(row[5])) << row[5];
         }
-        if (row.key) s.Tap(row.key);
-        ASSERT_TRUE(s.WaitStatus(row.member, row.value)) << row.member << " " << row.value;
-        if (row.shot) s.Screenshot(std::string("main-") + row.shot);
+        if (!row[2].empty()) s.Tap(std::stoi(row[2]));
+        ASSERT_TRUE(s.WaitStatus(row[3], row[4])) << Joined(row, "|");
+        if (!row[6].empty()) s.Screenshot("main-" + row[6]);
     }
-    EXPECT_EQ(s.StatusMember("hkRec"), "\"F8\"");
 
     // Settings that act at once: the window's level, the autostart entry, the warnings.
     s.Click("tabgeneral");
@@ -190,18 +166,9 @@ TEST_F(MainPage, AUserWorksThroughEveryPanel) {
 TEST_F(MainPage, TheUpdateBannerShowsEveryCallOfTheProgram) {
     PageSession s("update");
     Open(s);
-    const std::pair<const char*, const char*> kCalls[] = {
-        {"update", "Version 1.2.0 is available (you have 1.0.1)"},
-        {"progress", "Downloading version 1.2.0 / 1.0 MB of 4.0 MB (25%) / meter 25"},
-        {"unknown", "Downloading version 1.2.0 / 512 KB downloaded / indeterminate"},
-        {"installing",
-         "Installing… / Quillon restarts by itself when the new version is in place. / "
-         "indeterminate"},
-        {"update", "Version 1.2.0 is available (you have 1.0.1)"},
-    };
-    for (const auto& [step, note] : kCalls) {
-        EXPECT_EQ(s.Step(step), note) << step;
-        Shots(s, std::string("update-") + step);
+    for (const std::vector<std::string>& call : TableRows("update_banner.txt", 2)) {
+        EXPECT_EQ(s.Step(call[0]), call[1]) << call[0];
+        Shots(s, "update-" + call[0]);
     }
     s.Click("install", "top");
     EXPECT_TRUE(WaitUntil([&] { return s.Step("banner").rfind("Update failed", 0) == 0; }, 30000));

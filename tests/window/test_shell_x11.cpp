@@ -4,7 +4,6 @@
 // itself (tests/app).
 #include <gtest/gtest.h>
 
-#include "platform/input.h"
 #include "platform/shell.h"
 #include "platform/window.h"
 #include "platform/window_shell.h"
@@ -23,7 +22,9 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <sstream>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -35,10 +36,6 @@ using Rect = FrameRect;
 struct Connection {
     Display* display = XOpenDisplay(nullptr);
     ~Connection() { XCloseDisplay(display); }
-    Rect WorkArea() const {
-        const std::vector<long> v = WindowCardinals(None, "_NET_WORKAREA");
-        return v.size() < 4 ? Rect{} : Rect{int(v[0]), int(v[1]), int(v[2]), int(v[3])};
-    }
     // A key on the server's own keyboard, with a modifier held unless it is null.
     void Press(const char* modifier, const char* key) const {
         PhysicalInput* input = OpenPhysicalInput();
@@ -80,17 +77,14 @@ void OnUi(OsWindow* window, const std::function<void()>& call) {
     done->get_future().wait();
 }
 
-struct Placement {
-    bool ok = false;
-    Rect frame;
-    bool maximized = false;
-};
+// Whether the window has a place, the place, and whether it is maximized.
+using Placement = std::tuple<bool, Rect, bool>;
 
 Placement PlacementOf(OsWindow* window) {
-    Placement p;
-    p.ok = OsGetWindowPlacement(window, p.frame.x, p.frame.y, p.frame.width, p.frame.height,
-                                p.maximized);
-    return p;
+    Rect f;
+    bool maximized = false;
+    const bool ok = OsGetWindowPlacement(window, f.x, f.y, f.width, f.height, maximized);
+    return {ok, f, maximized};
 }
 
 // One window with its loop on the main thread, while a thread of the test plays the user and
@@ -100,8 +94,11 @@ TEST(ShellWindow, PlacementShortcutsAlertAndClose) {
     ASSERT_TRUE(StartWindowManager(manager));
     Connection c;
     c.Make(true);
-    ASSERT_TRUE(WaitUntil([&] { return c.WorkArea() == Rect{0, 40, 1280, 924}; }));
-    const Rect area = c.WorkArea();
+    const Rect area{0, 40, 1280, 924};  // the screen less the dock's struts
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<long> v = WindowCardinals(None, "_NET_WORKAREA");
+        return v.size() >= 4 && Rect{int(v[0]), int(v[1]), int(v[2]), int(v[3])} == area;
+    }));
 
     OsWindow* const w = OsWindowCreate(false);
     ASSERT_NE(w, nullptr);
@@ -118,30 +115,22 @@ TEST(ShellWindow, PlacementShortcutsAlertAndClose) {
         ASSERT_TRUE(
             WaitUntil([&] { return (xid = FindWindowNamed("Shell placement")) != None; }, 20000) &&
             WaitUntil([&] { return ActiveWindow() == xid; }, 20000));
-        // Saved frames and where each must end up: cut to the work area with the bottom inside
-        // it; off every monitor or without a size, the window stays where it was.
-        const struct {
-            Rect saved, expected;
-        } restores[] = {
-            {{100, 120, 640, 480}, {100, 120, 640, 480}},
-            {{50, 300, 700, 2000}, {50, area.y, 700, area.height}},
-            {{200, 600, 500, 600}, {200, area.y + area.height - 600, 500, 600}},
-            {{0, 100, 3000, 400}, {0, 100, area.width, 400}},
-            {{5000, 5000, 400, 300}, {0, 100, area.width, 400}},
-            {{100, 100, 0, 300}, {0, 100, area.width, 400}},
-            {{100, 100, 600, 0}, {0, 100, area.width, 400}},
-            {{300, 200, 600, 420}, {300, 200, 600, 420}},
-        };
-        for (const auto& r : restores) {
-            const Rect& f = r.saved;
+        int restores = 0;
+        for (const std::string& line : Split(Slurp(QLN_WINDOW_TEST_DIR "/restores.txt"), "\n")) {
+            if (line.empty() || line[0] == '#') continue;
+            Rect f, expected;
+            std::string arrow;
+            std::istringstream(line) >> f.x >> f.y >> f.width >> f.height >> arrow >> expected.x >>
+                expected.y >> expected.width >> expected.height;
+            ++restores;
             OnUi(w, [&] { OsRestoreWindowPlacement(w, f.x, f.y, f.width, f.height, false); });
-            EXPECT_TRUE(WaitUntil([&] { return WindowFrame(xid) == r.expected; }, 5000, 10))
-                << f << ": " << WindowFrame(xid);
+            EXPECT_TRUE(WaitUntil([&] { return WindowFrame(xid) == expected; }, 5000, 10))
+                << line << ": " << WindowFrame(xid);
             Placement read;
             OnUi(w, [&] { read = PlacementOf(w); });
-            EXPECT_TRUE(read.ok && !read.maximized);
-            EXPECT_EQ(read.frame, WindowFrame(xid));
+            EXPECT_EQ(read, Placement(true, WindowFrame(xid), false));
         }
+        EXPECT_EQ(restores, 8);
 
         // Content sizes asked for: the height is cut to the work area less the window manager's
         // real decorations and 20 pixels, and the frame moved up into the work area.
@@ -208,12 +197,9 @@ TEST(ShellWindow, PlacementShortcutsAlertAndClose) {
     ended = true;
     user.join();
     EXPECT_EQ(end, MainLoopEnd::kTerminated);
-    EXPECT_TRUE(atClose.ok && atClose.maximized);
-    EXPECT_EQ(atClose.frame, area);
+    EXPECT_EQ(atClose, Placement(true, area, true));
     EXPECT_EQ(FindWindowNamed("Shell placement"), None);
-    const Placement gone = PlacementOf(w);
-    EXPECT_FALSE(gone.ok || gone.maximized);
-    EXPECT_EQ(gone.frame, Rect{});
+    EXPECT_EQ(PlacementOf(w), Placement(false, Rect{}, false));
     OsWindowDestroy(w);
     StopWindowManager(manager);
 }
