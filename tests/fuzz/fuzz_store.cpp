@@ -163,15 +163,11 @@ void CheckAppSettings(const std::string& input) {
     if (fileSize < input.size()) {
         for (const std::string& call : SplitString(input.substr(fileSize + 1), '\n')) {
             if (call.empty()) continue;
-            const std::string argument = call.substr(1);
-            const unsigned which = static_cast<unsigned char>(call[0]) % 4;
-            if (which == 3) {
-                BindReassignKey(argument);
-            } else {
-                bool (*const apply[])(const std::string&) = {
-                    ApplySetAppSetting, ApplyMarkWarningSeen, ApplySetPanelOrder};
-                apply[which](argument);
-            }
+            void (*const apply[])(const std::string&) = {
+                [](const std::string& a) { ApplySetAppSetting(a); },
+                [](const std::string& a) { ApplyMarkWarningSeen(a); },
+                [](const std::string& a) { ApplySetPanelOrder(a); }, BindReassignKey};
+            apply[static_cast<unsigned char>(call[0]) % 4](call.substr(1));
         }
         CheckJsonStrings(BindGetAppSettings());
     }

@@ -19,12 +19,11 @@ namespace {
 using Durability = StoreTest;
 
 // Two states different in every part of both files; many events make a save take a while.
-void InstallState(bool second, size_t events) {
-    std::vector<UnifiedEvent> recorded(events);
-    for (size_t i = 0; i < events; ++i) {
-        const auto n = static_cast<int64_t>(i);
-        recorded[i] = UnifiedEvent{
-            static_cast<int32_t>(n % 6), n * (second ? 0.003 : 0.007), n, -n, 0, second ? 66 : 65};
+void InstallState(bool second, int64_t events) {
+    std::vector<UnifiedEvent> recorded;
+    for (int64_t n = 0; n < events; ++n) {
+        recorded.push_back(UnifiedEvent{static_cast<int32_t>(n % 6), n * (second ? 0.003 : 0.007),
+                                        n, -n, 0, second ? 66 : 65});
     }
     autoClickIntervalMs = second ? 42 : 24;
     SetProfiles({MacroProfile{kDefaultProfileName, "", {}},

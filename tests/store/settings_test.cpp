@@ -1,3 +1,4 @@
+#include "platform/shell.h"
 #include "state/humanize.h"
 #include "store/codecs.h"
 #include "store/humanize_settings.h"
@@ -7,6 +8,7 @@
 #include "store/status.h"
 #include "tests/store/store_env.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -178,4 +180,18 @@ TEST_F(Settings, Traces) {
         }
         EXPECT_GE(checks, 10) << trace;
     }
+}
+
+// A first start: no file, the start values, a data folder of the user's own.
+TEST_F(Settings, DefaultsWithoutAFileInAPrivateFolder) {
+    EXPECT_EQ(GetAppSettingsFilePath(), TestHome() + "/data/Quillon/appsettings.txt");
+    EXPECT_EQ(std::filesystem::status(OsDataDir()).permissions(),
+              std::filesystem::perms::owner_all);
+    EXPECT_FALSE(LoadAppSettings());
+    ASSERT_TRUE(SaveAppSettings());
+    EXPECT_EQ(File(), AppSettingsText());
+    // The file reader keeps every byte, and gives nothing for a folder.
+    WriteText(GetAppSettingsFilePath(), std::string("a\r\nb\0c", 6));
+    EXPECT_EQ(ReadFile(GetAppSettingsFilePath()), std::string("a\r\nb\0c", 6));
+    EXPECT_EQ(ReadFile(TestHome()), "");
 }

@@ -10,7 +10,6 @@
 #include <openssl/bn.h>
 #include <openssl/ec.h>
 #include <openssl/rand.h>
-#include <sys/stat.h>
 
 using namespace UpdateSignature;
 using UpdateTest::WriteFile;
@@ -125,9 +124,8 @@ TEST(SignTool, CrossesWithOpensslAndKeepsKeysPrivate) {
 
     const std::string fresh = run(tool + " genkey fresh.pem"),
                       before = Slurp(dir.File("fresh.pem"));
-    struct stat info {};
-    ASSERT_EQ(stat(dir.File("fresh.pem").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(std::filesystem::status(dir.File("fresh.pem")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(run(tool + " pubkey fresh.pem"), fresh);
     EXPECT_EQ(run(tool + " genkey fresh.pem > /dev/null; echo $?"), "1");
     EXPECT_EQ(Slurp(dir.File("fresh.pem")), before);
