@@ -187,7 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // touched, so the home lies below a device file, where nothing can be made.
     [[maybe_unused]] static const bool home = setenv("XDG_DATA_HOME", "/dev/null/qln", 1) == 0 &&
                                               setenv("XDG_CONFIG_HOME", "/dev/null/qln", 1) == 0;
-    const std::string input = Text(data, size);
+    const std::string input(reinterpret_cast<const char*>(data), size);
     CheckCodecs(input);
     CheckSettingsLines(input);
     CheckSession(input);

@@ -10,13 +10,6 @@ namespace {
 using Ev = UnifiedEvent;
 using Session = StoreTest;
 
-// The settings lines as a first start writes them.
-const std::string kDefaults =
-    "SETTINGS:0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,0,0,"
-    "121\n";
-const std::string kProfileDefaults =
-    "PROFILESETTINGS:0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32,0\n";
-
 std::string StateText() {
     std::string text;
     EXPECT_TRUE(SessionStateToText(text, true));
@@ -28,16 +21,18 @@ std::string StateText() {
 // Lines longer than a piece the file reader reads at once, and a last line without a line feed,
 // read from a file and from memory alike; a missing file and a folder in its place are refused.
 TEST_F(Session, LongAndUnterminatedLinesAndNoFile) {
-    const std::string name(150000, 'n');
-    const std::string text =
-        kDefaults + "CURRENT:1\nPROFILE:" + name + "\n0,1,2,3,0,0,0,0\nPROFILE:b\n0,1,2,3,0,0,0,1";
+    const std::string head =
+        "SETTINGS:0,0,0,5,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,5,1,10,120,32,32,0,"
+        "0,0,121\nCURRENT:1\nPROFILE:" +
+        std::string(150000, 'n') + "\n0,1,2,3,0,0,0,0\nPROFILE:b\n";
+    const std::string text = head + "0,1,2,3,0,0,0,1";
     WriteText(g_SessionStateFilePath, text);
     for (bool fromFile : {true, false}) {
         ResetToolStateForTest();
         EXPECT_TRUE(fromFile ? LoadSessionState() : LoadSessionStateFromText(text));
-        EXPECT_TRUE(StateText() == kDefaults + "CURRENT:1\nPROFILE:" + name +
-                                       "\n0,1,2,3,0,0,0,0\nPROFILE:b\n" + kProfileDefaults +
-                                       "0,1,2,3,0,0,0,1\n")
+        EXPECT_TRUE(StateText() ==
+                    head + "PROFILESETTINGS:0,0,0,5,0,0,1,10,0,0,0,0,0,0,5,1,10,32,32,0\n" +
+                        text.substr(head.size()) + "\n")
             << "a state text of " << StateText().size() << " bytes";
     }
     unlink(g_SessionStateFilePath.c_str());

@@ -39,7 +39,7 @@ TEST_F(Settings, Traces) {
     bool read = false;
     std::string restore = "[]";
     const std::map<std::string, Step> steps = {
-        {"start", [this](const std::string&) { TearDown(), SetUp(); }},
+        {"start", [this](const std::string&) { SetUp(); }},
         {"full", DeserializeSettings},
         {"profile", DeserializeProfileSettings},
         {"targets", DeserializeKeySpamTargetList},
@@ -156,7 +156,6 @@ TEST_F(Settings, Traces) {
          }}};
     for (const char* trace :
          {"settings.trace", "session.trace", "appsettings.trace", "status.trace"}) {
-        TearDown();
         SetUp();
         const std::vector<std::string> lines =
             Split(Slurp(std::string(QLN_STORE_TRACES "/") + trace), "\n");
@@ -184,7 +183,7 @@ TEST_F(Settings, Traces) {
 
 // A first start: no file, the start values, a data folder of the user's own.
 TEST_F(Settings, DefaultsWithoutAFileInAPrivateFolder) {
-    EXPECT_EQ(GetAppSettingsFilePath(), TestHome() + "/data/Quillon/appsettings.txt");
+    EXPECT_EQ(GetAppSettingsFilePath(), kTestHome + "/data/Quillon/appsettings.txt");
     EXPECT_EQ(std::filesystem::status(OsDataDir()).permissions(),
               std::filesystem::perms::owner_all);
     EXPECT_FALSE(LoadAppSettings());
@@ -193,5 +192,5 @@ TEST_F(Settings, DefaultsWithoutAFileInAPrivateFolder) {
     // The file reader keeps every byte, and gives nothing for a folder.
     WriteText(GetAppSettingsFilePath(), std::string("a\r\nb\0c", 6));
     EXPECT_EQ(ReadFile(GetAppSettingsFilePath()), std::string("a\r\nb\0c", 6));
-    EXPECT_EQ(ReadFile(TestHome()), "");
+    EXPECT_EQ(ReadFile(kTestHome), "");
 }

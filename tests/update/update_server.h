@@ -21,15 +21,13 @@ struct UpdateServer {
 
     UpdateServer() {
         std::filesystem::create_directories(files);
-        const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes ";
-        Shell("cd " + dir.path + " && openssl req -x509" + key +
-              "-keyout ca.key -out ca.pem -days 2 -subj /CN=qln-test-ca && openssl req" + key +
-              "-keyout server.key -out server.csr -subj /CN=quillon.app && printf " +
-              "'subjectAltName=DNS:quillon.app,DNS:api.quillon.app,IP:127.0.0.1' > san && " +
-              "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial " +
-              "-days 2 -extfile san -out server.pem 2>/dev/null");
+        // One self-signed certificate for the product hosts, trusted as the authority.
+        Shell("cd " + dir.path + " && openssl req -x509 -newkey ec -pkeyopt " +
+              "ec_paramgen_curve:P-256 -nodes -keyout server.key -out ca.pem -days 2 -subj " +
+              "/CN=quillon.app -addext subjectAltName=DNS:quillon.app,DNS:api.quillon.app," +
+              "IP:127.0.0.1 2>/dev/null");
         // The server tells its port and its process id once it listens.
-        server = popen(("exec python3 " QLN_HTTPS_SERVER " " + dir.File("server.pem") + " " +
+        server = popen(("exec python3 " QLN_HTTPS_SERVER " " + dir.File("ca.pem") + " " +
                         dir.File("server.key") + " " + files)
                            .c_str(),
                        "r");
