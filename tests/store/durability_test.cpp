@@ -40,15 +40,14 @@ void InstallState(bool second, int64_t events) {
 // every finished round; it is killed at a random moment of a later one. Each file must then
 // hold exactly one of its two texts.
 TEST_F(Durability, KilledSavesLeaveTheOldOrTheNewFile) {
-    const std::string session = g_SessionStateFilePath;
     std::string texts[2][2];
     int64_t roundNs = 0;
     for (bool second : {true, false}) {
         InstallState(second, 20000);
         const int64_t start = SteadyNowNs();
-        ASSERT_TRUE(SaveSessionStateTo(session, true) && SaveAppSettings());
+        ASSERT_TRUE(SaveSessionStateAtExit() && SaveAppSettings());
         roundNs = std::max(roundNs, SteadyNowNs() - start);
-        texts[second][0] = Slurp(session);
+        texts[second][0] = Slurp(g_SessionStateFilePath);
         texts[second][1] = Slurp(GetAppSettingsFilePath());
     }
     ASSERT_NE(texts[0][0], texts[1][0]);
@@ -62,7 +61,7 @@ TEST_F(Durability, KilledSavesLeaveTheOldOrTheNewFile) {
         if (pid == 0) {
             for (bool second = true;; second = !second) {
                 InstallState(second, 20000);
-                SaveSessionStateTo(session, true);
+                SaveSessionStateAtExit();
                 SaveAppSettings();
                 if (write(report[1], "r", 1) != 1) _exit(1);
             }
@@ -75,7 +74,8 @@ TEST_F(Durability, KilledSavesLeaveTheOldOrTheNewFile) {
         waitpid(pid, nullptr, 0);
         close(report[0]);
         for (int file : {0, 1}) {
-            const std::string text = Slurp(file == 0 ? session : GetAppSettingsFilePath());
+            const std::string text =
+                Slurp(file == 0 ? g_SessionStateFilePath : GetAppSettingsFilePath());
             ASSERT_TRUE(text == texts[0][file] || text == texts[1][file])
                 << "round " << round << ", file " << file << ": " << text.size() << " bytes";
         }
@@ -109,7 +109,6 @@ TEST_F(Durability, FailedSavesKeepTheOldFiles) {
 
     ASSERT_EQ(mount("tmpfs", OsDataDir().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
     InstallState(true, 50);
-    EXPECT_FALSE(SaveSessionState());
     EXPECT_FALSE(SaveSessionStateAtExit());
     BindSetAppSetting("[\"startMinimized\",\"1\"]");
     BindMarkWarningSeen("[\"w\"]");

@@ -41,9 +41,6 @@ struct UpdateServer {
         if (pid > 0) kill(pid, SIGKILL);
         if (server) pclose(server);
     }
-    void Serve(const std::string& name, const std::string& text) const {
-        WriteFile(files + "/" + name, text);
-    }
 };
 
 // Started on first use; lives as long as the process.
