@@ -50,8 +50,7 @@ TEST_F(Durability, KilledSavesLeaveTheOldOrTheNewFile) {
         texts[second][0] = Slurp(g_SessionStateFilePath);
         texts[second][1] = Slurp(GetAppSettingsFilePath());
     }
-    ASSERT_NE(texts[0][0], texts[1][0]);
-    ASSERT_NE(texts[0][1], texts[1][1]);
+    ASSERT_TRUE(texts[0][0] != texts[1][0] && texts[0][1] != texts[1][1]);
     std::mt19937 random(12345);
     std::uniform_int_distribution<int64_t> delayUs(0, roundNs / 500);
     for (int round = 0; round < 60; ++round) {

@@ -11,6 +11,8 @@
 #include <openssl/ec.h>
 #include <openssl/rand.h>
 
+#include <functional>
+
 using namespace UpdateSignature;
 using UpdateTest::WriteFile;
 
@@ -82,9 +84,7 @@ TEST(SignTool, CrossesWithOpensslAndKeepsKeysPrivate) {
     auto publicKey = ImportP256PublicBlob(blob.data(), blob.size());
     const auto accepted = [&](const std::string& json) {
         UpdateCore::UpdateManifestInfo out;
-        const auto verify = [&](const std::string& p, const std::string& s) {
-            return VerifyP256(publicKey.get(), p, s);
-        };
+        const auto verify = std::bind_front(VerifyP256, publicKey.get());
         return UpdateCore::EvaluateManifest(verify, json, "linux-free", "1.0.1", out) ? out.sig
                                                                                       : "";
     };

@@ -27,10 +27,9 @@ struct UpdateServer {
               "/CN=quillon.app -addext subjectAltName=DNS:quillon.app,DNS:api.quillon.app," +
               "IP:127.0.0.1 2>/dev/null");
         // The server tells its port and its process id once it listens.
-        server = popen(("exec python3 " QLN_HTTPS_SERVER " " + dir.File("ca.pem") + " " +
-                        dir.File("server.key") + " " + files)
-                           .c_str(),
-                       "r");
+        const std::string command = "exec python3 " QLN_HTTPS_SERVER " " + dir.File("ca.pem") +
+                                    " " + dir.File("server.key") + " " + files;
+        server = popen(command.c_str(), "r");
         if (!server || std::fscanf(server, "%d %d", &port, &pid) != 2) port = 0;
         const std::string map = "127.0.0.1:" + std::to_string(port);
         setenv("QLN_TEST_CA_FILE", dir.File("ca.pem").c_str(), 1);
