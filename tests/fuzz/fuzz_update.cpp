@@ -91,7 +91,8 @@ void CheckManifest(const std::string& input) {
         return mode == 2 ? UpdateSignature::VerifyP256(UpdateSignature::ReleaseKey(), p, sig)
                          : mode == 0;
     };
-    UpdateManifestInfo out{.tier = "unset"};
+    UpdateManifestInfo out;
+    out.tier = "unset";
     const bool accepted = EvaluateManifest(verify, json, "linux-free", "1.0.1", out);
     Require(calls == (shaped ? 1 : 0) && (accepted || out.tier == "unset"));
     Require(!accepted ||

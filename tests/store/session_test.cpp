@@ -7,7 +7,6 @@
 
 namespace {
 
-using Ev = UnifiedEvent;
 using Session = StoreTest;
 
 std::string StateText() {
@@ -51,7 +50,7 @@ TEST_F(Session, AutosaveSkipsABusyLockWhileTheExitSaveWaits) {
     std::thread exitSave([&] { saved = SaveSessionStateAtExit(); });
     // Most likely the exit save waits for the lock by now; it must keep the event either way.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    profiles[0].events.push_back(Ev{3, 9.5, 0, 0, 0, 66, true});
+    profiles[0].events.push_back(UnifiedEvent{3, 9.5, 0, 0, 0, 66, true});
     held.unlock();
     exitSave.join();
     EXPECT_TRUE(saved);
@@ -63,7 +62,7 @@ TEST_F(Session, SavesRacingWithRecordingStayConsistent) {
     std::thread recorder([&] {
         for (int i = 0; !stop && i < 50000; ++i) {
             std::lock_guard<std::mutex> lock(profileMutex);
-            profiles[0].events.push_back(Ev{0, i * 0.01, i, i});
+            profiles[0].events.push_back(UnifiedEvent{0, i * 0.01, i, i});
         }
     });
     std::thread autosave([&] {
