@@ -163,15 +163,11 @@ void CheckAppSettings(const std::string& input) {
     if (fileSize < input.size()) {
         for (const std::string& call : SplitString(input.substr(fileSize + 1), '\n')) {
             if (call.empty()) continue;
-            const std::string argument = call.substr(1);
-            const unsigned which = static_cast<unsigned char>(call[0]) % 4;
-            if (which == 3) {
-                BindReassignKey(argument);
-            } else {
-                bool (*const apply[])(const std::string&) = {
-                    ApplySetAppSetting, ApplyMarkWarningSeen, ApplySetPanelOrder};
-                apply[which](argument);
-            }
+            void (*const apply[])(const std::string&) = {
+                [](const std::string& a) { ApplySetAppSetting(a); },
+                [](const std::string& a) { ApplyMarkWarningSeen(a); },
+                [](const std::string& a) { ApplySetPanelOrder(a); }, BindReassignKey};
+            apply[static_cast<unsigned char>(call[0]) % 4](call.substr(1));
         }
         CheckJsonStrings(BindGetAppSettings());
     }
@@ -191,7 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // touched, so the home lies below a device file, where nothing can be made.
     [[maybe_unused]] static const bool home = setenv("XDG_DATA_HOME", "/dev/null/qln", 1) == 0 &&
                                               setenv("XDG_CONFIG_HOME", "/dev/null/qln", 1) == 0;
-    const std::string input = Text(data, size);
+    const std::string input(reinterpret_cast<const char*>(data), size);
     CheckCodecs(input);
     CheckSettingsLines(input);
     CheckSession(input);

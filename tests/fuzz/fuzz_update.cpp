@@ -105,7 +105,7 @@ void CheckManifest(const std::string& input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string input = Text(data, size);
+    const std::string input(reinterpret_cast<const char*>(data), size);
     CheckMembers(input);
     CheckVersionOrder(input);
     CheckManifest(input);

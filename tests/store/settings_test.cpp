@@ -1,3 +1,4 @@
+#include "platform/shell.h"
 #include "state/humanize.h"
 #include "store/codecs.h"
 #include "store/humanize_settings.h"
@@ -7,6 +8,7 @@
 #include "store/status.h"
 #include "tests/store/store_env.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -37,7 +39,7 @@ TEST_F(Settings, Traces) {
     bool read = false;
     std::string restore = "[]";
     const std::map<std::string, Step> steps = {
-        {"start", [this](const std::string&) { TearDown(), SetUp(); }},
+        {"start", [this](const std::string&) { SetUp(); }},
         {"full", DeserializeSettings},
         {"profile", DeserializeProfileSettings},
         {"targets", DeserializeKeySpamTargetList},
@@ -154,7 +156,6 @@ TEST_F(Settings, Traces) {
          }}};
     for (const char* trace :
          {"settings.trace", "session.trace", "appsettings.trace", "status.trace"}) {
-        TearDown();
         SetUp();
         const std::vector<std::string> lines =
             Split(Slurp(std::string(QLN_STORE_TRACES "/") + trace), "\n");
@@ -178,4 +179,16 @@ TEST_F(Settings, Traces) {
         }
         EXPECT_GE(checks, 10) << trace;
     }
+}
+
+// A first start finds no file, in a data folder of the user's own.
+TEST_F(Settings, DefaultsWithoutAFileInAPrivateFolder) {
+    EXPECT_EQ(GetAppSettingsFilePath(), kTestHome + "/data/Quillon/appsettings.txt");
+    EXPECT_EQ(std::filesystem::status(OsDataDir()).permissions(),
+              std::filesystem::perms::owner_all);
+    EXPECT_FALSE(LoadAppSettings());
+    // The file reader keeps every byte, and gives nothing for a folder.
+    WriteText(GetAppSettingsFilePath(), std::string("a\r\nb\0c", 6));
+    EXPECT_EQ(ReadFile(GetAppSettingsFilePath()), std::string("a\r\nb\0c", 6));
+    EXPECT_EQ(ReadFile(kTestHome), "");
 }

@@ -16,17 +16,13 @@
 #include <string>
 #include <vector>
 
-inline const std::string& TestHome() {
-    static const std::string home = [] {
-        char dir[] = "/tmp/qln-store-test-XXXXXX";
-        if (mkdtemp(dir) == nullptr) std::abort();
-        setenv("XDG_DATA_HOME", (std::string(dir) + "/data").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (std::string(dir) + "/config").c_str(), 1);
-        return std::string(dir);
-    }();
-    return home;
-}
-inline const bool kTestHomeReady = !TestHome().empty();
+inline const std::string kTestHome = [] {
+    char dir[] = "/tmp/qln-store-test-XXXXXX";
+    if (mkdtemp(dir) == nullptr) std::abort();
+    setenv("XDG_DATA_HOME", (std::string(dir) + "/data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (std::string(dir) + "/config").c_str(), 1);
+    return std::string(dir);
+}();
 
 inline void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -50,7 +46,7 @@ protected:
     void SetUp() override {
         TearDown();
         SetProfiles({MacroProfile{kDefaultProfileName, "", {}}});
-        g_SessionStateFilePath = TestHome() + "/session-" +
+        g_SessionStateFilePath = kTestHome + "/session-" +
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
     }
     void TearDown() override {

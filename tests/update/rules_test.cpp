@@ -11,24 +11,6 @@
 
 using namespace UpdateCore;
 
-namespace {
-
-// Each rank is newer than every rank before it; members of a rank are equal.
-void CheckOrder(const std::string& line) {
-    const auto ranks = Split(line, " < ");
-    for (size_t i = 0; i < ranks.size(); ++i) {
-        for (size_t j = 0; j < ranks.size(); ++j) {
-            for (const std::string& a : Split(ranks[i], " = ")) {
-                for (const std::string& b : Split(ranks[j], " = ")) {
-                    EXPECT_EQ(IsVersionGreater(a, b), i > j) << a << " vs " << b;
-                }
-            }
-        }
-    }
-}
-
-}  // namespace
-
 TEST(UpdateRules, Table) {
     const std::map<std::string, bool (*)(const std::string&)> shapes = {
         {"tier", IsValidTierShape},
@@ -52,7 +34,17 @@ TEST(UpdateRules, Table) {
         } else if (kind == "bool") {
             EXPECT_EQ(ExtractJsonBoolField(json, "e", word == "1"), result == "1") << line;
         } else if (kind == "order") {
-            CheckOrder(rest);
+            // Each rank is newer than every rank before it; members of a rank are equal.
+            const auto ranks = Split(rest, " < ");
+            for (size_t i = 0; i < ranks.size(); ++i) {
+                for (size_t j = 0; j < ranks.size(); ++j) {
+                    for (const std::string& a : Split(ranks[i], " = ")) {
+                        for (const std::string& b : Split(ranks[j], " = ")) {
+                            EXPECT_EQ(IsVersionGreater(a, b), i > j) << a << " vs " << b;
+                        }
+                    }
+                }
+            }
         } else if (shapes.count(kind)) {
             EXPECT_EQ(shapes.at(kind)(rest.substr(2, arrow - 2)), rest[0] == '+') << line;
         } else {

@@ -26,15 +26,6 @@ std::string g_Log;
 
 void Log(const std::string& line) { std::ofstream(g_Log, std::ios::app) << line << "\n"; }
 
-int StartOfBundle() {
-    CleanupUpdateTempFiles();
-    const char* marker = std::getenv("QLN_TEST_MARKER");
-    if (marker)
-        std::ofstream(marker, std::ios::app)
-            << ReadBundleValue(OsOwnBundlePath(), "version") << "\n";
-    return 0;
-}
-
 int Flow(const std::string& log) {
     g_Log = log;
     if (const char* manifest = std::getenv("QLN_TEST_MANIFEST"))
@@ -59,7 +50,13 @@ void QlnInstallStepSeam(int step) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode.empty()) return StartOfBundle();
+    if (mode.empty()) {
+        CleanupUpdateTempFiles();
+        if (const char* marker = std::getenv("QLN_TEST_MARKER"))
+            std::ofstream(marker, std::ios::app)
+                << ReadBundleValue(OsOwnBundlePath(), "version") << "\n";
+        return 0;
+    }
     if (mode == "flow" && argc == 3) return Flow(argv[2]);
     if (mode == "install" && argc == 4) {
         g_DieAtStep = std::atoi(argv[3]);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -41,11 +42,8 @@ struct ProcessResult {
 inline ProcessResult RunProcess(const std::vector<std::string>& argv) {
     const TempDir capture;
     std::string command = "exec";
-    for (const std::string& arg : argv) {
-        command += " '";
-        for (char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        command += "'";
-    }
+    for (const std::string& arg : argv)
+        command += " '" + std::regex_replace(arg, std::regex("'"), "'\\''") + "'";
     const int status =
         std::system((command + " >" + capture.File("out") + " 2>" + capture.File("err")).c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
