@@ -66,6 +66,13 @@ TEST(HttpsGet, TakesWholeBodiesAndRefusesEveryMisbehaviour) {
     }
     // A declared length above the limit never reaches the file.
     EXPECT_TRUE(Fetch(Url("/declared/16385/16"), 16384, true).reports.empty());
+    // A certificate that no trusted authority signed is refused.
+    const std::string other = Server().dir.File("other.pem");
+    Shell("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout " +
+          Server().dir.File("other.key") + " -out " + other + " -days 2 -subj /CN=quillon.app");
+    setenv("QLN_TEST_CA_FILE", other.c_str(), 1);
+    EXPECT_FALSE(Fetch(Url("/files/small"), 16384).ok);
+    setenv("QLN_TEST_CA_FILE", Server().dir.File("ca.pem").c_str(), 1);
 }
 
 // At most ten reports a second, always the last one; a progress callable that says stop ends
