@@ -9,7 +9,7 @@
 //   own key VK down|up, own button INDEX down|up, own move X Y   our own posting layer
 //   tap                   starts the input tap and a focused probe window of another process
 //   settle | catchup      everything injected has been through the tap | reached the observer
-//   clear | mark | pause MS | probe clear | threads stop|start | hotkey VK | stall INDEX
+//   clear | mark | probe clear | threads stop|start | hotkey VK | stall INDEX
 //   run TRIGGER PRESSES   a budgeted run, from a cleared observer until idle
 //   play                  starts playback with a cleared observer
 //   played GROUPS         what each recorded event posted, between bars, and when
@@ -21,7 +21,7 @@
 // gap.I.J (server ms from posting I to J, "last" allowed), mingap.I (least gap from I on),
 // since.I (observer ms from the mark to press I), held (server-held b1,k38 or none), pointer,
 // idle, events, profiles, profileIdx, noted, keys (probe's key lines), Key/ButtonPress/Release.CODE
-// (probe counts), grabbed.CODE (another client grabs it), speed:STORED, offset:TIME:SPEED.
+// (probe counts), grabbed.CODE (another client grabs it).
 #include "engine/hotkeys.h"
 #include "engine/playback.h"
 #include "engine/workers.h"
@@ -220,12 +220,8 @@ protected:
         if (head.rfind("Key", 0) == 0 || head.rfind("Button", 0) == 0) {
             return std::to_string(ProbeCount(probe, head + " " + arg));
         }
-        if (head == "grabbed") return std::to_string(KeyGrabbedByAnotherClient(std::stoi(arg)));
-        if (head == "speed") return Num(PlaybackSpeedFrom(std::stof(arg)));
-        if (head != "offset") return std::nullopt;
-        const auto colon = arg.find(':');
-        return std::to_string(
-            PlaybackOffsetNs(std::stod(arg.substr(0, colon)), std::stod(arg.substr(colon + 1))));
+        if (head != "grabbed") return std::nullopt;
+        return std::to_string(KeyGrabbedByAnotherClient(std::stoi(arg)));
     }
     const Lookup more = [this](const std::string& name) { return Named(name); };
 
@@ -310,8 +306,6 @@ protected:
             Settle();
         } else if (verb == "settle") {
             Settle();
-        } else if (verb == "sync") {
-            ASSERT_TRUE(OsTapSyncGrabs(5000));
         } else if (verb == "catchup") {
             CatchUp();
         } else if (verb == "clear" || verb == "play") {
@@ -320,8 +314,6 @@ protected:
             if (verb == "play") Wait("isPlaying=1", where);
         } else if (verb == "mark") {
             markNs = MonotonicNs();
-        } else if (verb == "pause") {
-            std::this_thread::sleep_for(std::chrono::milliseconds(number()));
         } else if (verb == "probe") {
             ClearProbe(probe);
         } else if (verb == "threads") {

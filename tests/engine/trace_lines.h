@@ -3,11 +3,14 @@
 // What the engine's trace runners share: the globals a trace sets and checks, named as in the
 // code, the recorded events written the short way, checks of the form NAME=VALUE, NAME!=VALUE,
 // NAME>=VALUE or NAME<=VALUE (VALUE may name a value too), and the replay of the files.
+#include "engine/humanize.h"
 #include "engine/keyspammer.h"
+#include "engine/playback.h"
 #include "engine/recorder.h"
 #include "platform/input.h"
 #include "state/humanize.h"
 #include "state/tool_state.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -105,8 +108,38 @@ inline std::string Num(double value) {
     text << std::setprecision(15) << value;
     return text.str();
 }
+// A rule that turns stored values into sound ones, called as RULE:ARG:ARG...; none for another
+// name.
+inline std::optional<std::string> Called(const std::string& name) {
+    const auto parts = Split(name, ":");
+    const auto n = [&](size_t i) { return int64_t(std::stod(parts.at(i + 1))); };
+    const auto i32 = [&](size_t i) { return int32_t(n(i)); };
+    const std::string& rule = parts[0];
+    if (rule == "speed") return Num(PlaybackSpeedFrom(std::stof(parts.at(1))));
+    if (rule == "offset") {
+        return std::to_string(PlaybackOffsetNs(std::stod(parts.at(1)), std::stod(parts.at(2))));
+    }
+    if (rule == "jitter") return std::to_string(EffectiveJitterMs(n(0), n(1)));
+    if (rule == "interval") return std::to_string(ToolIntervalMs(i32(0), i32(1), i32(2), i32(3)));
+    if (rule == "next") return std::to_string(NextDueNs(n(0), n(1), n(2)));
+    if (rule == "hold") {
+        const SpanMs span = HoldSpan(n(0), n(1), n(2), n(3) != 0, 400);
+        return std::to_string(span.low) + "," + std::to_string(span.high);
+    }
+    if (rule != "area") return std::nullopt;
+    const ClickArea a = AreaFromSettings(i32(0), i32(1), i32(2), i32(3), i32(4), i32(5), i32(6),
+                                         i32(7), i32(8), 480);
+    std::vector<std::string> corners;
+    for (int64_t v :
+         {int64_t(a.left), int64_t(a.top), int64_t(a.right), int64_t(a.bottom), a.radiusSquared}) {
+        corners.push_back(std::to_string(v));
+    }
+    return Joined(corners, ",");
+}
+
 inline std::optional<std::string> Value(const std::string& name, const Lookup& more) {
     if (const auto it = kVars.find(name); it != kVars.end()) return Num(it->second.get());
+    if (const auto called = Called(name)) return called;
     if (name != "targets" && name != "times" && name != "recorded") {
         return more ? more(name) : std::nullopt;
     }
