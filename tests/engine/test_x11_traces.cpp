@@ -15,7 +15,7 @@
 //   played GROUPS         what each recorded event posted, between bars, and when
 //   steps N DX DY         user steps, each noted as "move@X,Y" where the server put the pointer
 //   note WHAT             notes "WHAT@X,Y" likewise
-//   screensaver | ownwindow X Y | othergrab CODE | othergrab release | bind ... | addprofile
+//   screensaver | ownwindow X Y | othergrab CODE | othergrab release | bind ...
 // Names a check may use besides the globals: posted (the postings: "1+ 1- A+ M100,100"),
 // postings, presses, n.TEXT (postings starting with TEXT), last.TEXT (the last of those),
 // gap.I.J (server ms from posting I to J, "last" allowed), mingap.I (least gap from I on),
@@ -365,11 +365,6 @@ protected:
             if (item == "delete") BindDeleteProfile();
             if (item == "clear") BindClearProfile();
             if (item == "add") BindAddProfile(Rest(words));
-        } else if (verb == "addprofile") {
-            words >> item;
-            std::lock_guard<std::mutex> lock(profileMutex);
-            profiles.push_back(MacroProfile{item, "", {}});
-            while (words >> item) profiles.back().events.push_back(Loaded(item));
         } else if (!RunCommonLine(verb, words, where)) {
             FAIL() << where << ": unknown line";
         }

@@ -112,29 +112,22 @@ inline std::string Num(double value) {
 // name.
 inline std::optional<std::string> Called(const std::string& name) {
     const auto parts = Split(name, ":");
-    const auto n = [&](size_t i) { return int64_t(std::stod(parts.at(i + 1))); };
-    const auto i32 = [&](size_t i) { return int32_t(n(i)); };
+    const auto d = [&](size_t i) { return std::stod(parts.at(i + 1)); };
+    const auto n = [&](size_t i) { return int64_t(d(i)); };
     const std::string& rule = parts[0];
     if (rule == "speed") return Num(PlaybackSpeedFrom(std::stof(parts.at(1))));
-    if (rule == "offset") {
-        return std::to_string(PlaybackOffsetNs(std::stod(parts.at(1)), std::stod(parts.at(2))));
-    }
-    if (rule == "jitter") return std::to_string(EffectiveJitterMs(n(0), n(1)));
-    if (rule == "interval") return std::to_string(ToolIntervalMs(i32(0), i32(1), i32(2), i32(3)));
-    if (rule == "next") return std::to_string(NextDueNs(n(0), n(1), n(2)));
+    if (rule == "offset") return std::to_string(PlaybackOffsetNs(d(0), d(1)));
+    if (rule == "jitter") return Num(EffectiveJitterMs(n(0), n(1)));
+    if (rule == "interval") return Num(ToolIntervalMs(n(0), n(1), n(2), n(3)));
+    if (rule == "next") return Num(NextDueNs(n(0), n(1), n(2)));
     if (rule == "hold") {
         const SpanMs span = HoldSpan(n(0), n(1), n(2), n(3) != 0, 400);
-        return std::to_string(span.low) + "," + std::to_string(span.high);
+        return Num(span.low) + "," + Num(span.high);
     }
     if (rule != "area") return std::nullopt;
-    const ClickArea a = AreaFromSettings(i32(0), i32(1), i32(2), i32(3), i32(4), i32(5), i32(6),
-                                         i32(7), i32(8), 480);
-    std::vector<std::string> corners;
-    for (int64_t v :
-         {int64_t(a.left), int64_t(a.top), int64_t(a.right), int64_t(a.bottom), a.radiusSquared}) {
-        corners.push_back(std::to_string(v));
-    }
-    return Joined(corners, ",");
+    const ClickArea a = AreaFromSettings(n(0), n(1), n(2), n(3), n(4), n(5), n(6), n(7), n(8), 480);
+    return Num(a.left) + "," + Num(a.top) + "," + Num(a.right) + "," + Num(a.bottom) + "," +
+           Num(a.radiusSquared);
 }
 
 inline std::optional<std::string> Value(const std::string& name, const Lookup& more) {

@@ -26,11 +26,7 @@ bool StartProbe(Probe& probe, const std::string& binary, int x, int y, int width
               args[3].c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    const auto ready = [&] {
-        const auto lines = ProbeLines(probe);
-        return std::find(lines.begin(), lines.end(), "Ready") != lines.end();
-    };
-    if (!WaitUntil(ready, 10000)) return false;
+    if (!WaitUntil([&] { return ProbeCount(probe, "Ready") > 0; }, 10000)) return false;
     ClearProbe(probe);
     return true;
 }

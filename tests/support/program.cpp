@@ -58,10 +58,8 @@ std::string MakeTestBundle(const std::string& builtBinary, const std::string& fo
     const fs::path bundle = fs::path(folder) / "bundle";
     const fs::path built = fs::path(builtBinary).parent_path().parent_path();
     const fs::path share = bundle / "share/quillon";
-    fs::create_directories(bundle / "bin");
-    fs::create_directories(bundle / "lib");
-    fs::create_directories(share / "ui/vendor");
-    fs::create_directories(share / "mac-ui");
+    for (const char* dir : {"bin", "lib", "share/quillon/ui/vendor", "share/quillon/mac-ui"})
+        fs::create_directories(bundle / dir);
     const auto copy = fs::copy_options::overwrite_existing;
     fs::copy_file(builtBinary, bundle / "bin/quillon", copy);
     // The program library and the web view: linked where the file system allows, as they are big.
