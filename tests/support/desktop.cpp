@@ -1,6 +1,7 @@
 #include "tests/support/desktop.h"
 
 #include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
 #include <X11/Xutil.h>
 #include <fcntl.h>
@@ -83,13 +84,9 @@ bool ManagesNewWindows() {
 bool StartWindowManager(WindowManager& manager) {
     manager.pid = fork();
     if (manager.pid == 0) {
-        sigset_t none;  // stoppable even when the test blocks termination signals
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
         dup2(open("/dev/null", O_WRONLY), 1);
         dup2(open("/dev/null", O_WRONLY), 2);
-        execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
-        _exit(127);
+        ExecChild({"openbox", "--sm-disable"});
     }
     return manager.pid > 0 && WaitUntil(ManagesNewWindows, 10000, 0);
 }

@@ -17,11 +17,6 @@ bool TryDisplay(int number, PrivateXvfb& server, const std::vector<std::string>&
     const std::string display = ":" + std::to_string(number), fd = std::to_string(fds[1]);
     const pid_t pid = fork();
     if (pid == 0) {
-        // A test that blocks termination signals as the program does must still be able to
-        // stop the server.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
         close(fds[0]);
         dup2(open("/dev/null", O_WRONLY), 2);  // a taken number is expected now and then
         std::vector<std::string> args = {
@@ -29,11 +24,7 @@ bool TryDisplay(int number, PrivateXvfb& server, const std::vector<std::string>&
             "1280x1024x24", "-nolisten",      "tcp",        "-noreset", "+extension", "XTEST",
             "+extension",   "XInputExtension"};
         args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execvp("Xvfb", argv.data());
-        _exit(127);
+        ExecChild(args);
     }
     close(fds[1]);
     std::string said;
@@ -71,6 +62,17 @@ void StopPrivateXvfb(PrivateXvfb& server) {
     kill(server.pid, SIGTERM);
     waitpid(server.pid, nullptr, 0);
     server.pid = -1;
+}
+
+void ExecChild(std::vector<std::string> args) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
 }
 
 int RunCommand(const std::string& command) {
