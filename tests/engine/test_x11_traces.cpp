@@ -20,7 +20,7 @@
 // postings, presses, n.TEXT (postings starting with TEXT), last.TEXT (the last of those),
 // gap.I.J (server ms from posting I to J, "last" allowed), mingap.I (least gap from I on),
 // since.I (observer ms from the mark to press I), held (server-held b1,k38 or none), pointer,
-// idle, events, profiles, profileIdx, noted, keys (probe's key lines), Key/ButtonPress/Release.CODE
+// idle, noted, keys (probe's key lines), Key/ButtonPress/Release.CODE
 // (probe counts), grabbed.CODE (another client grabs it).
 #include "engine/hotkeys.h"
 #include "engine/playback.h"
@@ -45,11 +45,7 @@
 
 #include <cmath>
 
-namespace {
-
-std::atomic<long> g_StallBeforeEvent{-1};
-
-}  // namespace
+static std::atomic<long> g_StallBeforeEvent{-1};
 
 // The engine's test seam: stalls the engine once before the chosen event.
 void QlnPlaybackStallSeam(size_t eventIndex) {
@@ -203,12 +199,6 @@ protected:
         if (name == "idle") {
             return std::to_string(!isAutoClicking && currentClickCount == 0 && !isKeySpamming &&
                                   currentKeySpamCount == 0);
-        }
-        if (name == "events" || name == "profiles" || name == "profileIdx") {
-            std::lock_guard<std::mutex> lock(profileMutex);
-            return std::to_string(name == "events"     ? profiles[0].events.size()
-                                  : name == "profiles" ? profiles.size()
-                                                       : size_t(currentProfileIdx));
         }
         if (name == "noted") return noted;
         if (name == "keys") {

@@ -100,7 +100,8 @@ inline std::string Rest(std::istringstream& words) {
     return text;
 }
 
-// A value by name: a global of kVars, the active profile's "targets", "times" or "recorded",
+// A value by name: a global of kVars, the active profile's "targets", "times", "recorded" or
+// number of "events",
 // or what the runner adds; none for an unknown name.
 using Lookup = std::function<std::optional<std::string>(const std::string&)>;
 inline std::string Num(double value) {
@@ -133,7 +134,7 @@ inline std::optional<std::string> Called(const std::string& name) {
 inline std::optional<std::string> Value(const std::string& name, const Lookup& more) {
     if (const auto it = kVars.find(name); it != kVars.end()) return Num(it->second.get());
     if (const auto called = Called(name)) return called;
-    if (name != "targets" && name != "times" && name != "recorded") {
+    if (name != "targets" && name != "times" && name != "recorded" && name != "events") {
         return more ? more(name) : std::nullopt;
     }
     std::ostringstream text;
@@ -143,6 +144,8 @@ inline std::optional<std::string> Value(const std::string& name, const Lookup& m
         for (int i = 0; i < keySpamTargetCount; ++i) text << separate(",") << keySpamTargets[i];
     } else if (name == "times") {
         for (const auto& e : Events()) text << separate(",") << e.time;
+    } else if (name == "events") {
+        text << Events().size();
     } else {
         for (const auto& e : Events()) text << separate(" ") << Describe(e);
     }

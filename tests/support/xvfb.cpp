@@ -1,6 +1,7 @@
 #include "tests/support/xvfb.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
@@ -17,6 +18,9 @@ bool TryDisplay(int number, PrivateXvfb& server, const std::vector<std::string>&
     const std::string display = ":" + std::to_string(number), fd = std::to_string(fds[1]);
     const pid_t pid = fork();
     if (pid == 0) {
+        // Gone with the test binary even when it crashes; its clients (the probe window, the
+        // program) then lose their display and end too, instead of holding the test's output.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         close(fds[0]);
         dup2(open("/dev/null", O_WRONLY), 2);  // a taken number is expected now and then
         std::vector<std::string> args = {
@@ -30,14 +34,12 @@ bool TryDisplay(int number, PrivateXvfb& server, const std::vector<std::string>&
     std::string said;
     for (char c = 0; read(fds[0], &c, 1) == 1 && c != '\n';) said.push_back(c);
     close(fds[0]);
-    if (pid > 0 && said == std::to_string(number)) {
-        server = {pid, display};
+    PrivateXvfb started{pid, display};
+    if (said == std::to_string(number)) {
+        server = started;
         return true;
     }
-    if (pid > 0) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
+    StopPrivateXvfb(started);
     return false;
 }
 
