@@ -3,13 +3,14 @@
 //   set NAME=VALUE ... [=> CHECK ...]  sets globals (see kVars), then checks as expect does
 //   signals NAME=VALUE ... [=> ...]    the same, with one signal-processor pass in between
 //   expect NAME=VALUE ...              checks globals; "targets" lists the live key spammer
-//                                      targets, "times" the active profile's event times
+//                                      targets, "times" the active profile's event times;
+//                                      RULE:ARG:... calls a rule (see rules.trace)
 //   expect recorded EVENT ...          checks the active profile's events, times left out:
 //                                      key65+ key65- btn2@10,20 move@5,6 rel@1,-2 wheel240 tool1+
 //   load key65+/0.5 btn2/1 ...         replaces the active profile's events (event/time)
 //   retime FIRST                       retimes from event FIRST on (gap 0.1 s, same button 0.55 s)
 //   append VK ... | remove INDEX ...   edits the key spammer's targets
-//   record fresh | lock                starts a fresh recording | the session locks
+//   lock                               the session locks
 //   key VK down|up => swallow|pass [+triggerX ...]
 //   button VK down|up X Y => swallow|pass [+triggerX ...]
 //   move X Y DX DY => pass             wheel LINES => pass
@@ -61,8 +62,6 @@ void RunLine(const std::string& line, const std::string& where) {
         if (item == "=>") Expect(words, where, nullptr);
     } else if (verb == "expect") {
         Expect(words, where, nullptr);
-    } else if (verb == "record") {
-        RunLine("signals triggerRecordStart=1", where);
     } else if (verb == "lock") {
         InputTapOnSessionLocked();
     } else if (verb == "key" || verb == "button" || verb == "move" || verb == "wheel") {

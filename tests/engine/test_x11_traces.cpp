@@ -9,20 +9,20 @@
 //   own key VK down|up, own button INDEX down|up, own move X Y   our own posting layer
 //   tap                   starts the input tap and a focused probe window of another process
 //   settle | catchup      everything injected has been through the tap | reached the observer
-//   clear | mark | pause MS | probe clear | threads stop|start | hotkey VK | stall INDEX
+//   clear | mark | probe clear | threads stop|start | hotkey VK | stall INDEX
 //   run TRIGGER PRESSES   a budgeted run, from a cleared observer until idle
 //   play                  starts playback with a cleared observer
 //   played GROUPS         what each recorded event posted, between bars, and when
 //   steps N DX DY         user steps, each noted as "move@X,Y" where the server put the pointer
 //   note WHAT             notes "WHAT@X,Y" likewise
-//   screensaver | ownwindow X Y | othergrab CODE | othergrab release | bind ... | addprofile
+//   screensaver | ownwindow X Y | othergrab CODE | othergrab release | bind ...
 //   hold | release        holds the recording's lock, so the tap falls behind its events
 // Names a check may use besides the globals: posted (the postings: "1+ 1- A+ M100,100"),
 // postings, presses, n.TEXT (postings starting with TEXT), last.TEXT (the last of those),
 // gap.I.J (server ms from posting I to J, "last" allowed), mingap.I (least gap from I on),
 // since.I (observer ms from the mark to press I), held (server-held b1,k38 or none), pointer,
-// idle, events, profiles, profileIdx, noted, keys (probe's key lines), Key/ButtonPress/Release.CODE
-// (probe counts), grabbed.CODE (another client grabs it), speed:STORED, offset:TIME:SPEED.
+// idle, noted, keys (probe's key lines), Key/ButtonPress/Release.CODE
+// (probe counts), grabbed.CODE (another client grabs it).
 #include "engine/hotkeys.h"
 #include "engine/playback.h"
 #include "engine/workers.h"
@@ -46,11 +46,7 @@
 
 #include <cmath>
 
-namespace {
-
-std::atomic<long> g_StallBeforeEvent{-1};
-
-}  // namespace
+static std::atomic<long> g_StallBeforeEvent{-1};
 
 // The engine's test seam: stalls the engine once before the chosen event.
 void QlnPlaybackStallSeam(size_t eventIndex) {
@@ -205,12 +201,6 @@ protected:
             return std::to_string(!isAutoClicking && currentClickCount == 0 && !isKeySpamming &&
                                   currentKeySpamCount == 0);
         }
-        if (name == "events" || name == "profiles" || name == "profileIdx") {
-            std::lock_guard<std::mutex> lock(profileMutex);
-            return std::to_string(name == "events"     ? profiles[0].events.size()
-                                  : name == "profiles" ? profiles.size()
-                                                       : size_t(currentProfileIdx));
-        }
         if (name == "noted") return noted;
         if (name == "keys") {
             for (const auto& line : ProbeLines(probe)) {
@@ -221,12 +211,8 @@ protected:
         if (head.rfind("Key", 0) == 0 || head.rfind("Button", 0) == 0) {
             return std::to_string(ProbeCount(probe, head + " " + arg));
         }
-        if (head == "grabbed") return std::to_string(KeyGrabbedByAnotherClient(std::stoi(arg)));
-        if (head == "speed") return Num(PlaybackSpeedFrom(std::stof(arg)));
-        if (head != "offset") return std::nullopt;
-        const auto colon = arg.find(':');
-        return std::to_string(
-            PlaybackOffsetNs(std::stod(arg.substr(0, colon)), std::stod(arg.substr(colon + 1))));
+        if (head != "grabbed") return std::nullopt;
+        return std::to_string(KeyGrabbedByAnotherClient(std::stoi(arg)));
     }
     const Lookup more = [this](const std::string& name) { return Named(name); };
 
@@ -311,8 +297,6 @@ protected:
             Settle();
         } else if (verb == "settle") {
             Settle();
-        } else if (verb == "sync") {
-            ASSERT_TRUE(OsTapSyncGrabs(5000));
         } else if (verb == "catchup") {
             CatchUp();
         } else if (verb == "clear" || verb == "play") {
@@ -321,8 +305,6 @@ protected:
             if (verb == "play") Wait("isPlaying=1", where);
         } else if (verb == "mark") {
             markNs = MonotonicNs();
-        } else if (verb == "pause") {
-            std::this_thread::sleep_for(std::chrono::milliseconds(number()));
         } else if (verb == "probe") {
             ClearProbe(probe);
         } else if (verb == "threads") {
@@ -350,8 +332,8 @@ protected:
             const int steps = number(), dx = number(), dy = number();
             for (int i = 0; i < steps; ++i) PhysicalMoveBy(input, dx, dy), Note("move");
         } else if (verb == "hold" || verb == "release") {
-            if (verb == "hold") held = std::unique_lock<std::mutex>(profileMutex);
-            if (verb == "release") held.unlock();
+            if (verb == "hold") recordingLock = std::unique_lock<std::mutex>(profileMutex);
+            if (verb == "release") recordingLock.unlock();
         } else if (verb == "note") {
             Note(Rest(words));
         } else if (verb == "screensaver") {
@@ -377,11 +359,6 @@ protected:
             if (item == "delete") BindDeleteProfile();
             if (item == "clear") BindClearProfile();
             if (item == "add") BindAddProfile(Rest(words));
-        } else if (verb == "addprofile") {
-            words >> item;
-            std::lock_guard<std::mutex> lock(profileMutex);
-            profiles.push_back(MacroProfile{item, "", {}});
-            while (words >> item) profiles.back().events.push_back(Loaded(item));
         } else if (!RunCommonLine(verb, words, where)) {
             FAIL() << where << ": unknown line";
         }
@@ -395,7 +372,7 @@ protected:
     Display* other = nullptr;  // another client, holding a grab
     int64_t markNs = 0;
     std::string noted;
-    std::unique_lock<std::mutex> held;
+    std::unique_lock<std::mutex> recordingLock;
 };
 
 TEST_P(X11Trace, Replays) {

@@ -3,11 +3,14 @@
 // What the engine's trace runners share: the globals a trace sets and checks, named as in the
 // code, the recorded events written the short way, checks of the form NAME=VALUE, NAME!=VALUE,
 // NAME>=VALUE or NAME<=VALUE (VALUE may name a value too), and the replay of the files.
+#include "engine/humanize.h"
 #include "engine/keyspammer.h"
+#include "engine/playback.h"
 #include "engine/recorder.h"
 #include "platform/input.h"
 #include "state/humanize.h"
 #include "state/tool_state.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -97,7 +100,8 @@ inline std::string Rest(std::istringstream& words) {
     return text;
 }
 
-// A value by name: a global of kVars, the active profile's "targets", "times" or "recorded",
+// A value by name: a global of kVars, the active profile's "targets", "times", "recorded" or
+// number of "events",
 // or what the runner adds; none for an unknown name.
 using Lookup = std::function<std::optional<std::string>(const std::string&)>;
 inline std::string Num(double value) {
@@ -105,9 +109,32 @@ inline std::string Num(double value) {
     text << std::setprecision(15) << value;
     return text.str();
 }
+// A rule that turns stored values into sound ones, called as RULE:ARG:ARG...; none for another
+// name.
+inline std::optional<std::string> Called(const std::string& name) {
+    const auto parts = Split(name, ":");
+    const auto d = [&](size_t i) { return std::stod(parts.at(i + 1)); };
+    const auto n = [&](size_t i) { return int64_t(d(i)); };
+    const std::string& rule = parts[0];
+    if (rule == "speed") return Num(PlaybackSpeedFrom(std::stof(parts.at(1))));
+    if (rule == "offset") return std::to_string(PlaybackOffsetNs(d(0), d(1)));
+    if (rule == "jitter") return Num(EffectiveJitterMs(n(0), n(1)));
+    if (rule == "interval") return Num(ToolIntervalMs(n(0), n(1), n(2), n(3)));
+    if (rule == "next") return Num(NextDueNs(n(0), n(1), n(2)));
+    if (rule == "hold") {
+        const SpanMs span = HoldSpan(n(0), n(1), n(2), n(3) != 0, 400);
+        return Num(span.low) + "," + Num(span.high);
+    }
+    if (rule != "area") return std::nullopt;
+    const ClickArea a = AreaFromSettings(n(0), n(1), n(2), n(3), n(4), n(5), n(6), n(7), n(8), 480);
+    return Num(a.left) + "," + Num(a.top) + "," + Num(a.right) + "," + Num(a.bottom) + "," +
+           Num(a.radiusSquared);
+}
+
 inline std::optional<std::string> Value(const std::string& name, const Lookup& more) {
     if (const auto it = kVars.find(name); it != kVars.end()) return Num(it->second.get());
-    if (name != "targets" && name != "times" && name != "recorded") {
+    if (const auto called = Called(name)) return called;
+    if (name != "targets" && name != "times" && name != "recorded" && name != "events") {
         return more ? more(name) : std::nullopt;
     }
     std::ostringstream text;
@@ -117,6 +144,8 @@ inline std::optional<std::string> Value(const std::string& name, const Lookup& m
         for (int i = 0; i < keySpamTargetCount; ++i) text << separate(",") << keySpamTargets[i];
     } else if (name == "times") {
         for (const auto& e : Events()) text << separate(",") << e.time;
+    } else if (name == "events") {
+        text << Events().size();
     } else {
         for (const auto& e : Events()) text << separate(" ") << Describe(e);
     }

@@ -14,6 +14,10 @@ std::string NameOnWorker(int vk) {
     return std::async(std::launch::async, [vk] { return GetKeyName(vk); }).get();
 }
 
+void ExpectOnWorker(const std::vector<std::pair<int, std::string>>& names) {
+    for (const auto& [vk, name] : names) EXPECT_EQ(NameOnWorker(vk), name) << vk;
+}
+
 // Switches the layout, then serves layout notifications on this (the layout) thread until a
 // worker reads the name.
 bool SwitchLayout(const char* layout, int vk, const std::string& expected) {
@@ -31,23 +35,18 @@ bool SwitchLayout(const char* layout, int vk, const std::string& expected) {
 TEST(LayoutX11, NamesFollowTheLayoutOnWorkerThreads) {
     ASSERT_EQ(RunCommand("setxkbmap -display \"$DISPLAY\" us"), 0);
     ASSERT_TRUE(OsKeysWatchLayout());
-    EXPECT_EQ(NameOnWorker(65), "A");
-    EXPECT_EQ(NameOnWorker(186), ";");
-    EXPECT_EQ(NameOnWorker(220), "Backslash");  // the layout's "\" is refused
-    EXPECT_EQ(NameOnWorker(222), "'");
-    EXPECT_EQ(NameOnWorker(49), "1");
+    // The layout's "\" is refused.
+    ExpectOnWorker({{65, "A"}, {186, ";"}, {220, "Backslash"}, {222, "'"}, {49, "1"}});
     EXPECT_EQ(GetKeyName(65), "A");       // live on the layout thread
     EXPECT_EQ(LayoutCharForKey(65), "");  // Space prints a blank: refused
 
     ASSERT_TRUE(SwitchLayout("fr", 65, "Q"));
-    EXPECT_EQ(NameOnWorker(81), "A");
-    EXPECT_EQ(NameOnWorker(49), "&");
-    EXPECT_EQ(NameOnWorker(222), "\xc3\x99");  // ù upper-cased
-    EXPECT_EQ(NameOnWorker(112), "F1");        // fixed names never follow the layout
+    // ù upper-cased; fixed names such as F1 never follow the layout.
+    ExpectOnWorker({{81, "A"}, {49, "&"}, {222, "\xc3\x99"}, {112, "F1"}});
     EXPECT_EQ(GetKeyName(65), "Q");
 
     ASSERT_TRUE(SwitchLayout("us", 65, "A"));
-    EXPECT_EQ(NameOnWorker(49), "1");
+    ExpectOnWorker({{49, "1"}});
     OsKeysStopWatchingLayout();
 }
 

@@ -1,13 +1,14 @@
 #include "tests/support/desktop.h"
 
 #include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <vector>
@@ -29,27 +30,21 @@ Answer Ask(Answer none, const std::function<Answer(Display*)>& question) {
     return answer;
 }
 
-// A property's items: 32-bit ones as numbers, or for format 8 each byte.
-std::vector<unsigned long> Property(Display* display, Window window, const char* name, Atom type) {
+// A property's items, of whatever type: 32-bit ones as numbers, or for format 8 each byte.
+std::vector<unsigned long> Property(Display* display, Window window, const char* name) {
     std::vector<unsigned long> values;
     Atom actual = None;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False, type,
-                           &actual, &format, &count, &after, &data) == Success &&
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False,
+                           AnyPropertyType, &actual, &format, &count, &after, &data) == Success &&
         data) {
         if (format == 32) values.assign((unsigned long*)data, (unsigned long*)data + count);
         if (format == 8) values.assign(data, data + count);
     }
     if (data) XFree(data);
     return values;
-}
-
-std::string NameOf(Display* display, Window window) {
-    const auto bytes =
-        Property(display, window, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False));
-    return std::string(bytes.begin(), bytes.end());
 }
 
 Window Search(Display* display, Window window, const std::function<bool(Window)>& wanted,
@@ -69,15 +64,15 @@ Window Search(Display* display, Window window, const std::function<bool(Window)>
 }
 
 // Openbox names itself on the root before it manages windows, and a window mapped in between
-// stays unmanaged: only a window it has framed shows that it is ready.
+// stays unmanaged: only a window it has framed shows that it is ready. Before it runs, each
+// question costs a second.
 bool ManagesNewWindows() {
     return Ask<bool>(false, [](Display* d) {
         const Window probe = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
         XMapWindow(d, probe);
         XSync(d, False);
-        const bool managed = WaitUntil(
-            [&] { return !Property(d, probe, "_NET_FRAME_EXTENTS", XA_CARDINAL).empty(); }, 1000,
-            10);
+        const bool managed =
+            WaitUntil([&] { return !Property(d, probe, "_NET_FRAME_EXTENTS").empty(); }, 1000, 10);
         XDestroyWindow(d, probe);
         XSync(d, False);
         return managed;
@@ -89,25 +84,11 @@ bool ManagesNewWindows() {
 bool StartWindowManager(WindowManager& manager) {
     manager.pid = fork();
     if (manager.pid == 0) {
-        sigset_t none;  // stoppable even when the test blocks termination signals
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
         dup2(open("/dev/null", O_WRONLY), 1);
         dup2(open("/dev/null", O_WRONLY), 2);
-        execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
-        _exit(127);
+        ExecChild({"openbox", "--sm-disable"});
     }
-    return manager.pid > 0 &&
-           WaitUntil(
-               [] {
-                   return Ask<bool>(false, [](Display* d) {
-                       return !Property(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK",
-                                        XA_WINDOW)
-                                   .empty();
-                   });
-               },
-               10000, 20) &&
-           WaitUntil(ManagesNewWindows, 10000, 0);
+    return manager.pid > 0 && WaitUntil(ManagesNewWindows, 10000, 0);
 }
 
 void StopWindowManager(WindowManager& manager) {
@@ -121,10 +102,10 @@ void StopWindowManager(WindowManager& manager) {
 Window FindWindowOfPid(pid_t pid) {
     return Ask<Window>(None, [pid](Display* d) {
         const auto ofPid = [&](Window w) {
-            const auto pids = Property(d, w, "_NET_WM_PID", XA_CARDINAL);
+            const auto pids = Property(d, w, "_NET_WM_PID");
             return !pids.empty() && static_cast<pid_t>(pids[0]) == pid;
         };
-        for (unsigned long w : Property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW)) {
+        for (unsigned long w : Property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST")) {
             if (ofPid(w)) return static_cast<Window>(w);
         }
         return Search(
@@ -140,34 +121,29 @@ Window FindWindowOfPid(pid_t pid) {
 
 Window FindWindowNamed(const std::string& name) {
     return Ask<Window>(None, [&](Display* d) {
-        return Search(
-            d, DefaultRootWindow(d), [&](Window w) { return NameOf(d, w) == name; }, 4);
+        const auto named = [&](Window w) {
+            const auto bytes = Property(d, w, "_NET_WM_NAME");
+            return std::string(bytes.begin(), bytes.end()) == name;
+        };
+        return Search(d, DefaultRootWindow(d), named, 4);
     });
 }
 
 bool WindowHasState(Window window, const char* state) {
     return Ask<bool>(false, [&](Display* d) {
-        const Atom wanted = XInternAtom(d, state, False);
-        for (unsigned long atom : Property(d, window, "_NET_WM_STATE", XA_ATOM)) {
-            if (atom == wanted) return true;
-        }
-        return false;
+        const auto atoms = Property(d, window, "_NET_WM_STATE");
+        return std::count(atoms.begin(), atoms.end(), XInternAtom(d, state, False)) > 0;
     });
 }
 
 bool WindowIsIconic(Window window) {
-    return Ask<bool>(false, [&](Display* d) {
-        const Atom wmState = XInternAtom(d, "WM_STATE", False);
-        const auto values = Property(d, window, "WM_STATE", wmState);
-        return !values.empty() && values[0] == IconicState;
-    });
+    const auto values = WindowCardinals(window, "WM_STATE");
+    return !values.empty() && values[0] == IconicState;
 }
 
 Window ActiveWindow() {
-    return Ask<Window>(None, [](Display* d) {
-        const auto values = Property(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW", XA_WINDOW);
-        return values.empty() ? None : static_cast<Window>(values[0]);
-    });
+    const auto values = WindowCardinals(None, "_NET_ACTIVE_WINDOW");
+    return values.empty() ? None : Window(values[0]);
 }
 
 FrameRect WindowFrame(Window window) {
@@ -180,7 +156,7 @@ FrameRect WindowFrame(Window window) {
                                    &child)) {
             return FrameRect{};
         }
-        auto extents = Property(d, window, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+        auto extents = Property(d, window, "_NET_FRAME_EXTENTS");
         extents.resize(4, 0);  // left, right, top, bottom
         frame.x -= static_cast<int>(extents[0]);
         frame.y -= static_cast<int>(extents[2]);
@@ -190,15 +166,16 @@ FrameRect WindowFrame(Window window) {
     });
 }
 
-// A client message about the window, sent to `to` with the event mask.
-static void SendMessage(Window to, Window window, const char* type, long l0, long mask) {
+// A client message about the window, sent to `to` (None: the root) with the event mask; its
+// first item is the named atom, or 2 without one (a pager, obeyed at once).
+static void SendMessage(Window to, Window window, const char* type, const char* atom, long mask) {
     Ask<bool>(false, [&](Display* d) {
         XEvent event = {};
         event.xclient.type = ClientMessage;
         event.xclient.window = window;
         event.xclient.message_type = XInternAtom(d, type, False);
         event.xclient.format = 32;
-        event.xclient.data.l[0] = l0;
+        event.xclient.data.l[0] = atom ? long(XInternAtom(d, atom, False)) : 2;
         XSendEvent(d, to ? to : DefaultRootWindow(d), False, mask, &event);
         XFlush(d);
         return true;
@@ -206,20 +183,17 @@ static void SendMessage(Window to, Window window, const char* type, long l0, lon
 }
 
 void SendDeleteWindow(Window window) {
-    const long deleteWindow =
-        long(Ask<Atom>(None, [](Display* d) { return XInternAtom(d, "WM_DELETE_WINDOW", False); }));
-    SendMessage(window, window, "WM_PROTOCOLS", deleteWindow, NoEventMask);
+    SendMessage(window, window, "WM_PROTOCOLS", "WM_DELETE_WINDOW", NoEventMask);
 }
 
-// Source 2, a pager: obeyed at once.
 void ActivateWindow(Window window) {
-    SendMessage(None, window, "_NET_ACTIVE_WINDOW", 2,
+    SendMessage(None, window, "_NET_ACTIVE_WINDOW", nullptr,
                 SubstructureRedirectMask | SubstructureNotifyMask);
 }
 
 std::vector<long> WindowCardinals(Window window, const char* name) {
     return Ask<std::vector<long>>({}, [&](Display* d) {
-        const auto values = Property(d, window ? window : DefaultRootWindow(d), name, XA_CARDINAL);
+        const auto values = Property(d, window ? window : DefaultRootWindow(d), name);
         return std::vector<long>(values.begin(), values.end());
     });
 }

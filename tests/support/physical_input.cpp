@@ -5,14 +5,12 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
-#include <cstring>
+#include <string>
 
 struct PhysicalInput {
     Display* display = nullptr;
     XDevice* keyboard = nullptr;
     XDevice* mouse = nullptr;
-    int keyboardId = -1;
-    int pointerId = -1;
 };
 
 PhysicalInput* OpenPhysicalInput() {
@@ -22,14 +20,10 @@ PhysicalInput* OpenPhysicalInput() {
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
     for (int i = 0; i < count; ++i) {
-        const bool keyboard = std::strcmp(devices[i].name, "Xvfb keyboard") == 0;
-        const bool mouse = std::strcmp(devices[i].name, "Xvfb mouse") == 0;
-        if (keyboard) input->keyboardId = devices[i].deviceid;
-        if (mouse) input->pointerId = devices[i].deviceid;
-        if (keyboard || mouse) {
-            (keyboard ? input->keyboard : input->mouse) =
-                XOpenDevice(display, XID(devices[i].deviceid));
-        }
+        const std::string name = devices[i].name;
+        if (name != "Xvfb keyboard" && name != "Xvfb mouse") continue;
+        (name == "Xvfb mouse" ? input->mouse : input->keyboard) =
+            XOpenDevice(display, XID(devices[i].deviceid));
     }
     XIFreeDeviceInfo(devices);
     if (input->keyboard && input->mouse) return input;
@@ -67,19 +61,15 @@ void PhysicalClick(PhysicalInput* input, int button) {
     PhysicalButton(input, button, false);
 }
 
-namespace {
-
-void PhysicalMotion(PhysicalInput* input, bool relative, int x, int y) {
+static void PhysicalMotion(PhysicalInput* input, bool relative, int x, int y) {
     int axes[2] = {x, y};
     XTestFakeDeviceMotionEvent(input->display, input->mouse, relative, 0, axes, 2, CurrentTime);
     XSync(input->display, False);
 }
 
-}  // namespace
-
 void PhysicalMoveTo(PhysicalInput* input, int x, int y) { PhysicalMotion(input, false, x, y); }
 
 void PhysicalMoveBy(PhysicalInput* input, int dx, int dy) { PhysicalMotion(input, true, dx, dy); }
 
-int PhysicalKeyboardId(PhysicalInput* input) { return input->keyboardId; }
-int PhysicalPointerId(PhysicalInput* input) { return input->pointerId; }
+int PhysicalKeyboardId(PhysicalInput* input) { return int(input->keyboard->device_id); }
+int PhysicalPointerId(PhysicalInput* input) { return int(input->mouse->device_id); }

@@ -2,6 +2,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -16,21 +17,14 @@ bool StartProbe(Probe& probe, const std::string& binary, int x, int y, int width
     probe.log = (std::filesystem::temp_directory_path() /
                  ("qln-probe-" + std::to_string(getpid()) + "-" + std::to_string(++started)))
                     .string();
-    const std::string args[4] = {std::to_string(x), std::to_string(y), std::to_string(width),
-                                 std::to_string(height)};
     probe.pid = fork();
     if (probe.pid == 0) {
         // Appending, so that a log cut by ClearProbe goes on from its start.
         dup2(open(probe.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600), 1);
-        execl(binary.c_str(), binary.c_str(), args[0].c_str(), args[1].c_str(), args[2].c_str(),
-              args[3].c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+        ExecChild({binary, std::to_string(x), std::to_string(y), std::to_string(width),
+                   std::to_string(height)});
     }
-    const auto ready = [&] {
-        const auto lines = ProbeLines(probe);
-        return std::find(lines.begin(), lines.end(), "Ready") != lines.end();
-    };
-    if (!WaitUntil(ready, 10000)) return false;
+    if (!WaitUntil([&] { return ProbeCount(probe, "Ready") > 0; }, 10000)) return false;
     ClearProbe(probe);
     return true;
 }

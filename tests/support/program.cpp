@@ -2,6 +2,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/wait.h"
+#include "tests/support/xvfb.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -30,13 +31,9 @@ pid_t SpawnProgram(const std::string& binary, const std::vector<std::string>& ar
             setenv(name.c_str(), value.c_str(), 1);
         }
     }
-    std::vector<std::string> argvText{binary};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& arg : argvText) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
+    std::vector<std::string> argv{binary};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ExecChild(argv);
 }
 
 int WaitProgramExit(pid_t pid, int timeoutMs) {
@@ -58,10 +55,8 @@ std::string MakeTestBundle(const std::string& builtBinary, const std::string& fo
     const fs::path bundle = fs::path(folder) / "bundle";
     const fs::path built = fs::path(builtBinary).parent_path().parent_path();
     const fs::path share = bundle / "share/quillon";
-    fs::create_directories(bundle / "bin");
-    fs::create_directories(bundle / "lib");
-    fs::create_directories(share / "ui/vendor");
-    fs::create_directories(share / "mac-ui");
+    for (const char* dir : {"bin", "lib", "share/quillon/ui/vendor", "share/quillon/mac-ui"})
+        fs::create_directories(bundle / dir);
     const auto copy = fs::copy_options::overwrite_existing;
     fs::copy_file(builtBinary, bundle / "bin/quillon", copy);
     // The program library and the web view: linked where the file system allows, as they are big.

@@ -6,7 +6,7 @@
 #include <poll.h>
 #include <time.h>
 #include <algorithm>
-#include <cstring>
+#include <string>
 
 int64_t MonotonicNs() {
     timespec now{};
@@ -62,10 +62,9 @@ bool StartObserver(Xi2Observer& observer) {
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
     for (int i = 0; i < count; ++i) {
-        if (std::strcmp(devices[i].name, "Virtual core XTEST pointer") == 0)
-            observer.xtestPointerId = devices[i].deviceid;
-        if (std::strcmp(devices[i].name, "Virtual core XTEST keyboard") == 0)
-            observer.xtestKeyboardId = devices[i].deviceid;
+        const std::string name = devices[i].name;
+        if (name == "Virtual core XTEST pointer") observer.xtestPointerId = devices[i].deviceid;
+        if (name == "Virtual core XTEST keyboard") observer.xtestKeyboardId = devices[i].deviceid;
     }
     XIFreeDeviceInfo(devices);
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};

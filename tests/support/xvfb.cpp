@@ -1,6 +1,7 @@
 #include "tests/support/xvfb.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
@@ -17,11 +18,9 @@ bool TryDisplay(int number, PrivateXvfb& server, const std::vector<std::string>&
     const std::string display = ":" + std::to_string(number), fd = std::to_string(fds[1]);
     const pid_t pid = fork();
     if (pid == 0) {
-        // A test that blocks termination signals as the program does must still be able to
-        // stop the server.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
+        // Gone with the test binary even when it crashes; its clients (the probe window, the
+        // program) then lose their display and end too, instead of holding the test's output.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         close(fds[0]);
         dup2(open("/dev/null", O_WRONLY), 2);  // a taken number is expected now and then
         std::vector<std::string> args = {
@@ -29,24 +28,18 @@ bool TryDisplay(int number, PrivateXvfb& server, const std::vector<std::string>&
             "1280x1024x24", "-nolisten",      "tcp",        "-noreset", "+extension", "XTEST",
             "+extension",   "XInputExtension"};
         args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execvp("Xvfb", argv.data());
-        _exit(127);
+        ExecChild(args);
     }
     close(fds[1]);
     std::string said;
     for (char c = 0; read(fds[0], &c, 1) == 1 && c != '\n';) said.push_back(c);
     close(fds[0]);
-    if (pid > 0 && said == std::to_string(number)) {
-        server = {pid, display};
+    PrivateXvfb started{pid, display};
+    if (said == std::to_string(number)) {
+        server = started;
         return true;
     }
-    if (pid > 0) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
+    StopPrivateXvfb(started);
     return false;
 }
 
@@ -71,6 +64,17 @@ void StopPrivateXvfb(PrivateXvfb& server) {
     kill(server.pid, SIGTERM);
     waitpid(server.pid, nullptr, 0);
     server.pid = -1;
+}
+
+void ExecChild(std::vector<std::string> args) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
 }
 
 int RunCommand(const std::string& command) {

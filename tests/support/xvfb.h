@@ -18,3 +18,7 @@ void StopPrivateXvfb(PrivateXvfb& server);
 
 // Runs a command to completion with DISPLAY set; returns its exit status (-1 if it failed).
 int RunCommand(const std::string& command);
+// In a forked child: becomes args[0] (searched on PATH unless it is a path) with nothing blocked,
+// so that it can be stopped even when the test blocks termination signals; exits with 127 when
+// it cannot.
+[[noreturn]] void ExecChild(std::vector<std::string> args);
