@@ -380,8 +380,7 @@ void DrainGrabber(TapConnections& c) {
         XEvent event;
         XNextEvent(c.grabber, &event);
         XGenericEventCookie& cookie = event.xcookie;
-        if (cookie.type != GenericEvent || cookie.extension != c.xiOpcode) continue;
-        if (!XGetEventData(c.grabber, &cookie)) continue;
+        if (!IsXInputEvent(c, event) || !XGetEventData(c.grabber, &cookie)) continue;
         if (cookie.evtype == XI_HierarchyChanged) {
             RefreshGrabDevices(c.grabber, c.grabs);
             SyncGrabs(c);

@@ -101,8 +101,7 @@ inline std::string Rest(std::istringstream& words) {
 }
 
 // A value by name: a global of kVars, the active profile's "targets", "times", "recorded" or
-// number of "events",
-// or what the runner adds; none for an unknown name.
+// number of "events", or what the runner adds; none for an unknown name.
 using Lookup = std::function<std::optional<std::string>(const std::string&)>;
 inline std::string Num(double value) {
     std::ostringstream text;
